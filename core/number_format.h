@@ -1,0 +1,16 @@
+// Locale-free number formatting with exactly the text the C runtime's printf
+// writes in the "C" locale.
+#pragma once
+
+#include <cstddef>
+
+// Longest text FormatFixed6 writes: "-" + 39 integer digits of FLT_MAX-sized
+// values of a double ... with room to spare for any double.
+constexpr std::size_t kMaxFixedLength = 330;
+
+// Writes printf("%f", value) to out (no terminating NUL) and returns its length.
+std::size_t FormatFixed6(double value, char* out);
+
+// Writes printf("%d", value) to out (no terminating NUL) and returns its length
+// (at most 11).
+std::size_t FormatInt(int value, char* out);
