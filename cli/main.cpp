@@ -1,1 +1,178 @@
-int main() { return 0; }
+// kestrelworks: exports a scene to a Source SMD file from the command line,
+// with the options the plug-in's dialog offers.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "cli/info_command.h"
+#include "cli/replacing_files.h"
+#include "cli/scene_loader.h"
+#include "core/kestrelworks.h"
+
+namespace {
+
+struct ExportRequest {
+  std::string scenePath;
+  std::string outputPath;
+  bool sequence = false;
+  std::vector<int> range;  // empty or {start, end}
+  bool reverse = false;
+  bool log = false;
+  bool selectedOnly = false;
+  bool strict = false;
+  bool verbose = false;
+  SceneLoadOptions load;
+};
+
+// The dialog's choices, taken from the flags instead.
+class FlagOptions : public OptionsStep {
+ public:
+  explicit FlagOptions(const ExportRequest& request) : request_(request) {}
+
+  int Run(Kestrelworks& session, HostWindow) override {
+    ExportOptions options;
+    options.exportSequence = request_.sequence ? 1 : 0;
+    options.startFrame = request_.range.empty() ? session.animStartFrame : request_.range[0];
+    options.endFrame = request_.range.empty() ? session.animEndFrame : request_.range[1];
+    if (options.startFrame > options.endFrame) std::swap(options.startFrame, options.endFrame);
+    options.reverseSequence = request_.reverse ? 1 : 0;
+    options.logWarnings = request_.log ? 1 : 0;
+    session.SetOptions(options);
+    return 1;
+  }
+
+ private:
+  const ExportRequest& request_;
+};
+
+class StderrWarnings : public WarningPresenter {
+ public:
+  void Show(const std::string& message) override {
+    ++count_;
+    std::fprintf(stderr, "warning: %s\n", message.c_str());
+  }
+  int Count() const { return count_; }
+
+ private:
+  int count_ = 0;
+};
+
+void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
+
+// Options that only matter for model files read through the importer.
+void AddModelOptions(CLI::App& command, SceneLoadOptions& load) {
+  command.add_option("--animation", load.animation,
+                     "Model files: the animation to sample (default: the first)");
+  command.add_option("--fps", load.fps, "Model files: frames per second (default 30)")
+      ->check(CLI::Range(1.0, 4800.0));
+  command.add_option("--up", load.up, "Model files: the source's up axis, overriding the file")
+      ->check(CLI::IsMember({"y", "z"}));
+  command.add_option("--scale", load.scale, "Model files: uniform scale (default 1)")
+      ->check(CLI::PositiveNumber);
+}
+
+int RunExport(const ExportRequest& request) {
+  std::string error;
+  std::unique_ptr<MemoryScene> scene = LoadScene(request.scenePath, request.load, &error);
+  if (!scene) {
+    std::fprintf(stderr, "kestrelworks: %s\n", error.c_str());
+    return kExitSceneUnreadable;
+  }
+  SetSceneHost(scene.get());
+  if (request.verbose) SetDebugSink(PrintDebugLine, nullptr);
+
+  FlagOptions options(request);
+  StderrWarnings warnings;
+  ReplacingFiles files;
+  ExportSeams seams;
+  seams.options = &options;
+  seams.warnings = &warnings;
+  seams.files = &files;
+
+  Kestrelworks session(seams);
+  session.DoExport(request.outputPath.c_str(), nullptr, scene->GetCoreInterface(), 0,
+                   request.selectedOnly ? SCENE_EXPORT_SELECTED : 0);
+  SetSceneHost(nullptr);
+  SetDebugSink(nullptr, nullptr);
+
+  if (session.Outcome() != ExportOutcome::kCompleted) {
+    files.Discard();
+    std::fprintf(stderr, "kestrelworks: %s: %s\n", request.outputPath.c_str(),
+                 session.FailureMessage().c_str());
+    return kExitExportFailed;
+  }
+  if (request.strict && warnings.Count() > 0) {
+    files.Discard();
+    std::fprintf(stderr, "kestrelworks: %s: not written: %d warning%s and --strict\n",
+                 request.outputPath.c_str(), warnings.Count(), warnings.Count() == 1 ? "" : "s");
+    return kExitStrictWarnings;
+  }
+  if (!files.Commit(&error)) {
+    std::fprintf(stderr, "kestrelworks: %s\n", error.c_str());
+    return kExitExportFailed;
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"kestrelworks: export a scene to a Valve Source SMD file (Studiomdl Data)."};
+  app.require_subcommand(1);
+  app.footer(
+      "Exit status: 0 success, 1 the SMD could not be written, 2 usage error,\n"
+      "3 the scene could not be read, 4 warnings under --strict.");
+
+  ExportRequest request;
+  CLI::App* exportCommand = app.add_subcommand(
+      "export", "Write a reference SMD (skeleton at time 0 and every triangle) or, with "
+                "--sequence, a sequence SMD (skeleton at every frame of a range).");
+  exportCommand->add_option("scene", request.scenePath, "Scene file to export (.json)")
+      ->required();
+  exportCommand->add_option("-o,--output", request.outputPath, "SMD file to write")->required();
+  exportCommand->add_flag("--sequence", request.sequence,
+                          "Export a sequence SMD instead of a reference SMD");
+  exportCommand
+      ->add_option("--range", request.range,
+                   "First and last frame of the sequence (default: the scene's whole range; "
+                   "a start above the end is swapped)")
+      ->expected(2);
+  exportCommand->add_flag("--reverse", request.reverse, "Write the sequence from last to first frame");
+  exportCommand->add_flag("--log", request.log,
+                          "Also append each warning to kestrelworks_log.txt in the current "
+                          "directory (the log file with its header is always written)");
+  exportCommand->add_flag("--selected-only", request.selectedOnly,
+                          "Export only the nodes the scene marks as selected");
+  exportCommand->add_flag("--strict", request.strict,
+                          "Fail (exit 4, output left untouched) if the export raised any warning");
+  exportCommand->add_flag("--verbose", request.verbose, "Print the host's debug lines to stderr");
+  AddModelOptions(*exportCommand, request.load);
+
+  std::string infoPath;
+  SceneLoadOptions infoOptions;
+  CLI::App* infoCommand = app.add_subcommand(
+      "info", "Print what the exporter sees in a scene or model file: nodes with their types, "
+              "meshes, materials, skins and animations.");
+  infoCommand->add_option("scene", infoPath, "Scene or model file")->required();
+  AddModelOptions(*infoCommand, infoOptions);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "kestrelworks: %s (see --help)\n", e.what());
+    return kExitUsage;
+  }
+
+  if (*exportCommand) return RunExport(request);
+  if (*infoCommand) return RunInfo(infoPath, infoOptions);
+  return kExitUsage;
+}

@@ -1,0 +1,8 @@
+// Exit statuses of the command line, documented in --help and the README.
+#pragma once
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitExportFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitSceneUnreadable = 3;
+constexpr int kExitStrictWarnings = 4;

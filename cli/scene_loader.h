@@ -1,0 +1,20 @@
+// Turns a file named on the command line into a scene the exporter can read.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "scene/memory_scene.h"
+
+// How a model file (not our own scene files) is brought into the scene.
+struct SceneLoadOptions {
+  std::string animation;  // empty: the first animation, if any
+  double fps = 30.0;      // frames per second; ticks per frame = 4800 / fps
+  std::string up;         // "", "y" or "z": override the file's up axis
+  double scale = 1.0;     // uniform scale applied to the whole scene
+};
+
+// Loads a scene file (.json) or, where the importer is built in, a model
+// file. Null with a one-line error naming the file on any failure.
+std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
+                                       std::string* error);
