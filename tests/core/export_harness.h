@@ -1,0 +1,164 @@
+// Runs a whole Kestrelworks export of a MemoryScene without touching the
+// disk: the SMD and the log land in strings, every warning in a list, and the
+// options step answers with fixed options instead of a dialog.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/kestrelworks.h"
+#include "scene/memory_scene.h"
+
+namespace kwtest {
+
+// Output files kept in memory by path. A path in `refused` cannot be opened.
+class MemoryFiles : public OutputFiles {
+ public:
+  std::set<std::string> refused;
+
+  std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind, std::string* error) override {
+    if (refused.count(path) != 0) {
+      *error = "refused by the test";
+      return nullptr;
+    }
+    std::string& text = contents_[path];
+    text.clear();
+    return std::make_unique<Sink>(&text);
+  }
+
+  bool Has(const std::string& path) const { return contents_.count(path) != 0; }
+  std::string Text(const std::string& path) const {
+    const auto found = contents_.find(path);
+    return found == contents_.end() ? std::string() : found->second;
+  }
+
+ private:
+  class Sink : public ByteSink {
+   public:
+    explicit Sink(std::string* text) : text_(text) {}
+    bool Write(const char* data, std::size_t size, std::string*) override {
+      text_->append(data, size);
+      return true;
+    }
+    bool Finish(std::string*) override { return true; }
+
+   private:
+    std::string* text_;
+  };
+
+  // std::map keeps each string where it is while others are added.
+  std::map<std::string, std::string> contents_;
+};
+
+class RecordingWarnings : public WarningPresenter {
+ public:
+  std::vector<std::string> messages;
+  void Show(const std::string& message) override { messages.push_back(message); }
+};
+
+// The options step of a test: applies `options` as they are, or cancels.
+class FixedOptions : public OptionsStep {
+ public:
+  ExportOptions options;
+  bool cancel = false;
+  int Run(Kestrelworks& session, HostWindow) override {
+    if (cancel) return 0;
+    session.SetOptions(options);
+    return 1;
+  }
+};
+
+struct ExportRequest {
+  ExportOptions options;
+  bool selectedOnly = false;
+  bool cancel = false;
+  std::string path = "out.smd";
+};
+
+struct ExportResult {
+  int returned = 0;
+  ExportOutcome outcome = ExportOutcome::kNotRun;
+  std::string failure;
+  bool smdOpened = false;
+  std::string smd;
+  bool logOpened = false;
+  std::string log;
+  std::vector<std::string> warnings;
+};
+
+inline ExportRequest Reference() { return ExportRequest(); }
+
+inline ExportRequest Sequence(int startFrame, int endFrame, bool reverse = false) {
+  ExportRequest request;
+  request.options.exportSequence = 1;
+  request.options.startFrame = startFrame;
+  request.options.endFrame = endFrame;
+  request.options.reverseSequence = reverse ? 1 : 0;
+  return request;
+}
+
+// Installs the scene as the host for the length of one DoExport and restores
+// whatever host was installed before.
+inline ExportResult RunExport(MemoryScene& scene, const ExportRequest& request = ExportRequest()) {
+  MemoryFiles files;
+  RecordingWarnings warnings;
+  FixedOptions options;
+  options.options = request.options;
+  options.cancel = request.cancel;
+
+  ExportSeams seams;
+  seams.options = &options;
+  seams.warnings = &warnings;
+  seams.files = &files;
+
+  SceneHost* previous = GetSceneHost();
+  SetSceneHost(&scene);
+  ExportResult result;
+  {
+    Kestrelworks session(seams);
+    result.returned = session.DoExport(request.path.c_str(), nullptr, nullptr, 0,
+                                       request.selectedOnly ? SCENE_EXPORT_SELECTED : 0u);
+    result.outcome = session.Outcome();
+    result.failure = session.FailureMessage();
+  }
+  SetSceneHost(previous);
+
+  result.smdOpened = files.Has(request.path);
+  result.smd = files.Text(request.path);
+  result.logOpened = files.Has(Kestrelworks::kLogFileName);
+  result.log = files.Text(Kestrelworks::kLogFileName);
+  result.warnings = warnings.messages;
+  return result;
+}
+
+// The SMD text up to and including the "end" line of the skeleton section;
+// the whole text when it has none.
+inline std::string ThroughSkeleton(const std::string& smd) {
+  const std::size_t skeleton = smd.find("\nskeleton\n");
+  if (skeleton == std::string::npos) return smd;
+  const std::size_t end = smd.find("\nend\n", skeleton);
+  return end == std::string::npos ? smd : smd.substr(0, end + 5);
+}
+
+// Contents of tests/core/golden/<name>; a missing file fails the test.
+inline std::string ReadGolden(const std::string& name) {
+  const std::string path = std::string(KW_TEST_DATA_DIR) + "/core/golden/" + name;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    ADD_FAILURE() << "missing golden file " << path;
+    return std::string();
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace kwtest
