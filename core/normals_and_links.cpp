@@ -1,1 +1,80 @@
-// placeholder
+#include "core/normals_and_links.h"
+
+#include <algorithm>
+#include <cstddef>
+
+#include "core/kestrelworks.h"
+#include "core/text_output.h"
+
+std::array<Point3, 3> CornerNormals(const HostMesh& hostMesh, const MeshFace& face,
+                                    int faceIndex) {
+  const Point3& faceNormal = hostMesh.faceNormals[static_cast<std::size_t>(faceIndex)];
+  if (face.smoothingGroup == 0) return {faceNormal, faceNormal, faceNormal};
+  std::array<Point3, 3> normals;
+  for (int k = 0; k < 3; ++k) {
+    normals[k] = SelectVertexNormal(hostMesh.renderVertices[face.vertex[k]], face.smoothingGroup,
+                                    faceNormal);
+  }
+  return normals;
+}
+
+Point3 SelectVertexNormal(const RenderVertex& renderVertex, std::uint32_t smoothingGroup,
+                          const Point3& whenNone) {
+  const std::size_t count = renderVertex.flags & 0xFFu;
+  if (count == 1) return renderVertex.singleNormal.normal;
+  // A hand-made vertex may claim more normals than it holds.
+  const std::size_t usable = std::min(count, renderVertex.extraNormals.size());
+  if (usable == 0) return whenNone;
+  for (std::size_t k = 0; k < usable; ++k) {
+    const RenderNormal& entry = renderVertex.extraNormals[k];
+    if ((entry.smoothingGroup & smoothingGroup) != 0) return entry.normal;
+  }
+  return renderVertex.extraNormals[0].normal;
+}
+
+namespace {
+
+// Bones found in the validation pass are kept for the writing pass up to
+// this many links; a vertex with more is looked up again.
+constexpr int kRememberedLinks = 32;
+
+void WriteFallback(TextStream& out, int ownIndex) {
+  out.Put(" 1 ");
+  out.PutInt(ownIndex);
+  out.Put(" 1.000000");
+}
+
+}  // namespace
+
+void WriteBoneLinks(TextStream& out, const Kestrelworks& session, int vertex,
+                    const IGameSkin* skin, int ownIndex) {
+  if (!skin) {
+    WriteFallback(out, ownIndex);
+    return;
+  }
+  const int count = skin->GetBoneCount(vertex);
+  if (count <= 0) {
+    WriteFallback(out, ownIndex);
+    return;
+  }
+  int bones[kRememberedLinks];
+  for (int k = 0; k < count; ++k) {
+    const int bone = session.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
+    if (bone == -1) {
+      // One bone outside the export binds the whole vertex to the mesh.
+      WriteFallback(out, ownIndex);
+      return;
+    }
+    if (k < kRememberedLinks) bones[k] = bone;
+  }
+  out.Put(' ');
+  out.PutInt(count);
+  for (int k = 0; k < count; ++k) {
+    const int bone = k < kRememberedLinks ? bones[k]
+                                          : session.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
+    out.Put(' ');
+    out.PutInt(bone);
+    out.Put(' ');
+    out.PutFixed(skin->GetWeight(vertex, k));
+  }
+}

@@ -1,1 +1,208 @@
-// placeholder
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "core/kestrelworks.h"
+#include "core/normals_and_links.h"
+
+namespace {
+
+constexpr std::string_view kNoTexture = "null.bmp";
+
+// Warnings print names with %s; a name the scene does not give prints empty.
+const char* Printable(const char* text) { return text ? text : ""; }
+
+bool IsClass(const SceneMaterial* material, const char* className) {
+  const char* name = material ? material->GetClassName() : nullptr;
+  return name && std::strcmp(name, className) == 0;
+}
+
+// The texture name of a face: the bitmap's file name after its last '\' or
+// '/', of any length. A map without a usable name gives "null.bmp", as no
+// map does: an empty line or a line break would break the file's structure.
+std::string_view TextureFileName(const SceneTextureMap* map) {
+  const char* full = map ? map->GetBitmapFileName() : nullptr;
+  if (!full) return kNoTexture;
+  const char* file = full;
+  const char* end = full;
+  for (; *end != '\0'; ++end) {
+    const char c = *end;
+    if (c == '\\' || c == '/') {
+      file = end + 1;
+    } else if (c == '\n' || c == '\r') {
+      return kNoTexture;
+    }
+  }
+  if (file == end) return kNoTexture;
+  return std::string_view(file, static_cast<std::size_t>(end - file));
+}
+
+bool TooLong(const std::array<Point3, 3>& normals) {
+  // NaN compares false and passes, as the host's test lets it.
+  for (const Point3& normal : normals) {
+    if (static_cast<double>(Length(normal)) > 1.1) return true;
+  }
+  return false;
+}
+
+bool IndexOutOfRange(const std::uint32_t (&indices)[3], int count) {
+  const auto bound = static_cast<std::uint32_t>(count);
+  return indices[0] >= bound || indices[1] >= bound || indices[2] >= bound;
+}
+
+// Sets *name to the texture name of a face with material id; false when the
+// rest of the mesh has to be abandoned (already reported).
+bool FaceTextureName(Kestrelworks& session, const SceneMaterial& material, int id,
+                     std::string_view* name) {
+  const SceneTextureMap* map = nullptr;
+  if (!material.IsMultiMaterial()) {
+    map = material.GetTextureMap(0);
+  } else {
+    const int count = material.GetSubMaterialCount();
+    int slot = 0;
+    while (slot < count && material.GetSubMaterialId(slot) != id) ++slot;
+    const SceneMaterial* sub = slot < count ? material.GetSubMaterial(slot) : nullptr;
+    if (!sub) {
+      // Widened so that the largest id still prints as id + 1.
+      session.ReportWarning(
+          "Could not get Sub-Material of material \"%s\" with ID \"%lld\".\n"
+          "Check Sub-Material and mesh face IDs match.\nSkipping mesh.",
+          Printable(material.GetName()), static_cast<long long>(id) + 1);
+      return false;
+    }
+    if (!IsStandardMaterial(sub)) {
+      session.ReportWarning("Sub-Material of \"%s\" is not Standard type.\nSkipping mesh.",
+                            Printable(material.GetName()));
+      return false;
+    }
+    map = sub->GetTextureMap(0);
+  }
+  *name = TextureFileName(map);
+  return true;
+}
+
+void WriteVertexLine(TextStream& out, int bone, const Point3& position, const Point3& normal,
+                     const Point2& uv) {
+  out.PutInt3(bone);
+  const float fields[8] = {position.x, position.y, position.z, normal.x,
+                           normal.y,   normal.z,   uv.x,       uv.y};
+  for (float field : fields) {
+    out.Put(' ');
+    out.PutFixed(field);
+  }
+}
+
+void ReportUnreadable(Kestrelworks& session, const char* nodeName) {
+  session.ReportWarning(
+      "Could not initialize bi-normal and tangents data\nfor mesh \"%s\". Skipping mesh.",
+      nodeName);
+}
+
+void WriteMesh(Kestrelworks& session, TextStream& out, const NodeRecord& record) {
+  const char* nodeName = Printable(record.name);
+  SceneNode* node = record.node;
+  IGameObject* object = node ? node->GetObject() : nullptr;
+  SceneMesh* mesh = object ? object->AsMesh() : nullptr;
+  HostNode* hostNode = node ? node->GetHostNode() : nullptr;
+  if (!mesh || !hostNode) {
+    ReportUnreadable(session, nodeName);
+    return;
+  }
+  const IGameSkin* skin = object->GetIGameSkin();
+  Matrix3 normalMatrix = hostNode->GetNodeTransform(0);
+  normalMatrix.NoScale();
+
+  mesh->PrepareBinormals();
+  if (!mesh->InitialiseData()) {
+    ReportUnreadable(session, nodeName);
+    return;
+  }
+  const int vertexCount = mesh->GetVertexCount();
+  const int texVertexCount = mesh->GetTexVertexCount();
+  const int faceCount = mesh->GetFaceCount();
+  // The normals are read by vertex and face index without further checks, so
+  // a host mesh that holds fewer of them than the mesh claims is unreadable.
+  const HostMesh& hostMesh = mesh->GetHostMesh();
+  if (vertexCount < 0 || texVertexCount < 0 || faceCount < 0 ||
+      hostMesh.faceNormals.size() < static_cast<std::size_t>(faceCount) ||
+      (faceCount > 0 &&
+       hostMesh.renderVertices.size() < static_cast<std::size_t>(vertexCount))) {
+    ReportUnreadable(session, nodeName);
+    return;
+  }
+
+  const SceneMaterial* material = node->GetMaterial();
+  if (!material) {
+    session.ReportWarning(
+        "Could not get a material for mesh \"%s\". Skipping mesh.\n"
+        "Assign a Standard or Multi/Sub-Object type material to it.",
+        nodeName);
+    return;
+  }
+  if (!IsStandardMaterial(material) && !IsClass(material, "Multi/Sub-Object")) {
+    session.ReportWarning(
+        "Material on mesh \"%s\" was neither type\nStandard or Multi/Sub-Object. Skipping mesh.",
+        nodeName);
+    return;
+  }
+
+  for (int i = 0; i < faceCount; ++i) {
+    const MeshFace face = mesh->GetFace(i);
+    if (IndexOutOfRange(face.vertex, vertexCount)) {
+      session.ReportWarning("Bogus vertex index for face %d in mesh \"%s\".\nSkipping face.", i,
+                            nodeName);
+      continue;
+    }
+    Point3 positions[3];
+    for (int k = 0; k < 3; ++k) {
+      positions[k] = mesh->GetVertex(static_cast<int>(face.vertex[k]), false);
+    }
+    std::array<Point3, 3> normals = CornerNormals(hostMesh, face, i);
+    if (TooLong(normals)) {
+      session.ReportWarning("Bogus normal length for face %d in mesh \"%s\".\nSkipping face.", i,
+                            nodeName);
+      continue;
+    }
+    for (Point3& normal : normals) normal = VectorTransform(normalMatrix, normal);
+    if (TooLong(normals)) {
+      session.ReportWarning(
+          "Bogus normal length after transform for face %d in mesh \"%s\".\nSkipping face.", i,
+          nodeName);
+      continue;
+    }
+    std::string_view texture;
+    if (!FaceTextureName(session, *material, face.materialId, &texture)) return;
+    if (IndexOutOfRange(face.texVertex, texVertexCount)) {
+      session.ReportWarning("Bogus UV vertex index for face %d in mesh \"%s\".\nSkipping face.",
+                            i, nodeName);
+      continue;
+    }
+    Point2 uvs[3];
+    for (int k = 0; k < 3; ++k) uvs[k] = mesh->GetTexVertex(static_cast<int>(face.texVertex[k]));
+
+    out.Put(texture);
+    out.Put('\n');
+    for (int k = 0; k < 3; ++k) {
+      WriteVertexLine(out, record.index, positions[k], normals[k], uvs[k]);
+      WriteBoneLinks(out, session, static_cast<int>(face.vertex[k]), skin, record.index);
+      out.Put('\n');
+    }
+  }
+}
+
+}  // namespace
+
+bool IsStandardMaterial(const SceneMaterial* material) { return IsClass(material, "Standard"); }
+
+void Kestrelworks::WriteTriangles() {
+  if (exportSequence) return;
+  TextStream& out = *smdFile;
+  out.Put("triangles\n");
+  for (const std::unique_ptr<NodeRecord>& record : nodes) {
+    if (record->objectType == kObjectMesh) WriteMesh(*this, out, *record);
+  }
+  out.Put("end\n");
+}
