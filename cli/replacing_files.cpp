@@ -74,6 +74,12 @@ std::unique_ptr<ByteSink> ReplacingFiles::Open(const std::string& path, OutputKi
       *error = "the file is read-only";
       return nullptr;
     }
+    // A device or pipe is written into, never replaced by a file.
+    if (!S_ISREG(existing.st_mode)) {
+      Discard();
+      target_.clear();
+      return disk_.Open(path, kind, error);
+    }
   }
 
   std::string pattern = path + ".tmp.XXXXXX";
@@ -103,6 +109,7 @@ std::unique_ptr<ByteSink> ReplacingFiles::Open(const std::string& path, OutputKi
 
 bool ReplacingFiles::Commit(std::string* error) {
   if (temporary_.empty()) {
+    if (target_.empty()) return true;  // written in place
     *error = "nothing was written";
     return false;
   }

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test.
+#   scripts/test.sh             the test suite, the plug-in's tests under Wine included
+#   scripts/test.sh --sanitize  the same suite under AddressSanitizer + UBSan
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sanitize=OFF
+build=build/test
+if [ "${1:-}" = "--sanitize" ]; then
+  sanitize=ON
+  build=build/sanitize
+fi
+
+scripts/install-deps.sh tests
+if [ "$sanitize" = OFF ]; then
+  scripts/install-deps.sh plugin
+fi
+
+# A locale whose decimal separator is ",", to prove numbers never follow it.
+if [ "$(id -u)" -eq 0 ] && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+  localedef -i de_DE -f UTF-8 de_DE.UTF-8 || true
+fi
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_SANITIZE="$sanitize" >/dev/null
+cmake --build "$build" -j2
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$build" --output-on-failure -j2

@@ -1,0 +1,328 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "core/export_harness.h"
+#include "core/kestrelworks.h"
+#include "scene/memory_scene.h"
+
+namespace {
+
+using kwtest::RunExport;
+
+// A scene whose only node sits at a fractional position, so every pose line
+// carries decimals.
+void AddOneHelper(MemoryScene& scene) {
+  MemoryNode& helper = scene.AddNode(1, "root");
+  scene.MakeObject(helper, kObjectHelper);
+  helper.SetLocalTransform(TransMatrix(Point3(1.5f, -2.25f, 0.125f)));
+}
+
+// A mesh without a material: one warning, nothing else.
+void AddMeshWithoutMaterial(MemoryScene& scene, const std::string& name) {
+  MemoryNode& node = scene.AddNode(7, name);
+  MemoryMesh& mesh = scene.MakeMesh(node);
+  mesh.vertices = {Point3(0, 0, 0), Point3(1, 0, 0), Point3(0, 1, 0)};
+}
+
+struct DebugLines {
+  std::vector<std::string> lines;
+  static void Collect(const char* line, void* context) {
+    static_cast<DebugLines*>(context)->lines.push_back(line);
+  }
+};
+
+TEST(ExportSession, RunsTheStepsOnTheSceneInOrderAndReleasesIt) {
+  MemoryScene scene;
+  scene.SetTiming(0, 3200, 160);
+  AddOneHelper(scene);
+  DebugLines debug;
+  SetDebugSink(DebugLines::Collect, &debug);
+  const kwtest::ExportResult result = RunExport(scene, kwtest::Reference());
+  SetDebugSink(nullptr, nullptr);
+
+  EXPECT_EQ(result.returned, 1);
+  EXPECT_EQ(result.outcome, ExportOutcome::kCompleted);
+  EXPECT_EQ(scene.CoordSystem(), 0);
+  EXPECT_EQ(scene.InitialiseCalls(), 1);
+  EXPECT_FALSE(scene.InitialisedSelectedOnly());
+  EXPECT_EQ(scene.StaticFrame(), 0);
+  EXPECT_EQ(scene.ReleaseCalls(), 1);
+  EXPECT_EQ(scene.RedrawCalls(), 1);
+  ASSERT_EQ(debug.lines.size(), 1u);
+  EXPECT_EQ(debug.lines[0], "3ds max compatible version 9.00\n");
+  EXPECT_EQ(result.smd.rfind("version 1\nnodes\n", 0), 0u) << result.smd;
+}
+
+TEST(ExportSession, SelectedOnlyComesFromBitZeroOfTheHostOptions) {
+  MemoryScene scene;
+  AddOneHelper(scene);
+  kwtest::ExportRequest request;
+  request.selectedOnly = true;
+  RunExport(scene, request);
+  EXPECT_TRUE(scene.InitialisedSelectedOnly());
+}
+
+TEST(ExportSession, CancelWritesNothingAndLeavesTheSceneAlone) {
+  MemoryScene scene;
+  AddOneHelper(scene);
+  kwtest::ExportRequest request;
+  request.cancel = true;
+  const kwtest::ExportResult result = RunExport(scene, request);
+
+  EXPECT_EQ(result.returned, 1);
+  EXPECT_EQ(result.outcome, ExportOutcome::kCancelled);
+  EXPECT_FALSE(result.smdOpened);
+  EXPECT_FALSE(result.logOpened);
+  EXPECT_EQ(scene.InitialiseCalls(), 0);
+  EXPECT_EQ(scene.ReleaseCalls(), 0);
+}
+
+TEST(ExportSession, LogHoldsOnlyItsHeaderWhenLoggingIsOff) {
+  MemoryScene scene;
+  AddMeshWithoutMaterial(scene, "box");
+  kwtest::ExportRequest request;
+  request.path = "C:\\models\\box.smd";
+  const kwtest::ExportResult result = RunExport(scene, request);
+
+  ASSERT_EQ(result.warnings.size(), 1u);
+  EXPECT_EQ(result.log,
+            "Kestrelworks Log File\n=====================\n\nExporting file: "
+            "\"C:\\models\\box.smd\"\n\n");
+}
+
+TEST(ExportSession, LoggingAppendsEachWarningWithItsTimeAndAnEmptyLine) {
+  MemoryScene scene;
+  AddMeshWithoutMaterial(scene, "box");
+  kwtest::ExportRequest request;
+  request.options.logWarnings = 1;
+  const kwtest::ExportResult result = RunExport(scene, request);
+
+  ASSERT_EQ(result.warnings.size(), 1u);
+  const std::string header =
+      "Kestrelworks Log File\n=====================\n\nExporting file: \"out.smd\"\n\n";
+  ASSERT_EQ(result.log.compare(0, header.size(), header), 0) << result.log;
+  const std::string entry = result.log.substr(header.size());
+  // Hours, minutes and seconds are padded with spaces, not zeros.
+  const std::regex stamped(
+      "( [0-9]|1[0-9]|2[0-3]):( [0-9]|[1-5][0-9]):( [0-9]|[1-5][0-9]) - ([^]*)\n\n");
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(entry, match, stamped)) << entry;
+  EXPECT_EQ(match[4].str(), result.warnings[0]);
+}
+
+TEST(ExportSession, StartFrameTruncatesTowardZero) {
+  MemoryScene scene;
+  scene.SetTiming(-5, 330, 160);
+  AddOneHelper(scene);
+  kwtest::FixedOptions options;
+  ExportSeams seams;
+  kwtest::MemoryFiles files;
+  seams.files = &files;
+  struct Spy : OptionsStep {
+    int start = 99, end = 99;
+    int Run(Kestrelworks& session, HostWindow) override {
+      start = session.animStartFrame;
+      end = session.animEndFrame;
+      return 0;
+    }
+  } spy;
+  seams.options = &spy;
+  SetSceneHost(&scene);
+  Kestrelworks session(seams);
+  session.DoExport("out.smd", nullptr, nullptr, 0, 0);
+  SetSceneHost(nullptr);
+  EXPECT_EQ(spy.start, 0);
+  EXPECT_EQ(spy.end, 2);
+}
+
+TEST(ExportSession, SequenceEndsAfterTheSkeleton) {
+  MemoryScene scene;
+  scene.SetTiming(0, 320, 160);
+  AddOneHelper(scene);
+  const kwtest::ExportResult result = RunExport(scene, kwtest::Sequence(0, 2));
+  EXPECT_EQ(result.smd.find("triangles"), std::string::npos);
+  EXPECT_EQ(result.smd.substr(result.smd.size() - 4), "end\n");
+  EXPECT_EQ(kwtest::ThroughSkeleton(result.smd), result.smd);
+}
+
+TEST(ExportSession, NumbersKeepTheirPointUnderACommaLocale) {
+  const char* candidates[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE"};
+  const char* chosen = nullptr;
+  for (const char* name : candidates) {
+    if (std::setlocale(LC_ALL, name)) {
+      chosen = name;
+      break;
+    }
+  }
+  if (!chosen) {
+    if (std::getenv("KW_CI")) FAIL() << "CI must provide a locale with a decimal comma";
+    GTEST_SKIP() << "no locale with a decimal comma installed";
+  }
+  ASSERT_EQ(std::string(std::localeconv()->decimal_point), ",");
+
+  MemoryScene scene;
+  AddOneHelper(scene);
+  const kwtest::ExportResult result = RunExport(scene, kwtest::Reference());
+  std::setlocale(LC_ALL, "C");
+
+  EXPECT_NE(result.smd.find("  0 1.500000 -2.250000 0.125000 0.000000 0.000000 0.000000\n"),
+            std::string::npos)
+      << result.smd;
+  EXPECT_EQ(result.smd.find(','), std::string::npos);
+}
+
+TEST(ExportSession, UnopenableLogEndsTheExportWithNothingWritten) {
+  MemoryScene scene;
+  AddOneHelper(scene);
+  kwtest::MemoryFiles files;
+  files.refused.insert(Kestrelworks::kLogFileName);
+  kwtest::RecordingWarnings warnings;
+  ExportSeams seams;
+  seams.files = &files;
+  seams.warnings = &warnings;
+  SetSceneHost(&scene);
+  Kestrelworks session(seams);
+  EXPECT_EQ(session.DoExport("out.smd", nullptr, nullptr, 0, 0), 1);
+  SetSceneHost(nullptr);
+
+  EXPECT_EQ(session.Outcome(), ExportOutcome::kFailed);
+  EXPECT_FALSE(files.Has("out.smd"));
+  ASSERT_EQ(warnings.messages.size(), 1u);
+  EXPECT_NE(warnings.messages[0].find("kestrelworks_log.txt"), std::string::npos);
+  EXPECT_NE(warnings.messages[0].find("refused by the test"), std::string::npos);
+  EXPECT_EQ(scene.ReleaseCalls(), 1);
+}
+
+TEST(ExportSession, UnopenableOutputIsReportedWithItsPathAndReason) {
+  MemoryScene scene;
+  AddOneHelper(scene);
+  kwtest::MemoryFiles files;
+  files.refused.insert("locked.smd");
+  kwtest::RecordingWarnings warnings;
+  ExportSeams seams;
+  seams.files = &files;
+  seams.warnings = &warnings;
+  SetSceneHost(&scene);
+  Kestrelworks session(seams);
+  session.DoExport("locked.smd", nullptr, nullptr, 0, 0);
+  SetSceneHost(nullptr);
+
+  EXPECT_EQ(session.Outcome(), ExportOutcome::kFailed);
+  EXPECT_NE(session.FailureMessage().find("locked.smd"), std::string::npos);
+  ASSERT_EQ(warnings.messages.size(), 1u);
+  EXPECT_NE(warnings.messages[0].find("\"locked.smd\""), std::string::npos);
+  EXPECT_NE(warnings.messages[0].find("refused by the test"), std::string::npos);
+}
+
+// Accepts the first `budget` bytes, then fails every write.
+class ShortDisk : public OutputFiles {
+ public:
+  explicit ShortDisk(std::size_t budget) : budget_(budget) {}
+  std::unique_ptr<ByteSink> Open(const std::string&, OutputKind kind, std::string*) override {
+    return std::make_unique<Sink>(kind == OutputKind::kSmd ? budget_ : static_cast<std::size_t>(-1));
+  }
+
+ private:
+  class Sink : public ByteSink {
+   public:
+    explicit Sink(std::size_t budget) : budget_(budget) {}
+    bool Write(const char*, std::size_t size, std::string* error) override {
+      if (size > budget_) {
+        *error = "No space left on device";
+        return false;
+      }
+      budget_ -= size;
+      return true;
+    }
+    bool Finish(std::string*) override { return true; }
+
+   private:
+    std::size_t budget_;
+  };
+  std::size_t budget_;
+};
+
+TEST(ExportSession, AFailedWriteIsAFailedExport) {
+  MemoryScene scene;
+  AddOneHelper(scene);
+  ShortDisk disk(4);
+  kwtest::RecordingWarnings warnings;
+  ExportSeams seams;
+  seams.files = &disk;
+  seams.warnings = &warnings;
+  SetSceneHost(&scene);
+  Kestrelworks session(seams);
+  EXPECT_EQ(session.DoExport("out.smd", nullptr, nullptr, 0, 0), 1);
+  SetSceneHost(nullptr);
+
+  EXPECT_EQ(session.Outcome(), ExportOutcome::kFailed);
+  EXPECT_NE(session.FailureMessage().find("No space left on device"), std::string::npos);
+  ASSERT_EQ(warnings.messages.size(), 1u);
+}
+
+TEST(ExportSession, LongWarningsAreNeitherCutNorOverflowed) {
+  MemoryScene scene;
+  const std::string name(4000, 'n');
+  AddMeshWithoutMaterial(scene, name + "%s%n");
+  const kwtest::ExportResult result = RunExport(scene, kwtest::Reference());
+  ASSERT_EQ(result.warnings.size(), 1u);
+  EXPECT_EQ(result.warnings[0], "Could not get a material for mesh \"" + name +
+                                    "%s%n\". Skipping mesh.\nAssign a Standard or "
+                                    "Multi/Sub-Object type material to it.");
+}
+
+TEST(ExportSession, NonPositiveTicksPerFrameIsRefusedBeforeAnythingIsWritten) {
+  MemoryScene scene;
+  scene.SetTiming(0, 100, 0);
+  AddOneHelper(scene);
+  const kwtest::ExportResult result = RunExport(scene, kwtest::Reference());
+  EXPECT_EQ(result.returned, 1);
+  EXPECT_EQ(result.outcome, ExportOutcome::kFailed);
+  EXPECT_FALSE(result.smdOpened);
+  EXPECT_FALSE(result.logOpened);
+  ASSERT_EQ(result.warnings.size(), 1u);
+}
+
+TEST(ExportSession, SceneErrorsGoToTheDebugOutput) {
+  MemoryScene scene;
+  AddOneHelper(scene);
+  DebugLines debug;
+  SetDebugSink(DebugLines::Collect, &debug);
+  RunExport(scene, kwtest::Reference());
+  RaiseIGameError(12, "no such node");
+  SetDebugSink(nullptr, nullptr);
+  ASSERT_FALSE(debug.lines.empty());
+  EXPECT_EQ(debug.lines.back(), "ErrorCode = 12 ErrorText = no such node\n");
+}
+
+TEST(ExporterIdentity, AnswersTheHostsQueries) {
+  Kestrelworks session;
+  EXPECT_EQ(session.ExtCount(), 1);
+  EXPECT_STREQ(session.Ext(0), "smd");
+  EXPECT_STREQ(session.Ext(7), "smd");
+  EXPECT_STREQ(session.LongDesc(), "Source Studio Model Data (SMD) Export");
+  EXPECT_STREQ(session.ShortDesc(), "Source SMD");
+  ASSERT_NE(session.OtherMessage2(), nullptr);
+  EXPECT_STREQ(session.OtherMessage2(), "");
+  EXPECT_EQ(session.Version(), 50u);
+  EXPECT_EQ(session.SupportsOptions(0, 0xFFFFFFFFu), 1);
+}
+
+TEST(ExporterIdentity, ConstructionDefaults) {
+  Kestrelworks session;
+  EXPECT_EQ(session.exportSequence, 0u);
+  EXPECT_EQ(session.startFrame, 0);
+  EXPECT_EQ(session.endFrame, 1);
+  EXPECT_EQ(session.reverseSequence, 0u);
+  EXPECT_EQ(session.logWarnings, 0u);
+  EXPECT_EQ(session.nodeCount, 0);
+  EXPECT_TRUE(session.nodes.empty());
+  EXPECT_EQ(session.Outcome(), ExportOutcome::kNotRun);
+}
+
+}  // namespace
