@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/c_locale.h"
@@ -158,6 +159,9 @@ class Kestrelworks : public SceneExport {
 
   ExportSeams seams_;
   DiskFiles diskFiles_;
+  // Node id to index, filled with NodeIndexTable; the first registration of
+  // an id wins. Bone links look ids up once per corner, too often for a scan.
+  std::unordered_map<int, int> indexByNodeId_;
   ExportOutcome outcome_ = ExportOutcome::kNotRun;
   std::string failureMessage_;
 };

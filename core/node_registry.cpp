@@ -1,1 +1,82 @@
-// placeholder
+#include <memory>
+
+#include "core/kestrelworks.h"
+
+namespace {
+
+bool IsExportedType(int type) {
+  return type == kObjectMesh || type == kObjectHelper || type == kObjectBone ||
+         type == kObjectIkChain;
+}
+
+// True when the parent's object axes at tick 0 form a left-handed frame, as
+// after a mirror. A zero or NaN dot product is no mirror.
+bool IsMirrored(const SceneNode& parent) {
+  const Matrix3 m = parent.GetObjectTransform(0).ExtractMatrix3();
+  const Point3 a = m.GetRow(0).Normalize();
+  const Point3 b = m.GetRow(1).Normalize();
+  const Point3 c = m.GetRow(2).Normalize();
+  const Point3 n = CrossProd(a, b).Normalize();
+  return DotProd(n, c) < 0.0f;
+}
+
+}  // namespace
+
+void Kestrelworks::CollectNodes() {
+  // The count is asked again each step: the scene may answer differently.
+  for (int i = 0; i < scene->GetTopLevelNodeCount(); ++i) VisitNode(scene->GetTopLevelNode(i));
+}
+
+void Kestrelworks::VisitNode(SceneNode* node) {
+  if (!node || node->IsPruned()) return;
+  const bool excluded = node->IsExcluded();
+  if (selectedOnly != 0 || !excluded) {
+    const IGameObject* object = node->GetObject();
+    const int type = object ? object->GetObjectType() : 0;
+    if (IsExportedType(type)) RegisterNode(node, type);
+  }
+  for (int i = 0; i < node->GetChildCount(); ++i) VisitNode(node->GetChild(i));
+}
+
+void Kestrelworks::RegisterNode(SceneNode* node, int objectType) {
+  auto record = std::make_unique<NodeRecord>();
+  record->objectType = objectType;
+  record->nodeId = node->GetNodeId();
+  record->name = node->GetName();
+
+  // Past the first 2048 entries the table grows rather than refusing nodes:
+  // a bone left out would silently move every weight bound to it.
+  const NodeIndexEntry entry{record->nodeId, nodeCount};
+  if (static_cast<std::size_t>(nodeCount) < NodeIndexTable.size()) {
+    NodeIndexTable[static_cast<std::size_t>(nodeCount)] = entry;
+  } else {
+    NodeIndexTable.push_back(entry);
+  }
+  indexByNodeId_.emplace(record->nodeId, nodeCount);
+  record->index = nodeCount;
+  ++nodeCount;
+
+  record->node = node;
+  record->parentNodeId = -1;
+  record->parentIndex = -1;
+  SceneNode* parent = node->GetParent();
+  if (parent) {
+    const bool linked = selectedOnly != 0 ? LookupNodeIndex(parent->GetNodeId()) != -1
+                                          : !parent->IsExcluded();
+    if (linked) {
+      record->parentNodeId = parent->GetNodeId();
+      record->parentName = parent->GetName();
+      record->parentIndex = LookupNodeIndex(record->parentNodeId);
+      record->parentNode = parent;
+    }
+    record->mirroredParent = IsMirrored(*parent);
+  }
+  nodes.push_back(std::move(record));
+}
+
+int Kestrelworks::LookupNodeIndex(int nodeId) const {
+  const auto found = indexByNodeId_.find(nodeId);
+  return found == indexByNodeId_.end() ? -1 : found->second;
+}
+
+void Kestrelworks::ClearNodes() { nodes.clear(); }

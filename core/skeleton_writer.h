@@ -1,0 +1,11 @@
+// The angle rule of the skeleton section, on its own so that it can be
+// pinned for values no rotation decomposition gives.
+#pragma once
+
+// Twice pi as the modelling package keeps it: the float 6.2831855 (bits 0x40C90FDB).
+constexpr float kSkeletonTwoPi = 6.28318548202514648438f;
+
+// Removes whole turns of kSkeletonTwoPi until the angle lies strictly between
+// -kSkeletonTwoPi and kSkeletonTwoPi; an angle already there, and one that is
+// not finite, comes back unchanged. Single precision throughout.
+float WrapSkeletonAngle(float angle);
