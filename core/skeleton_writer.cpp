@@ -120,16 +120,15 @@ void Kestrelworks::WriteSkeleton() {
       float angles[3];
       QuatToEuler(parts.q, angles);
 
+      // "+ 0.0f" turns a negative zero into zero: the Euler conversion hands
+      // one back for an unturned axis, a mirror for a zero coordinate, and
+      // "-0.000000" would make equal poses read differently.
+      const float values[6] = {position.x, position.y, position.z, WrapSkeletonAngle(angles[0]),
+                               WrapSkeletonAngle(angles[1]), WrapSkeletonAngle(angles[2])};
       smdFile->PutInt3(record->index);
-      smdFile->Put(' ');
-      smdFile->PutFixed(position.x);
-      smdFile->Put(' ');
-      smdFile->PutFixed(position.y);
-      smdFile->Put(' ');
-      smdFile->PutFixed(position.z);
-      for (float angle : angles) {
+      for (float value : values) {
         smdFile->Put(' ');
-        smdFile->PutFixed(WrapSkeletonAngle(angle));
+        smdFile->PutFixed(value + 0.0f);
       }
       smdFile->Put('\n');
     }
