@@ -198,7 +198,7 @@ void WriteMesh(Kestrelworks& session, TextStream& out, const NodeRecord& record)
 bool IsStandardMaterial(const SceneMaterial* material) { return IsClass(material, "Standard"); }
 
 void Kestrelworks::WriteTriangles() {
-  if (exportSequence) return;
+  if (exportSequence || !smdFile) return;
   TextStream& out = *smdFile;
   out.Put("triangles\n");
   for (const std::unique_ptr<NodeRecord>& record : nodes) {
