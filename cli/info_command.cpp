@@ -1,15 +1,210 @@
 #include "cli/info_command.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "cli/exit_codes.h"
+#if KW_WITH_ASSIMP
+#include "scene/assimp/model_import.h"
+#endif
 
-int RunInfo(const std::string& path, const SceneLoadOptions& options) {
+namespace {
+
+const char* TypeName(int type) {
+  switch (type) {
+    case 1: return "light";
+    case kObjectMesh: return "mesh";
+    case 4: return "camera";
+    case kObjectHelper: return "helper";
+    case kObjectBone: return "bone";
+    case kObjectIkChain: return "IK chain";
+    default: return nullptr;
+  }
+}
+
+bool IsExportedType(int type) {
+  return type == kObjectMesh || type == kObjectHelper || type == kObjectBone ||
+         type == kObjectIkChain;
+}
+
+std::string Describe(MemoryNode& node) {
+  IGameObject* object = node.GetObject();
+  const int type = object ? object->GetObjectType() : 0;
+  const char* name = TypeName(type);
+  std::string text = name ? name : "type " + std::to_string(type);
+  if (!IsExportedType(type)) text += " (not exported)";
+  if (SceneMesh* mesh = object ? object->AsMesh() : nullptr) {
+    text += ", " + std::to_string(mesh->GetFaceCount()) + " faces, " +
+            std::to_string(mesh->GetVertexCount()) + " vertices";
+    if (object->GetIGameSkin()) text += ", skinned";
+    SceneMaterial* material = node.GetMaterial();
+    text += material ? std::string(", material \"") + material->GetName() + "\"" : ", no material";
+  }
+  if (node.IsPruned()) text += ", pruned";
+  if (node.IsExcluded()) text += ", excluded";
+  if (node.IsSelected()) text += ", selected";
+  return text;
+}
+
+// The whole tree, pre-order, children indented under their parent.
+std::vector<std::pair<MemoryNode*, int>> TreeOrder(const MemoryScene& scene) {
+  std::vector<std::pair<MemoryNode*, int>> order;
+  std::vector<std::pair<MemoryNode*, int>> pending;
+  const auto& roots = scene.GetSceneRoots();
+  for (auto root = roots.rbegin(); root != roots.rend(); ++root) pending.emplace_back(*root, 0);
+  while (!pending.empty()) {
+    const auto entry = pending.back();
+    pending.pop_back();
+    order.push_back(entry);
+    const auto& children = entry.first->GetSceneChildren();
+    for (auto child = children.rbegin(); child != children.rend(); ++child) {
+      pending.emplace_back(*child, entry.second + 1);
+    }
+  }
+  return order;
+}
+
+std::string TextureOf(const SceneMaterial* material) {
+  SceneTextureMap* map = material->IsMultiMaterial() ? nullptr : material->GetTextureMap(0);
+  if (!map) return "no texture";
+  const char* file = map->GetBitmapFileName();
+  return file ? std::string("texture \"") + file + "\"" : "texture without file name";
+}
+
+void PrintMaterials(const std::vector<std::pair<MemoryNode*, int>>& order) {
+  std::vector<SceneMaterial*> materials;
+  std::set<SceneMaterial*> seen;
+  for (const auto& entry : order) {
+    SceneMaterial* material = entry.first->GetMaterial();
+    if (material && seen.insert(material).second) materials.push_back(material);
+  }
+  std::printf("materials: %zu\n", materials.size());
+  for (SceneMaterial* material : materials) {
+    std::printf("  \"%s\" %s", material->GetName(), material->GetClassName());
+    if (!material->IsMultiMaterial()) {
+      std::printf(", %s\n", TextureOf(material).c_str());
+      continue;
+    }
+    const int count = material->GetSubMaterialCount();
+    std::printf(", %d sub-material%s\n", count, count == 1 ? "" : "s");
+    for (int i = 0; i < count; ++i) {
+      SceneMaterial* sub = material->GetSubMaterial(i);
+      if (!sub) {
+        std::printf("    id %d: empty\n", material->GetSubMaterialId(i));
+        continue;
+      }
+      std::printf("    id %d: \"%s\" %s, %s\n", material->GetSubMaterialId(i), sub->GetName(),
+                  sub->GetClassName(), TextureOf(sub).c_str());
+    }
+  }
+}
+
+void PrintSkins(const std::vector<std::pair<MemoryNode*, int>>& order) {
+  std::vector<std::pair<MemoryNode*, SceneMesh*>> skinned;
+  for (const auto& entry : order) {
+    IGameObject* object = entry.first->GetObject();
+    SceneMesh* mesh = object ? object->AsMesh() : nullptr;
+    if (mesh && mesh->GetIGameSkin()) skinned.emplace_back(entry.first, mesh);
+  }
+  std::printf("skins: %zu\n", skinned.size());
+  for (const auto& [node, mesh] : skinned) {
+    const IGameSkin& skin = *mesh->GetIGameSkin();
+    std::set<int> bones;
+    int linked = 0, most = 0;
+    for (int v = 0; v < mesh->GetVertexCount(); ++v) {
+      const int count = skin.GetBoneCount(v);
+      if (count > 0) ++linked;
+      most = std::max(most, count);
+      for (int k = 0; k < count; ++k) bones.insert(skin.GetBoneNodeId(v, k));
+    }
+    std::printf("  \"%s\": %zu bone%s, %d of %d vertices linked, at most %d link%s per vertex\n",
+                node->GetName(), bones.size(), bones.size() == 1 ? "" : "s", linked,
+                mesh->GetVertexCount(), most, most == 1 ? "" : "s");
+  }
+}
+
+void PrintScene(MemoryScene& scene) {
+  const int perFrame = scene.GetTicksPerFrame();
+  std::printf("time: ticks %d to %d, %d ticks per frame", scene.GetStartTicks(),
+              scene.GetEndTicks(), perFrame);
+  if (perFrame > 0) {
+    std::printf(": frames %d to %d", scene.GetStartTicks() / perFrame,
+                scene.GetEndTicks() / perFrame);
+  }
+  std::printf("\n");
+
+  const auto order = TreeOrder(scene);
+  std::printf("nodes: %zu\n", order.size());
+  for (const auto& [node, depth] : order) {
+    std::printf("%*s%d \"%s\" %s\n", 2 + 2 * depth, "", node->GetNodeId(), node->GetName(),
+                Describe(*node).c_str());
+  }
+  PrintMaterials(order);
+  PrintSkins(order);
+}
+
+bool IsSceneFile(const std::string& path) {
+  const std::size_t dot = path.find_last_of('.');
+  const std::size_t slash = path.find_last_of("/\\");
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  std::string extension = path.substr(dot + 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension == "json";
+}
+
+#if KW_WITH_ASSIMP
+int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
+  ModelImportOptions importOptions;
+  importOptions.animation = options.animation;
+  importOptions.fps = options.fps;
+  importOptions.up = options.up;
+  importOptions.scale = options.scale;
+  ImportedModel model;
   std::string error;
-  if (!LoadScene(path, options, &error)) {
+  if (!ImportModel(path, importOptions, &model, &error)) {
     std::fprintf(stderr, "kestrelworks: %s\n", error.c_str());
     return kExitSceneUnreadable;
   }
-  std::fprintf(stderr, "kestrelworks: info is not available yet\n");
-  return kExitUsage;
+  std::printf("file: %s\n", path.c_str());
+  std::printf("format: %s\n", model.format.c_str());
+  std::printf("up axis: %s%c (%s)%s, scale %g\n", model.sourceUpNegative ? "-" : "",
+              model.sourceUp, model.upReason.c_str(),
+              model.sourceUp == 'z' && !model.sourceUpNegative ? "" : ", turned to z",
+              model.scale);
+  std::printf("animations: %zu\n", model.animations.size());
+  for (std::size_t i = 0; i < model.animations.size(); ++i) {
+    const ModelAnimation& animation = model.animations[i];
+    std::printf("  %zu \"%s\": %.3f s, frames %.0f to %.0f, %d channel%s%s\n", i,
+                animation.name.c_str(), animation.seconds,
+                animation.startTick / model.ticksPerFrame, animation.endTick / model.ticksPerFrame,
+                animation.channels, animation.channels == 1 ? "" : "s",
+                static_cast<int>(i) == model.sampledAnimation ? " (sampled)" : "");
+  }
+  PrintScene(*model.scene);
+  std::printf("warnings: %zu\n", model.warnings.size());
+  for (const std::string& warning : model.warnings) std::printf("  %s\n", warning.c_str());
+  return kExitSuccess;
+}
+#endif
+
+}  // namespace
+
+int RunInfo(const std::string& path, const SceneLoadOptions& options) {
+#if KW_WITH_ASSIMP
+  if (!IsSceneFile(path)) return RunModelInfo(path, options);
+#endif
+  std::string error;
+  std::unique_ptr<MemoryScene> scene = LoadScene(path, options, &error);
+  if (!scene) {
+    std::fprintf(stderr, "kestrelworks: %s\n", error.c_str());
+    return kExitSceneUnreadable;
+  }
+  std::printf("file: %s\n", path.c_str());
+  PrintScene(*scene);
+  return kExitSuccess;
 }

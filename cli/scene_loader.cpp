@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "scene/scene_file.h"
+#if KW_WITH_ASSIMP
+#include "scene/assimp/model_import.h"
+#endif
 
 namespace {
 
@@ -19,9 +23,25 @@ std::string LowerExtension(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions&,
+std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
                                        std::string* error) {
   if (LowerExtension(path) == "json") return LoadSceneFile(path, error);
-  *error = path + ": not a scene file (.json); model files need the importer";
+#if KW_WITH_ASSIMP
+  ModelImportOptions importOptions;
+  importOptions.animation = options.animation;
+  importOptions.fps = options.fps;
+  importOptions.up = options.up;
+  importOptions.scale = options.scale;
+  ImportedModel model;
+  if (!ImportModel(path, importOptions, &model, error)) return nullptr;
+  // Said once here rather than once per face by the exporter.
+  for (const std::string& warning : model.warnings) {
+    std::fprintf(stderr, "warning: %s: %s\n", path.c_str(), warning.c_str());
+  }
+  return std::move(model.scene);
+#else
+  (void)options;
+  *error = path + ": not a scene file (.json); this build reads no model files";
   return nullptr;
+#endif
 }

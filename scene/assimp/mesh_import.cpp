@@ -1,0 +1,268 @@
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "scene/assimp/import_parts.h"
+
+namespace model_import {
+namespace {
+
+// A 3x3 matrix in row-vector form, for normals.
+struct Linear3 {
+  double m[3][3];
+
+  Point3 Apply(const Point3& v) const {
+    return Point3(static_cast<float>(v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0]),
+                  static_cast<float>(v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1]),
+                  static_cast<float>(v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2]));
+  }
+};
+
+double Determinant(const Matrix3& a) {
+  return DotProd(CrossProd(a.GetRow(0), a.GetRow(1)), a.GetRow(2));
+}
+
+// Cofactors of the 3x3 part: the inverse transpose times the determinant.
+Linear3 Cofactors(const Matrix3& a) {
+  const Point3 r0 = a.GetRow(0), r1 = a.GetRow(1), r2 = a.GetRow(2);
+  Linear3 c;
+  c.m[0][0] = double(r1.y) * r2.z - double(r1.z) * r2.y;
+  c.m[0][1] = double(r1.z) * r2.x - double(r1.x) * r2.z;
+  c.m[0][2] = double(r1.x) * r2.y - double(r1.y) * r2.x;
+  c.m[1][0] = double(r2.y) * r0.z - double(r2.z) * r0.y;
+  c.m[1][1] = double(r2.z) * r0.x - double(r2.x) * r0.z;
+  c.m[1][2] = double(r2.x) * r0.y - double(r2.y) * r0.x;
+  c.m[2][0] = double(r0.y) * r1.z - double(r0.z) * r1.y;
+  c.m[2][1] = double(r0.z) * r1.x - double(r0.x) * r1.z;
+  c.m[2][2] = double(r0.x) * r1.y - double(r0.y) * r1.x;
+  return c;
+}
+
+// Normals follow the inverse transpose of the point transform; only the
+// direction matters, so the cofactors do, with the determinant's sign.
+Linear3 NormalTransform(const Matrix3& a) {
+  Linear3 c = Cofactors(a);
+  if (Determinant(a) < 0.0) {
+    for (auto& row : c.m) {
+      for (double& x : row) x = -x;
+    }
+  }
+  return c;
+}
+
+// The inverse of the 3x3 part; the identity when there is none.
+Linear3 Inverse3(const Matrix3& a) {
+  const Linear3 c = Cofactors(a);
+  const double det = Determinant(a);
+  Linear3 inverse{};
+  if (!(std::fabs(det) > 0.0) || !std::isfinite(det)) {
+    for (int i = 0; i < 3; ++i) inverse.m[i][i] = 1.0;
+    return inverse;
+  }
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) inverse.m[i][j] = c.m[j][i] / det;
+  }
+  return inverse;
+}
+
+bool IsUsable(const Point3& n) {
+  return std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z) &&
+         (n.x != 0.0f || n.y != 0.0f || n.z != 0.0f);
+}
+
+// Sum of the skin matrices of one vertex, weighted, and the weights' total.
+struct Blend {
+  Point3 rows[4];
+  float total = 0.0f;
+};
+
+struct Part {
+  const aiMesh* mesh;
+  int materialId;
+};
+
+}  // namespace
+
+void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, MaterialTable* materials,
+               MemoryScene* out, std::vector<std::string>* warnings) {
+  const aiNode& source = *table.source[static_cast<std::size_t>(nodeId)];
+  MemoryNode& node = *table.nodes[static_cast<std::size_t>(nodeId)];
+
+  std::vector<Part> parts;
+  std::vector<unsigned> materialIndices;
+  std::size_t vertexTotal = 0, faceTotal = 0;
+  bool skinned = false, withoutUv = false;
+  for (unsigned k = 0; k < source.mNumMeshes; ++k) {
+    const unsigned index = source.mMeshes[k];
+    if (index >= scene.mNumMeshes || !scene.mMeshes[index]) continue;
+    const aiMesh* mesh = scene.mMeshes[index];
+    if (!HasTriangles(*mesh)) continue;
+    std::size_t materialId = 0;
+    while (materialId < materialIndices.size() && materialIndices[materialId] != mesh->mMaterialIndex) {
+      ++materialId;
+    }
+    if (materialId == materialIndices.size()) materialIndices.push_back(mesh->mMaterialIndex);
+    parts.push_back(Part{mesh, static_cast<int>(materialId)});
+    vertexTotal += mesh->mNumVertices;
+    faceTotal += mesh->mNumFaces;
+    skinned = skinned || mesh->mNumBones > 0;
+    withoutUv = withoutUv || !mesh->HasTextureCoords(0);
+  }
+
+  MemoryMesh& mesh = out->MakeMesh(node);
+  node.SetMaterial(materials->ForNode(node.GetName(), materialIndices));
+  MemorySkin* skin = nullptr;
+  if (skinned) {
+    skin = &out->MakeSkin();
+    mesh.SetSkin(skin);
+  }
+  if (withoutUv) {
+    // The exporter would refuse every face of the mesh, one warning each;
+    // one shared (0, 0) keeps the faces and says it once.
+    warnings->push_back(std::string("mesh \"") + node.GetName() +
+                        "\" has no texture coordinates; its faces are written with u, v = 0, 0");
+  }
+
+  // The exporter turns each normal by the node's tick-0 transform without
+  // scale; the stored normals are world normals taken back through it.
+  const Matrix3 world = node.GetNodeTransform(0);
+  Matrix3 unscaled = world;
+  unscaled.NoScale();
+  const Linear3 toStored = Inverse3(unscaled);
+  const Linear3 rigidNormals = NormalTransform(world);
+  const bool rigidMirrored = Determinant(world) < 0.0;
+
+  mesh.vertices.reserve(vertexTotal);
+  mesh.faces.reserve(faceTotal);
+  std::vector<Point3> normals;  // world space
+  normals.reserve(vertexTotal);
+  std::vector<bool> mirrored;
+  mirrored.reserve(vertexTotal);
+  std::vector<Blend> blends;
+  int zeroUv = -1;
+  std::vector<std::string> missingBones;
+
+  for (const Part& part : parts) {
+    const aiMesh& sourceMesh = *part.mesh;
+    const unsigned vertexCount = sourceMesh.mNumVertices;
+    const std::uint32_t base = static_cast<std::uint32_t>(mesh.vertices.size());
+
+    if (sourceMesh.mNumBones > 0) {
+      blends.assign(vertexCount, Blend());
+      for (unsigned b = 0; b < sourceMesh.mNumBones; ++b) {
+        const aiBone& bone = *sourceMesh.mBones[b];
+        const int boneId = table.FindByName(bone.mName);
+        if (boneId < 0) {
+          missingBones.push_back(bone.mName.C_Str());
+          continue;
+        }
+        // Offset first (mesh to bone space at bind time), then the bone as posed at tick 0.
+        const Matrix3 skinMatrix =
+            ToMatrix3(bone.mOffsetMatrix) * table.nodes[static_cast<std::size_t>(boneId)]->GetNodeTransform(0);
+        for (unsigned w = 0; w < bone.mNumWeights; ++w) {
+          const aiVertexWeight& weight = bone.mWeights[w];
+          if (weight.mVertexId >= vertexCount) continue;
+          skin->AddLink(static_cast<int>(base + weight.mVertexId), boneId, weight.mWeight);
+          Blend& blend = blends[weight.mVertexId];
+          for (int r = 0; r < 4; ++r) blend.rows[r] = blend.rows[r] + skinMatrix.GetRow(r) * weight.mWeight;
+          blend.total += weight.mWeight;
+        }
+      }
+    }
+
+    for (unsigned v = 0; v < vertexCount; ++v) {
+      const Point3 position(sourceMesh.mVertices[v].x, sourceMesh.mVertices[v].y,
+                            sourceMesh.mVertices[v].z);
+      const Point3 normal = sourceMesh.mNormals ? Point3(sourceMesh.mNormals[v].x,
+                                                         sourceMesh.mNormals[v].y,
+                                                         sourceMesh.mNormals[v].z)
+                                                : Point3();
+      // Weights need not add up to 1; what a vertex's bones say is their mix.
+      if (sourceMesh.mNumBones > 0 && blends[v].total > 0.0f) {
+        const Blend& blend = blends[v];
+        const float inverse = 1.0f / blend.total;
+        const Matrix3 skinning(blend.rows[0] * inverse, blend.rows[1] * inverse,
+                               blend.rows[2] * inverse, blend.rows[3] * inverse);
+        mesh.vertices.push_back(position * skinning);
+        normals.push_back(NormalTransform(skinning).Apply(normal).Normalize());
+        mirrored.push_back(Determinant(skinning) < 0.0);
+      } else {
+        mesh.vertices.push_back(position * world);
+        normals.push_back(rigidNormals.Apply(normal).Normalize());
+        mirrored.push_back(rigidMirrored);
+      }
+    }
+
+    std::uint32_t uvBase = 0;
+    if (sourceMesh.HasTextureCoords(0)) {
+      uvBase = static_cast<std::uint32_t>(mesh.texVertices.size());
+      for (unsigned v = 0; v < vertexCount; ++v) {
+        Point2 uv;
+        uv.x = sourceMesh.mTextureCoords[0][v].x;
+        uv.y = sourceMesh.mTextureCoords[0][v].y;
+        mesh.texVertices.push_back(uv);
+      }
+    } else if (zeroUv < 0) {
+      zeroUv = static_cast<int>(mesh.texVertices.size());
+      mesh.texVertices.push_back(Point2());
+    }
+
+    for (unsigned f = 0; f < sourceMesh.mNumFaces; ++f) {
+      const aiFace& sourceFace = sourceMesh.mFaces[f];
+      if (sourceFace.mNumIndices != 3) continue;
+      MeshFace face;
+      for (int c = 0; c < 3; ++c) {
+        const unsigned index = sourceFace.mIndices[c];
+        face.vertex[c] = base + index;
+        face.texVertex[c] = sourceMesh.HasTextureCoords(0) ? uvBase + index
+                                                           : static_cast<std::uint32_t>(zeroUv);
+      }
+      // A mirroring transform turns the winding inside out; swapping two
+      // corners keeps it agreeing with the normals.
+      if (mirrored[face.vertex[0]]) {
+        std::swap(face.vertex[1], face.vertex[2]);
+        std::swap(face.texVertex[1], face.texVertex[2]);
+      }
+      face.smoothingGroup = 1;
+      face.materialId = part.materialId;
+      mesh.faces.push_back(face);
+    }
+  }
+
+  // Face normals from the winding; they also stand in for vertex normals
+  // the file left unusable (degenerate faces give assimp NaNs).
+  std::vector<Point3> faceNormals;
+  faceNormals.reserve(mesh.faces.size());
+  std::vector<Point3> repaired(mesh.vertices.size());
+  bool anyUnusable = false;
+  for (const Point3& n : normals) anyUnusable = anyUnusable || !IsUsable(n);
+  for (const MeshFace& face : mesh.faces) {
+    const Point3& p0 = mesh.vertices[face.vertex[0]];
+    const Point3 area = CrossProd(mesh.vertices[face.vertex[1]] - p0, mesh.vertices[face.vertex[2]] - p0);
+    faceNormals.push_back(area.Normalize());
+    if (anyUnusable) {
+      for (std::uint32_t v : face.vertex) repaired[v] = repaired[v] + area;
+    }
+  }
+
+  mesh.hostMesh.faceNormals.reserve(faceNormals.size());
+  for (const Point3& n : faceNormals) mesh.hostMesh.faceNormals.push_back(toStored.Apply(n));
+  mesh.hostMesh.renderVertices.resize(mesh.vertices.size());
+  for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
+    const Point3 n = IsUsable(normals[v]) ? normals[v] : repaired[v].Normalize();
+    RenderVertex& render = mesh.hostMesh.renderVertices[v];
+    render.flags = 1;
+    render.singleNormal.normal = toStored.Apply(IsUsable(n) ? n : Point3());
+    render.singleNormal.smoothingGroup = 1;
+  }
+
+  if (!missingBones.empty()) {
+    std::string list;
+    for (const std::string& name : missingBones) list += (list.empty() ? "\"" : ", \"") + name + "\"";
+    warnings->push_back(std::string("mesh \"") + node.GetName() + "\": bone" +
+                        (missingBones.size() == 1 ? " " : "s ") + list +
+                        " not among the nodes of the file; their weights are left out");
+  }
+}
+
+}  // namespace model_import
