@@ -40,6 +40,11 @@ float CornerAngle(const std::vector<Point3>& vertices, const MeshFace& face, int
   return std::acos(cosine);
 }
 
+struct Corner {
+  Point3 weightedNormal;
+  std::uint32_t smoothingGroup = 0;
+};
+
 int FindRoot(std::vector<int>& parent, int i) {
   while (parent[static_cast<std::size_t>(i)] != i) {
     int& up = parent[static_cast<std::size_t>(i)];
@@ -81,8 +86,9 @@ void MemoryMesh::ComputeNormals() {
     maxValence = std::max(maxValence, firstCorner[v + 1]);
     firstCorner[v + 1] += firstCorner[v];
   }
-  // Each entry is face * 3 + corner.
-  std::vector<std::size_t> cornerOf(firstCorner[vertexCount]);
+  // Each entry holds what the vertex pass needs of one corner, so that pass
+  // reads its corners in sequence instead of jumping between faces.
+  std::vector<Corner> cornerOf(firstCorner[vertexCount]);
   {
     std::vector<std::size_t> fill(firstCorner.begin(), firstCorner.end() - 1);
     for (std::size_t f = 0; f < faceCount; ++f) {
@@ -90,7 +96,9 @@ void MemoryMesh::ComputeNormals() {
       if (face.smoothingGroup == 0 || !HasValidCorners(face, vertexCount)) continue;
       const int n = DistinctCorners(face, corners);
       for (int k = 0; k < n; ++k) {
-        cornerOf[fill[face.vertex[corners[k]]]++] = f * 3 + static_cast<std::size_t>(corners[k]);
+        Corner& corner = cornerOf[fill[face.vertex[corners[k]]]++];
+        corner.weightedNormal = hostMesh.faceNormals[f] * CornerAngle(vertices, face, corners[k]);
+        corner.smoothingGroup = face.smoothingGroup;
       }
     }
   }
@@ -109,7 +117,7 @@ void MemoryMesh::ComputeNormals() {
     std::fill(ownerOfBit, ownerOfBit + kMaskBits, -1);
     for (int j = 0; j < valence; ++j) {
       parent[static_cast<std::size_t>(j)] = j;
-      std::uint32_t mask = faces[cornerOf[begin + static_cast<std::size_t>(j)] / 3].smoothingGroup;
+      std::uint32_t mask = cornerOf[begin + static_cast<std::size_t>(j)].smoothingGroup;
       for (int bit = 0; mask != 0; ++bit, mask >>= 1) {
         if ((mask & 1u) == 0) continue;
         if (ownerOfBit[bit] < 0) {
@@ -125,8 +133,7 @@ void MemoryMesh::ComputeNormals() {
 
     int groupCount = 0;
     for (int j = 0; j < valence; ++j) {
-      const std::size_t entry = cornerOf[begin + static_cast<std::size_t>(j)];
-      const std::size_t f = entry / 3;
+      const Corner& corner = cornerOf[begin + static_cast<std::size_t>(j)];
       const int root = FindRoot(parent, j);
       int& slot = slotOfRoot[static_cast<std::size_t>(root)];
       if (root == j) {
@@ -134,9 +141,8 @@ void MemoryMesh::ComputeNormals() {
         groups[slot] = RenderNormal();
       }
       RenderNormal& group = groups[slot];
-      const float weight = CornerAngle(vertices, faces[f], static_cast<int>(entry % 3));
-      group.normal = group.normal + hostMesh.faceNormals[f] * weight;
-      group.smoothingGroup |= faces[f].smoothingGroup;
+      group.normal = group.normal + corner.weightedNormal;
+      group.smoothingGroup |= corner.smoothingGroup;
     }
 
     RenderVertex& out = hostMesh.renderVertices[v];
