@@ -5,11 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/number_format.h"
-
 namespace {
-
-constexpr std::size_t kBufferSize = 1 << 16;
 
 class FileSink : public ByteSink {
  public:
@@ -19,12 +15,17 @@ class FileSink : public ByteSink {
   }
 
   bool Write(const char* data, std::size_t size, std::string* error) override {
+    if (!file_) {
+      *error = path_ + ": already closed";
+      return false;
+    }
     if (std::fwrite(data, 1, size, file_) == size) return true;
     *error = path_ + ": " + std::strerror(errno);
     return false;
   }
 
   bool Finish(std::string* error) override {
+    if (!file_) return true;
     std::FILE* file = file_;
     file_ = nullptr;
     const bool flushed = std::fflush(file) == 0;
@@ -58,15 +59,23 @@ TextStream::~TextStream() { Close(); }
 
 void TextStream::Flush() {
   if (used_ == 0) return;
-  if (!failed_ && !sink_->Write(buffer_.get(), used_, &error_)) failed_ = true;
+  if (!failed_) {
+    if (closed_) {
+      // The sink is finished: whatever comes now cannot reach it.
+      failed_ = true;
+      error_ = "text written after the stream was closed";
+    } else if (!sink_) {
+      failed_ = true;
+      error_ = "no output to write to";
+    } else if (!sink_->Write(buffer_.get(), used_, &error_)) {
+      failed_ = true;
+      if (error_.empty()) error_ = "write failed";
+    }
+  }
   used_ = 0;
 }
 
-void TextStream::Reserve(std::size_t size) {
-  if (kBufferSize - used_ < size) Flush();
-}
-
-void TextStream::Put(std::string_view text) {
+void TextStream::PutLong(std::string_view text) {
   while (!text.empty()) {
     if (used_ == kBufferSize) Flush();
     const std::size_t chunk = std::min(text.size(), kBufferSize - used_);
@@ -76,18 +85,7 @@ void TextStream::Put(std::string_view text) {
   }
 }
 
-void TextStream::Put(char c) {
-  Reserve(1);
-  buffer_[used_++] = c;
-}
-
-void TextStream::PutInt(int value) {
-  Reserve(11);
-  used_ += FormatInt(value, buffer_.get() + used_);
-}
-
-void TextStream::PutInt3(int value) {
-  Reserve(11);
+void TextStream::PutIntPadded(int value) {
   char digits[11];
   const std::size_t length = FormatInt(value, digits);
   for (std::size_t pad = length; pad < 3; ++pad) buffer_[used_++] = ' ';
@@ -95,19 +93,19 @@ void TextStream::PutInt3(int value) {
   used_ += length;
 }
 
-void TextStream::PutFixed(double value) {
-  Reserve(kMaxFixedLength);
-  used_ += FormatFixed6(value, buffer_.get() + used_);
-}
-
 bool TextStream::Close() {
   if (closed_) return !failed_;
-  closed_ = true;
   Flush();
+  closed_ = true;
   std::string finishError;
-  if (!sink_->Finish(&finishError) && !failed_) {
+  if (!sink_) {
+    if (!failed_) {
+      failed_ = true;
+      error_ = "no output to write to";
+    }
+  } else if (!sink_->Finish(&finishError) && !failed_) {
     failed_ = true;
-    error_ = finishError;
+    error_ = finishError.empty() ? "closing the output failed" : finishError;
   }
   return !failed_;
 }

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "core/number_format.h"
 
 // The bytes of one open output. Write may be called many times; Finish is
 // called once at the end and reports whether everything reached its target.
@@ -39,7 +42,9 @@ class DiskFiles : public OutputFiles {
 
 // A buffered text stream over a sink. Numbers are formatted without the
 // process locale: "." is always the decimal separator. The first failed write
-// is kept; later writes are dropped and Close reports it.
+// is kept; later writes are dropped and Close reports it. The sink gets one
+// write per filled buffer. The Put calls are inline: the writers make a few
+// of them for every number of every line.
 class TextStream {
  public:
   explicit TextStream(std::unique_ptr<ByteSink> sink);
@@ -47,14 +52,42 @@ class TextStream {
   TextStream(const TextStream&) = delete;
   TextStream& operator=(const TextStream&) = delete;
 
-  void Put(std::string_view text);
-  void Put(char c);
+  void Put(std::string_view text) {
+    if (text.size() > kBufferSize - used_) {
+      PutLong(text);
+      return;
+    }
+    if (text.empty()) return;  // data() may be null
+    std::memcpy(buffer_.get() + used_, text.data(), text.size());
+    used_ += text.size();
+  }
+  void Put(char c) {
+    if (used_ == kBufferSize) Flush();
+    buffer_[used_++] = c;
+  }
   // "%d"
-  void PutInt(int value);
+  void PutInt(int value) {
+    Reserve(11);
+    used_ += FormatInt(value, buffer_.get() + used_);
+  }
   // "%3d": right-aligned in three columns, wider when it needs more.
-  void PutInt3(int value);
+  void PutInt3(int value) {
+    Reserve(11);
+    if (value >= 0 && value < 1000) {
+      char* out = buffer_.get() + used_;
+      out[0] = value >= 100 ? static_cast<char>('0' + value / 100) : ' ';
+      out[1] = value >= 10 ? static_cast<char>('0' + value / 10 % 10) : ' ';
+      out[2] = static_cast<char>('0' + value % 10);
+      used_ += 3;
+      return;
+    }
+    PutIntPadded(value);
+  }
   // "%f" of a float widened to double: six decimals.
-  void PutFixed(double value);
+  void PutFixed(double value) {
+    Reserve(kMaxFixedLength);
+    used_ += FormatFixed6(value, buffer_.get() + used_);
+  }
 
   bool Failed() const { return failed_; }
   const std::string& Error() const { return error_; }
@@ -62,8 +95,14 @@ class TextStream {
   bool Close();
 
  private:
-  void Reserve(std::size_t size);
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 16;
+
+  void Reserve(std::size_t size) {
+    if (kBufferSize - used_ < size) Flush();
+  }
   void Flush();
+  void PutLong(std::string_view text);
+  void PutIntPadded(int value);
 
   std::unique_ptr<ByteSink> sink_;
   std::unique_ptr<char[]> buffer_;
