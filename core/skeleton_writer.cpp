@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "core/kestrelworks.h"
 
@@ -99,15 +100,28 @@ void Kestrelworks::WriteSkeleton() {
   identity.NoTrans();
   const Matrix3 worldInverse = Inverse(identity);
 
+  // This tick's transforms by list position: a registered parent comes
+  // before its children, so its transform is asked of the host only once.
+  std::vector<Matrix3> world(nodes.size());
+  const int firstIndex = nodes.empty() ? 0 : nodes.front()->index;
+
   std::uint64_t pose = 0;
   auto writePose = [&](int tick) {
     smdFile->Put("time ");
     PutCounter(*smdFile, pose++);
     smdFile->Put('\n');
-    for (const std::unique_ptr<NodeRecord>& record : nodes) {
-      const Matrix3 parentInverse =
-          record->parentNode ? Inverse(WorldWithoutScale(record->parentNode, tick)) : worldInverse;
-      const Matrix3 local = WorldWithoutScale(record->node, tick) * parentInverse;
+    for (std::size_t k = 0; k < nodes.size(); ++k) {
+      const NodeRecord* record = nodes[k].get();
+      world[k] = WorldWithoutScale(record->node, tick);
+      Matrix3 parentInverse = worldInverse;
+      if (record->parentNode) {
+        const std::size_t p = static_cast<std::size_t>(record->parentIndex - firstIndex);
+        const bool known = record->parentIndex >= firstIndex && p < k &&
+                           nodes[p]->node == record->parentNode;
+        parentInverse =
+            Inverse(known ? world[p] : WorldWithoutScale(record->parentNode, tick));
+      }
+      const Matrix3 local = world[k] * parentInverse;
 
       Point3 position = local.GetTrans();
       if (record->parentNode && record->mirroredParent) {
