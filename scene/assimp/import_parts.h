@@ -81,7 +81,8 @@ class MaterialTable {
 void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, MaterialTable* materials,
                MemoryScene* out, std::vector<std::string>* warnings);
 
-// True when the mesh has triangles the exporter can write.
-bool HasTriangles(const aiMesh& mesh);
+// True when the mesh has triangles the exporter can write and they are the
+// file's own.
+bool HasTriangles(const aiScene& scene, const aiMesh& mesh);
 
 }  // namespace model_import

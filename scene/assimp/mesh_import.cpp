@@ -96,7 +96,7 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, Materia
     const unsigned index = source.mMeshes[k];
     if (index >= scene.mNumMeshes || !scene.mMeshes[index]) continue;
     const aiMesh* mesh = scene.mMeshes[index];
-    if (!HasTriangles(*mesh)) continue;
+    if (!HasTriangles(scene, *mesh)) continue;
     std::size_t materialId = 0;
     while (materialId < materialIndices.size() && materialIndices[materialId] != mesh->mMaterialIndex) {
       ++materialId;

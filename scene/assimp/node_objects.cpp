@@ -1,3 +1,4 @@
+#include <cstring>
 #include <vector>
 
 #include "scene/assimp/import_parts.h"
@@ -12,18 +13,29 @@ constexpr int kObjectCamera = 4;
 bool CarriesTriangles(const aiScene& scene, const aiNode& node) {
   for (unsigned k = 0; k < node.mNumMeshes; ++k) {
     const unsigned index = node.mMeshes[k];
-    if (index < scene.mNumMeshes && scene.mMeshes[index] && HasTriangles(*scene.mMeshes[index])) {
+    if (index < scene.mNumMeshes && scene.mMeshes[index] && HasTriangles(scene, *scene.mMeshes[index])) {
       return true;
     }
   }
   return false;
 }
 
+// For a file without meshes (an animation, a rig, cameras) some readers make
+// up pyramids along the bones so that viewers show something; they are not
+// the file's geometry.
+bool IsMadeUpSkeleton(const aiScene& scene, const aiMesh& mesh) {
+  if ((scene.mFlags & AI_SCENE_FLAGS_INCOMPLETE) == 0) return false;
+  if (mesh.mMaterialIndex >= scene.mNumMaterials) return false;
+  aiString name;
+  return scene.mMaterials[mesh.mMaterialIndex]->Get(AI_MATKEY_NAME, name) == AI_SUCCESS &&
+         std::strcmp(name.C_Str(), "SkeletonMaterial") == 0;
+}
+
 }  // namespace
 
-bool HasTriangles(const aiMesh& mesh) {
+bool HasTriangles(const aiScene& scene, const aiMesh& mesh) {
   return (mesh.mPrimitiveTypes & aiPrimitiveType_TRIANGLE) != 0 && mesh.mNumFaces > 0 &&
-         mesh.mNumVertices > 0;
+         mesh.mNumVertices > 0 && !IsMadeUpSkeleton(scene, mesh);
 }
 
 void BuildObjects(const aiScene& scene, const std::string& modelPath, const NodeTable& table,
@@ -37,6 +49,7 @@ void BuildObjects(const aiScene& scene, const std::string& modelPath, const Node
   for (unsigned i = 0; i < scene.mNumLights; ++i) mark(scene.mLights[i]->mName, kObjectLight);
   for (unsigned m = 0; m < scene.mNumMeshes; ++m) {
     const aiMesh* mesh = scene.mMeshes[m];
+    if (!HasTriangles(scene, *mesh)) continue;
     for (unsigned b = 0; b < mesh->mNumBones; ++b) mark(mesh->mBones[b]->mName, kObjectBone);
   }
 
