@@ -119,6 +119,18 @@ TEST(NodeTransform, PositionIsLinearBetweenKeysAndHeldOutsideThem) {
   ExpectPointNear(node.GetNodeTransform(1000).GetTrans(), Point3(10.0f, 0.0f, -4.0f));
 }
 
+TEST(NodeTransform, TwoKeysAtOneTickMakeAJumpToTheLaterOne) {
+  MemoryScene scene;
+  MemoryNode& node = scene.AddNode(1, "n");
+  node.SetPositionKeys({{0, Point3(0.0f, 0.0f, 0.0f)},
+                        {100, Point3(10.0f, 0.0f, 0.0f)},
+                        {100, Point3(50.0f, 0.0f, 0.0f)},
+                        {200, Point3(60.0f, 0.0f, 0.0f)}});
+  ExpectPointNear(node.GetNodeTransform(99).GetTrans(), Point3(9.9f, 0.0f, 0.0f));
+  ExpectPointNear(node.GetNodeTransform(100).GetTrans(), Point3(50.0f, 0.0f, 0.0f));
+  ExpectPointNear(node.GetNodeTransform(150).GetTrans(), Point3(55.0f, 0.0f, 0.0f));
+}
+
 TEST(NodeTransform, RotationIsSlerpedAlongTheShorterArc) {
   MemoryScene scene;
   MemoryNode& node = scene.AddNode(1, "n");

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -417,6 +419,19 @@ TEST(BundledScenes, SampleFigureIsAnAnimatedSkinnedFigure) {
     twoBones = twoBones || body->GetObject()->GetIGameSkin()->GetBoneCount(v) == 2;
   EXPECT_TRUE(seam);
   EXPECT_TRUE(twoBones);
+}
+
+TEST(BundledScenes, TheFormatDescriptionsExampleLoads) {
+  std::ifstream file(std::string(KW_SOURCE_DIR) + "/docs/scene-format.md");
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::size_t start = text.find("```json\n");
+  ASSERT_NE(start, std::string::npos);
+  const std::size_t end = text.find("```", start + 8);
+  std::string error;
+  auto scene = ParseSceneText(text.substr(start + 8, end - start - 8), "scene-format.md", &error);
+  ASSERT_NE(scene, nullptr) << error;
+  EXPECT_EQ(scene->GetTopLevelNodeCount(), 1);
+  EXPECT_EQ(scene->FindNode(3)->GetObject()->AsMesh()->GetFaceCount(), 1);
 }
 
 // The schema is checked with Debian's python3-jsonschema; without it the test
