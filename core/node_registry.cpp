@@ -1,4 +1,5 @@
 #include <memory>
+#include <vector>
 
 #include "core/kestrelworks.h"
 
@@ -23,19 +24,39 @@ bool IsMirrored(const SceneNode& parent) {
 }  // namespace
 
 void Kestrelworks::CollectNodes() {
-  // The count is asked again each step: the scene may answer differently.
   for (int i = 0; i < scene->GetTopLevelNodeCount(); ++i) VisitNode(scene->GetTopLevelNode(i));
 }
 
+// Depth-first pre-order over an explicit stack rather than recursion: a
+// scene file can nest nodes deeper than the call stack reaches.
 void Kestrelworks::VisitNode(SceneNode* node) {
-  if (!node || node->IsPruned()) return;
-  const bool excluded = node->IsExcluded();
-  if (selectedOnly != 0 || !excluded) {
-    const IGameObject* object = node->GetObject();
-    const int type = object ? object->GetObjectType() : 0;
-    if (IsExportedType(type)) RegisterNode(node, type);
+  struct Pending {
+    SceneNode* node;
+    int nextChild;
+  };
+  std::vector<Pending> stack;
+  auto enter = [&](SceneNode* entered) {
+    if (!entered || entered->IsPruned()) return;
+    const bool excluded = entered->IsExcluded();
+    if (selectedOnly != 0 || !excluded) {
+      const IGameObject* object = entered->GetObject();
+      const int type = object ? object->GetObjectType() : 0;
+      if (IsExportedType(type)) RegisterNode(entered, type);
+    }
+    stack.push_back(Pending{entered, 0});
+  };
+
+  enter(node);
+  while (!stack.empty()) {
+    // The child count is asked again each step, as the scene may change its answer.
+    Pending& top = stack.back();
+    if (top.nextChild < top.node->GetChildCount()) {
+      SceneNode* child = top.node->GetChild(top.nextChild++);
+      enter(child);
+    } else {
+      stack.pop_back();
+    }
   }
-  for (int i = 0; i < node->GetChildCount(); ++i) VisitNode(node->GetChild(i));
 }
 
 void Kestrelworks::RegisterNode(SceneNode* node, int objectType) {

@@ -314,4 +314,23 @@ TEST(NodeTable, GrowsPastItsFirstSizeWithoutLosingNodes) {
   EXPECT_EQ(session.LookupNodeIndex(3 * kCount), -1);
 }
 
+TEST(NodeWalk, NestingDeeperThanTheCallStackIsWalkedWhole) {
+  // The chain's nodes carry no object, so registering the bones after it
+  // costs no walk up the chain.
+  constexpr int kDepth = 200000;
+  MemoryScene scene;
+  MemoryNode& top = scene.AddNode(900000, "Top");
+  MemoryNode* parent = &top;
+  for (int i = 0; i < kDepth; ++i) parent = &scene.AddNode(i, "Link", parent);
+  Add(scene, kDepth, "After", kObjectBone, &top);
+  Add(scene, kDepth + 1, "Next", kObjectBone);
+
+  Kestrelworks session;
+  Collect(session, scene, false);
+  EXPECT_EQ(Describe(session), (std::vector<std::string>{
+                                   "0 After t6 p-1 id900000 Top Top",
+                                   "1 Next t6 p-1 id-1 - -",
+                               }));
+}
+
 }  // namespace
