@@ -1,0 +1,444 @@
+// Export speed against two baselines that write the same bytes: the floor
+// (the finished file written from memory in one write) and the
+// straightforward writer (one fprintf per line). Prints Markdown tables.
+//
+//   kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli]
+
+#include <fcntl.h>
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/printf_export.h"
+#include "bench/workloads.h"
+#include "core/kestrelworks.h"
+#include "scene/scene_file.h"
+
+namespace {
+
+struct Settings {
+  bool quick = false;
+  bool scaling = true;
+  bool cli = true;
+  int runs = 3;
+  std::string dir;
+  bool ownDir = false;  // made here, removed at the end
+};
+
+double Now() {
+  using Clock = std::chrono::steady_clock;
+  return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+}
+
+// Fastest of runs: the machine is shared, and noise only ever adds time.
+double Fastest(int runs, const std::function<void()>& run) {
+  double best = 1e300;
+  for (int i = 0; i < runs; ++i) {
+    const double start = Now();
+    run();
+    best = std::min(best, Now() - start);
+  }
+  return best;
+}
+
+[[noreturn]] void Die(const std::string& message) {
+  std::fprintf(stderr, "kw_bench: %s\n", message.c_str());
+  std::exit(1);
+}
+
+double StatusMiB(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::string prefix = std::string(field) + ":";
+  while (std::getline(status, line)) {
+    if (line.compare(0, prefix.size(), prefix) == 0) {
+      return std::strtod(line.c_str() + prefix.size(), nullptr) / 1024.0;
+    }
+  }
+  return 0.0;
+}
+
+// Starts a new peak: the kernel resets VmHWM to the current resident size.
+void ResetPeakMemory() {
+  malloc_trim(0);
+  std::FILE* refs = std::fopen("/proc/self/clear_refs", "w");
+  if (refs) {
+    std::fputs("5", refs);
+    std::fclose(refs);
+  }
+}
+
+long long FileSize(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+bool SameBytes(const std::string& a, const std::string& b, std::string* where) {
+  std::ifstream left(a, std::ios::binary);
+  std::ifstream right(b, std::ios::binary);
+  std::vector<char> x(1 << 20);
+  std::vector<char> y(1 << 20);
+  long long offset = 0;
+  while (true) {
+    left.read(x.data(), static_cast<std::streamsize>(x.size()));
+    right.read(y.data(), static_cast<std::streamsize>(y.size()));
+    const std::streamsize n = left.gcount();
+    const std::streamsize m = right.gcount();
+    const std::streamsize common = std::min(n, m);
+    for (std::streamsize i = 0; i < common; ++i) {
+      if (x[static_cast<std::size_t>(i)] != y[static_cast<std::size_t>(i)]) {
+        *where = "first difference at byte " + std::to_string(offset + i);
+        return false;
+      }
+    }
+    if (n != m) {
+      *where = "one file ends at byte " + std::to_string(offset + common);
+      return false;
+    }
+    if (n == 0) return true;
+    offset += n;
+  }
+}
+
+// Log file beside the outputs, not in the current directory.
+class BenchFiles : public OutputFiles {
+ public:
+  explicit BenchFiles(std::string dir) : dir_(std::move(dir)) {}
+  std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind kind,
+                                 std::string* error) override {
+    return disk_.Open(kind == OutputKind::kLog ? dir_ + "/" + path : path, kind, error);
+  }
+
+ private:
+  std::string dir_;
+  DiskFiles disk_;
+};
+
+class CountingWarnings : public WarningPresenter {
+ public:
+  int count = 0;
+  std::string first;
+  void Show(const std::string& message) override {
+    if (count++ == 0) first = message;
+  }
+};
+
+class FixedOptions : public OptionsStep {
+ public:
+  explicit FixedOptions(const ExportOptions& options) : options_(options) {}
+  int Run(Kestrelworks& session, HostWindow) override {
+    session.SetOptions(options_);
+    return 1;
+  }
+
+ private:
+  ExportOptions options_;
+};
+
+void ExportWithSession(MemoryScene& scene, const ExportOptions& options, const std::string& path,
+                       const std::string& dir) {
+  BenchFiles files(dir);
+  CountingWarnings warnings;
+  FixedOptions step(options);
+  ExportSeams seams;
+  seams.options = &step;
+  seams.warnings = &warnings;
+  seams.files = &files;
+  SetSceneHost(&scene);
+  Kestrelworks session(seams);
+  session.DoExport(path.c_str(), nullptr, nullptr, 0, 0);
+  SetSceneHost(nullptr);
+  if (session.Outcome() != ExportOutcome::kCompleted) Die("export failed: " + session.FailureMessage());
+  if (warnings.count != 0) Die("the workload raised warnings: " + warnings.first);
+}
+
+void ExportStraightforward(MemoryScene& scene, const ExportOptions& options,
+                           const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (!file) Die("cannot open " + path);
+  SetSceneHost(&scene);
+  const bool written = ExportWithPrintf(options, file);
+  SetSceneHost(nullptr);
+  if (std::fclose(file) != 0 || !written) Die("cannot write " + path);
+}
+
+// The floor: the finished bytes, already in memory, written with one call.
+double TimeFloor(const std::string& source, const std::string& path, int runs) {
+  std::vector<char> bytes(static_cast<std::size_t>(FileSize(source)));
+  std::FILE* in = std::fopen(source.c_str(), "rb");
+  if (!in || std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) Die("cannot read " + source);
+  std::fclose(in);
+  return Fastest(runs, [&] {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) Die("cannot open " + path);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n <= 0) Die("cannot write " + path);
+      done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) Die("cannot close " + path);
+  });
+}
+
+struct Row {
+  std::string name;
+  long long bytes = 0;
+  double seconds = 0;
+  double floorSeconds = 0;
+  double printfSeconds = 0;
+  double peakMiB = 0;
+  double sceneMiB = 0;
+  std::string note;
+};
+
+double MBps(long long bytes, double seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0; }
+
+void PrintRows(const std::vector<Row>& rows) {
+  std::printf(
+      "| workload | bytes | seconds | MB/s | floor s | floor MB/s | printf s | printf MB/s | "
+      "vs floor | vs printf | peak RSS MiB (scene) |\n"
+      "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+  for (const Row& row : rows) {
+    std::printf("| %s | %lld | %.3f | %.0f | %.3f | %.0f | %.3f | %.0f | %.2f | %.1f | %.0f (%.0f) |\n",
+                row.name.c_str(), row.bytes, row.seconds, MBps(row.bytes, row.seconds),
+                row.floorSeconds, MBps(row.bytes, row.floorSeconds), row.printfSeconds,
+                MBps(row.bytes, row.printfSeconds), row.floorSeconds / row.seconds,
+                row.printfSeconds / row.seconds, row.peakMiB, row.sceneMiB);
+  }
+  for (const Row& row : rows) {
+    if (!row.note.empty()) std::printf("\n%s: %s\n", row.name.c_str(), row.note.c_str());
+  }
+}
+
+ExportOptions ReferenceOptions() { return ExportOptions(); }
+
+ExportOptions SequenceOptions(const SequenceShape& shape) {
+  ExportOptions options;
+  options.exportSequence = 1;
+  options.startFrame = 0;
+  options.endFrame = shape.frames - 1;
+  return options;
+}
+
+// Export, straightforward writer, byte comparison, floor.
+Row MeasureWorkload(const std::string& name, MemoryScene& scene, const ExportOptions& options,
+                    const Settings& settings) {
+  Row row;
+  row.name = name;
+  const std::string smd = settings.dir + "/" + name + ".smd";
+  const std::string plain = settings.dir + "/" + name + ".printf.smd";
+  const std::string floor = settings.dir + "/" + name + ".floor.smd";
+
+  ResetPeakMemory();
+  row.sceneMiB = StatusMiB("VmRSS");
+  row.seconds = Fastest(1, [&] { ExportWithSession(scene, options, smd, settings.dir); });
+  row.peakMiB = StatusMiB("VmHWM");
+  if (settings.runs > 1) {
+    row.seconds = std::min(row.seconds, Fastest(settings.runs - 1, [&] {
+                             ExportWithSession(scene, options, smd, settings.dir);
+                           }));
+  }
+  row.bytes = FileSize(smd);
+  row.printfSeconds = Fastest(1, [&] { ExportStraightforward(scene, options, plain); });
+  std::string where;
+  if (!SameBytes(smd, plain, &where)) Die(name + ": export and straightforward writer differ, " + where);
+  row.floorSeconds = TimeFloor(smd, floor, settings.runs);
+  std::remove(plain.c_str());
+  std::remove(floor.c_str());
+  return row;
+}
+
+// Runs the command-line tool on the scene file; wall time and its peak memory.
+double RunCli(const std::vector<std::string>& arguments, const std::string& dir, double* peakMiB) {
+  const double start = Now();
+  const pid_t child = ::fork();
+  if (child < 0) Die("fork failed");
+  if (child == 0) {
+    if (::chdir(dir.c_str()) != 0) _exit(127);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage;
+  if (::wait4(child, &status, 0, &usage) != child) Die("wait failed");
+  const double seconds = Now() - start;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Die("the command-line export failed");
+  *peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+  return seconds;
+}
+
+Row MeasureCommandLine(const ReferenceShape& shape, const Row& reference, const Settings& settings) {
+  Row row;
+  row.name = "L";
+  const std::string scenePath = settings.dir + "/reference.json";
+  {
+    std::FILE* file = std::fopen(scenePath.c_str(), "w");
+    if (!file || !WriteReferenceSceneFile(shape, file) || std::fclose(file) != 0) {
+      Die("cannot write " + scenePath);
+    }
+  }
+  const std::string smd = settings.dir + "/L.smd";
+
+  // In process: where the time goes.
+  ResetPeakMemory();
+  const double before = StatusMiB("VmRSS");
+  std::unique_ptr<MemoryScene> scene;
+  std::string error;
+  const double parse = Fastest(1, [&] { scene = LoadSceneFile(scenePath, &error); });
+  if (!scene) Die(error);
+  const double parsePeak = StatusMiB("VmHWM") - before;
+  const double exportSeconds =
+      Fastest(1, [&] { ExportWithSession(*scene, ReferenceOptions(), smd, settings.dir); });
+  const double sceneMiB = StatusMiB("VmRSS") - before;
+  scene.reset();
+
+  double best = 1e300;
+  double peak = 0;
+  if (settings.cli) {
+    for (int i = 0; i < std::max(1, settings.runs - 1); ++i) {
+      best = std::min(best, RunCli({KW_CLI_PATH, "export", scenePath, "-o", smd}, settings.dir, &peak));
+    }
+    std::string where;
+    if (!SameBytes(smd, settings.dir + "/R.smd", &where)) {
+      Die("L: the command line's SMD differs from R's, " + where);
+    }
+  } else {
+    best = parse + exportSeconds;
+  }
+  row.bytes = FileSize(smd);
+  row.seconds = best;
+  row.floorSeconds = reference.floorSeconds;
+  row.printfSeconds = parse + reference.printfSeconds;
+  row.peakMiB = peak;
+  row.sceneMiB = sceneMiB;
+  char note[512];
+  std::snprintf(note, sizeof note,
+                "scene file %.0f MB; in process: parse %.3f s (peak +%.0f MiB), export %.3f s; "
+                "command line %.3f s in all (printf column: parse + straightforward writer)",
+                FileSize(scenePath) / 1e6, parse, parsePeak, exportSeconds, best);
+  row.note = note;
+  std::remove(scenePath.c_str());
+  std::remove(smd.c_str());
+  return row;
+}
+
+void PrintScaling(const Settings& settings) {
+  std::printf("\n| scaling | items | bytes | seconds | MB/s | ns per item |\n"
+              "|---|---:|---:|---:|---:|---:|\n");
+  const std::string smd = settings.dir + "/scaling.smd";
+  const ReferenceShape shapes[] = {{100, 50}, {250, 200}, {1000, 500}};
+  for (const ReferenceShape& shape : shapes) {
+    auto scene = BuildReferenceScene(shape);
+    const double seconds = Fastest(settings.runs, [&] {
+      ExportWithSession(*scene, ReferenceOptions(), smd, settings.dir);
+    });
+    const long long bytes = FileSize(smd);
+    std::printf("| R, triangles | %lld | %lld | %.3f | %.0f | %.1f |\n", shape.Triangles(), bytes,
+                seconds, MBps(bytes, seconds), seconds * 1e9 / static_cast<double>(shape.Triangles()));
+  }
+  for (int nodes : {16, 64, 256}) {
+    for (int frames : {2000, 20000}) {
+      const SequenceShape shape{nodes, frames};
+      auto scene = BuildSequenceScene(shape);
+      const double seconds = Fastest(frames > 2000 ? 1 : settings.runs, [&] {
+        ExportWithSession(*scene, SequenceOptions(shape), smd, settings.dir);
+      });
+      const long long bytes = FileSize(smd);
+      const double lines = static_cast<double>(nodes) * frames;
+      std::printf("| S, %d nodes x frames (pose lines) | %d x %d | %lld | %.3f | %.0f | %.1f |\n",
+                  nodes, nodes, frames, bytes, seconds, MBps(bytes, seconds), seconds * 1e9 / lines);
+    }
+  }
+  std::remove(smd.c_str());
+}
+
+Settings ParseArguments(int argc, char** argv) {
+  Settings settings;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--quick") {
+      settings.quick = true;
+    } else if (argument == "--no-scaling") {
+      settings.scaling = false;
+    } else if (argument == "--no-cli") {
+      settings.cli = false;
+    } else if (argument == "--runs" && i + 1 < argc) {
+      settings.runs = std::max(1, std::atoi(argv[++i]));
+    } else if (argument == "--dir" && i + 1 < argc) {
+      settings.dir = argv[++i];
+    } else {
+      Die("usage: kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli]");
+    }
+  }
+  if (settings.dir.empty()) {
+    char pattern[] = "/tmp/kw_bench.XXXXXX";
+    if (!::mkdtemp(pattern)) Die("cannot make a folder for the outputs");
+    settings.dir = pattern;
+    settings.ownDir = true;
+  }
+  if (settings.quick) {
+    settings.scaling = false;
+    settings.runs = 1;
+  }
+  return settings;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Settings settings = ParseArguments(argc, argv);
+  const ReferenceShape referenceShape = settings.quick ? ReferenceShape{100, 50} : ReferenceShape{};
+  const SequenceShape sequenceShape = settings.quick ? SequenceShape{16, 200} : SequenceShape{};
+  std::printf("outputs in %s; times are the fastest of %d run(s)\n\n", settings.dir.c_str(),
+              settings.runs);
+
+  std::vector<Row> rows;
+  {
+    double start = Now();
+    auto scene = BuildReferenceScene(referenceShape);
+    const double build = Now() - start;
+    Row row = MeasureWorkload("R", *scene, ReferenceOptions(), settings);
+    char note[256];
+    std::snprintf(note, sizeof note, "%lld triangles, %d vertices, 4 links each; scene built in %.2f s",
+                  referenceShape.Triangles(), referenceShape.columns * referenceShape.rows, build);
+    row.note = note;
+    rows.push_back(row);
+  }
+  {
+    double start = Now();
+    auto scene = BuildSequenceScene(sequenceShape);
+    const double build = Now() - start;
+    Row row = MeasureWorkload("S", *scene, SequenceOptions(sequenceShape), settings);
+    char note[256];
+    std::snprintf(note, sizeof note, "%d nodes x %d frames; scene built in %.2f s",
+                  sequenceShape.nodes, sequenceShape.frames, build);
+    row.note = note;
+    rows.push_back(row);
+  }
+  rows.push_back(MeasureCommandLine(referenceShape, rows[0], settings));
+  PrintRows(rows);
+  std::fflush(stdout);
+  if (settings.scaling) PrintScaling(settings);
+  for (const char* name : {"R.smd", "S.smd", "kestrelworks_log.txt"}) {
+    std::remove((settings.dir + "/" + name).c_str());
+  }
+  if (settings.ownDir) ::rmdir(settings.dir.c_str());
+  return 0;
+}

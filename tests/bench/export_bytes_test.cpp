@@ -1,0 +1,189 @@
+// Whole exports from the session's writers against the straightforward
+// writer, which follows the same rules with one fprintf per line: the fast
+// paths must not change a byte.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "bench/printf_export.h"
+#include "bench/workloads.h"
+#include "core/kestrelworks.h"
+
+namespace {
+
+class MemoryOutputs : public OutputFiles {
+ public:
+  std::map<std::string, std::string> texts;
+
+  std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind, std::string*) override {
+    return std::make_unique<Sink>(&texts[path]);
+  }
+
+ private:
+  class Sink : public ByteSink {
+   public:
+    explicit Sink(std::string* text) : text_(text) {}
+    bool Write(const char* data, std::size_t size, std::string*) override {
+      text_->append(data, size);
+      return true;
+    }
+    bool Finish(std::string*) override { return true; }
+
+   private:
+    std::string* text_;
+  };
+};
+
+class FixedOptions : public OptionsStep {
+ public:
+  explicit FixedOptions(const ExportOptions& options) : options_(options) {}
+  int Run(Kestrelworks& session, HostWindow) override {
+    session.SetOptions(options_);
+    return 1;
+  }
+
+ private:
+  ExportOptions options_;
+};
+
+class NoWarnings : public WarningPresenter {
+ public:
+  void Show(const std::string& message) override { ADD_FAILURE() << "warning: " << message; }
+};
+
+std::string SessionExport(MemoryScene& scene, const ExportOptions& options) {
+  MemoryOutputs outputs;
+  FixedOptions step(options);
+  NoWarnings warnings;
+  ExportSeams seams;
+  seams.options = &step;
+  seams.warnings = &warnings;
+  seams.files = &outputs;
+  SetSceneHost(&scene);
+  {
+    Kestrelworks session(seams);
+    session.DoExport("out.smd", nullptr, nullptr, 0, 0);
+    EXPECT_EQ(session.Outcome(), ExportOutcome::kCompleted) << session.FailureMessage();
+  }
+  SetSceneHost(nullptr);
+  return outputs.texts["out.smd"];
+}
+
+std::string PrintfExport(MemoryScene& scene, const ExportOptions& options) {
+  std::FILE* file = std::tmpfile();
+  if (!file) {
+    ADD_FAILURE() << "no temporary file";
+    return std::string();
+  }
+  SetSceneHost(&scene);
+  EXPECT_TRUE(ExportWithPrintf(options, file));
+  SetSceneHost(nullptr);
+  std::string text;
+  std::rewind(file);
+  char chunk[1 << 16];
+  std::size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+  std::fclose(file);
+  return text;
+}
+
+// Where two texts part, with the line there, for a readable failure.
+::testing::AssertionResult SameText(const std::string& session, const std::string& plain) {
+  if (session == plain) return ::testing::AssertionSuccess();
+  std::size_t at = 0;
+  while (at < session.size() && at < plain.size() && session[at] == plain[at]) ++at;
+  const std::size_t line = session.rfind('\n', at == 0 ? 0 : at - 1);
+  const std::size_t from = line == std::string::npos ? 0 : line + 1;
+  return ::testing::AssertionFailure()
+         << "first difference at byte " << at << " of " << session.size() << " / " << plain.size()
+         << "\nsession: " << session.substr(from, session.find('\n', at) - from)
+         << "\nprintf:  " << plain.substr(from, plain.find('\n', at) - from);
+}
+
+ExportOptions Sequence(int start, int end, bool reverse) {
+  ExportOptions options;
+  options.exportSequence = 1;
+  options.startFrame = start;
+  options.endFrame = end;
+  options.reverseSequence = reverse ? 1 : 0;
+  return options;
+}
+
+TEST(WholeExportBytes, ReferenceMeshMatchesTheStraightforwardWriter) {
+  auto scene = BuildReferenceScene({60, 30});
+  const std::string session = SessionExport(*scene, ExportOptions());
+  EXPECT_NE(session.find("\ntriangles\n"), std::string::npos);
+  EXPECT_NE(session.find("skin3_d.tga\n"), std::string::npos);
+  EXPECT_TRUE(SameText(session, PrintfExport(*scene, ExportOptions())));
+}
+
+TEST(WholeExportBytes, SequencesMatchTheStraightforwardWriterBothWays) {
+  auto scene = BuildSequenceScene({40, 120});
+  for (bool reverse : {false, true}) {
+    const ExportOptions options = Sequence(7, 119, reverse);
+    const std::string session = SessionExport(*scene, options);
+    EXPECT_NE(session.find("time 112\n"), std::string::npos);
+    EXPECT_TRUE(SameText(session, PrintfExport(*scene, options))) << "reverse " << reverse;
+  }
+}
+
+// Mirrors, scale, negative zeros, a skin bone outside the export, a material
+// without a map and flat faces: the less travelled paths of every section.
+TEST(WholeExportBytes, UnusualScenesMatchTheStraightforwardWriter) {
+  MemoryScene scene;
+  scene.SetTiming(-320, 3200, 160);
+  MemoryNode& root = scene.AddNode(10, "Root Node");
+  scene.MakeObject(root, kObjectHelper);
+  root.SetObjectOffset(Matrix3(Point3(-1, 0, 0), Point3(0, 1, 0), Point3(0, 0, 1), Point3(0, 0, 0)));
+  root.SetScaleKeys({{0, Point3(2, 2, 2)}, {3200, Point3(1, 3, 1)}});
+  root.SetRotationKeys({{0, Quat(0, 0, 0, 1)}, {3200, Quat(0, 0, 1, 0)}});
+  MemoryNode& child = scene.AddNode(11, "child", &root);
+  scene.MakeObject(child, kObjectBone);
+  child.SetPositionKeys({{-320, Point3(0, -0.0f, 3)}, {3200, Point3(-1e-7f, 2, 1e6f)}});
+  MemoryNode& skipped = scene.AddNode(12, "camera", &child);
+  scene.MakeObject(skipped, 99);
+  MemoryNode& meshNode = scene.AddNode(13, "mesh", &child);
+  meshNode.SetLocalTransform(ScaleMatrix(Point3(2, 2, 2)) * RotateXMatrix(1.0f));
+  MemoryMesh& mesh = scene.MakeMesh(meshNode);
+  mesh.vertices = {Point3(0, 0, 0), Point3(1, 0, 0), Point3(0, 1, 0), Point3(-0.0f, 0, 1)};
+  mesh.texVertices = {Point2{0, 0}, Point2{1, 0}, Point2{0, 1}, Point2{-0.5f, 2}};
+  MeshFace face;
+  face.vertex[0] = 0;
+  face.vertex[1] = 1;
+  face.vertex[2] = 2;
+  face.texVertex[0] = 0;
+  face.texVertex[1] = 1;
+  face.texVertex[2] = 3;
+  face.smoothingGroup = 0;
+  mesh.faces.push_back(face);
+  face.vertex[2] = 3;
+  face.smoothingGroup = 6;
+  mesh.faces.push_back(face);
+  face.vertex[0] = 2;
+  face.smoothingGroup = 4;
+  mesh.faces.push_back(face);
+  mesh.ComputeNormals();
+  MemorySkin& skin = scene.MakeSkin();
+  skin.AddLink(0, 11, 0.5f);
+  skin.AddLink(0, 10, 0.25f);
+  skin.AddLink(1, 11, 1.0f);
+  skin.AddLink(1, 12, 0.0f);  // not exported: the whole vertex falls back
+  for (int k = 0; k < 6; ++k) skin.AddLink(2, 10 + k % 2, 0.1f * static_cast<float>(k));
+  mesh.SetSkin(&skin);
+  MemoryMaterial& plain = scene.MakeMaterial("plain", "Standard");
+  meshNode.SetMaterial(&plain);
+
+  for (const ExportOptions& options : {ExportOptions(), Sequence(-2, 20, false), Sequence(-2, 20, true)}) {
+    const std::string session = SessionExport(scene, options);
+    if (std::getenv("KW_PEEK")) std::fputs(session.c_str(), stdout);
+    EXPECT_TRUE(SameText(session, PrintfExport(scene, options)));
+  }
+  EXPECT_NE(SessionExport(scene, ExportOptions()).find("null.bmp\n"), std::string::npos);
+}
+
+}  // namespace
