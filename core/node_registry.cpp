@@ -67,12 +67,9 @@ void Kestrelworks::RegisterNode(SceneNode* node, int objectType) {
 
   // Past the first 2048 entries the table grows rather than refusing nodes:
   // a bone left out would silently move every weight bound to it.
-  const NodeIndexEntry entry{record->nodeId, nodeCount};
-  if (static_cast<std::size_t>(nodeCount) < NodeIndexTable.size()) {
-    NodeIndexTable[static_cast<std::size_t>(nodeCount)] = entry;
-  } else {
-    NodeIndexTable.push_back(entry);
-  }
+  const auto slot = static_cast<std::size_t>(nodeCount);
+  if (slot >= NodeIndexTable.size()) NodeIndexTable.resize(slot + 1);
+  NodeIndexTable[slot] = NodeIndexEntry{record->nodeId, nodeCount};
   indexByNodeId_.emplace(record->nodeId, nodeCount);
   record->index = nodeCount;
   ++nodeCount;
