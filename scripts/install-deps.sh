@@ -9,7 +9,10 @@ what=${1:-base}
 base=(cmake ninja-build g++ nlohmann-json3-dev libcli11-dev libassimp-dev)
 tests=(googletest libgtest-dev libbenchmark-dev locales assimp-utils assimp-testmodels
        clang-14 libclang-rt-14-dev)
-plugin=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 xvfb xauth x11-apps imagemagick)
+# wine32 needs the i386 architecture; Wine's own fonts (fonts-wine) draw the
+# window frames and DejaVu Sans stands in for the dialog's Verdana.
+plugin=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-wine libxrender1:i386
+        fonts-dejavu-core xvfb xauth imagemagick)
 
 case "$what" in
   base) wanted=("${base[@]}") ;;

@@ -1,0 +1,12 @@
+// Warnings on the host: a modal message box owned by the active window.
+#pragma once
+
+#include <string>
+
+#include "core/kestrelworks.h"
+
+class WarningBox : public WarningPresenter {
+ public:
+  static constexpr const char* kCaption = "SMD Export Warning";
+  void Show(const std::string& message) override;
+};

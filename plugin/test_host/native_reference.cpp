@@ -1,0 +1,85 @@
+// The native side of the plug-in's comparison test: exports the figure
+// scene with the native build of the core, the way the test host has the
+// .dle export it under Wine, and writes <name>.smd, <name>.warnings and
+// <name>.log into the folder given.
+//   kw_plugin_native_reference OUT_DIR
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "core/kestrelworks.h"
+#include "plugin/test_host/sample_scenes.h"
+
+namespace {
+
+class FixedOptions : public OptionsStep {
+ public:
+  explicit FixedOptions(const ExportOptions& options) : options_(options) {}
+  int Run(Kestrelworks& session, HostWindow) override {
+    session.SetOptions(options_);
+    return 1;
+  }
+
+ private:
+  ExportOptions options_;
+};
+
+class RecordedWarnings : public WarningPresenter {
+ public:
+  std::vector<std::string> messages;
+  void Show(const std::string& message) override { messages.push_back(message); }
+};
+
+// Files on disk, with the log beside the SMD instead of in the current folder.
+class FilesInFolder : public OutputFiles {
+ public:
+  explicit FilesInFolder(std::string logPath) : logPath_(std::move(logPath)) {}
+  std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind kind,
+                                 std::string* error) override {
+    return disk_.Open(kind == OutputKind::kLog ? logPath_ : path, kind, error);
+  }
+
+ private:
+  DiskFiles disk_;
+  std::string logPath_;
+};
+
+bool Export(const std::string& folder, const FigureExport& figure) {
+  const std::string base = folder + "/" + figure.name;
+  std::unique_ptr<MemoryScene> scene = MakeFigureScene();
+  SetSceneHost(scene.get());
+
+  FixedOptions options(figure.options);
+  RecordedWarnings warnings;
+  FilesInFolder files(base + ".log");
+  ExportSeams seams;
+  seams.options = &options;
+  seams.warnings = &warnings;
+  seams.files = &files;
+
+  Kestrelworks session(seams);
+  session.DoExport((base + ".smd").c_str(), nullptr, nullptr, 0, figure.hostOptions);
+  SetSceneHost(nullptr);
+  if (session.Outcome() != ExportOutcome::kCompleted) {
+    std::cerr << figure.name << ": the export did not complete: " << session.FailureMessage()
+              << "\n";
+    return false;
+  }
+  std::ofstream out(base + ".warnings", std::ios::binary);
+  out << EncodeWarnings(warnings.messages);
+  return static_cast<bool>(out.flush());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: kw_plugin_native_reference OUT_DIR\n";
+    return 2;
+  }
+  bool ok = true;
+  for (const FigureExport& figure : FigureExports()) ok = Export(argv[1], figure) && ok;
+  return ok ? 0 : 1;
+}
