@@ -628,7 +628,9 @@ MaterialTable ReadMaterials(const Json& value, const Path& at, MemoryScene& scen
   for (std::size_t i = 0; i < value.size(); ++i) {
     const Json* slots = Optional(value[i], "subMaterials");
     if (!slots) continue;
-    const Path slotsAt = at.Element(i).Member("subMaterials");
+    // A Path points at its parent, which must outlive it: no temporaries.
+    const Path materialAt = at.Element(i);
+    const Path slotsAt = materialAt.Member("subMaterials");
     Array(*slots, slotsAt);
     for (std::size_t j = 0; j < slots->size(); ++j) {
       const Path slotAt = slotsAt.Element(j);
