@@ -32,6 +32,8 @@ float Length(const Point3& v);
 float DotProd(const Point3& a, const Point3& b);
 Point3 CrossProd(const Point3& a, const Point3& b);
 
+// (axis * sin(a/2), cos(a/2)) turns by a about axis, counter-clockwise like
+// Rotate*Matrix(a).
 struct Quat {
   float x = 0.0f, y = 0.0f, z = 0.0f, w = 1.0f;  // identity by default
 

@@ -7,7 +7,7 @@ set -euo pipefail
 what=${1:-base}
 
 base=(cmake ninja-build g++ nlohmann-json3-dev libcli11-dev libassimp-dev)
-tests=(googletest libgtest-dev libbenchmark-dev locales assimp-utils assimp-testmodels
+tests=(googletest libgtest-dev libbenchmark-dev locales assimp-utils assimp-testmodels python3-jsonschema
        clang-14 libclang-rt-14-dev)
 # wine32 needs the i386 architecture; Wine's own fonts (fonts-wine) draw the
 # window frames and DejaVu Sans stands in for the dialog's Verdana.
