@@ -3,7 +3,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,11 +52,24 @@ class FlagOptions : public OptionsStep {
   const ExportRequest& request_;
 };
 
+bool EndsWith(const std::string& text, const char* tail) {
+  const std::size_t length = std::strlen(tail);
+  return text.size() >= length && text.compare(text.size() - length, length, tail) == 0;
+}
+
 class StderrWarnings : public WarningPresenter {
  public:
   void Show(const std::string& message) override {
+    // The session also tells why it failed as a warning (a message box on
+    // the host); here the one line at the end says it instead.
+    if (EndsWith(message, "\nNothing was exported.") ||
+        EndsWith(message, "\nThe file is incomplete.")) {
+      return;
+    }
     ++count_;
-    std::fprintf(stderr, "warning: %s\n", message.c_str());
+    std::fputs("warning: ", stderr);
+    std::fwrite(message.data(), 1, message.size(), stderr);
+    std::fputc('\n', stderr);
   }
   int Count() const { return count_; }
 
@@ -102,8 +117,11 @@ int RunExport(const ExportRequest& request) {
 
   if (session.Outcome() != ExportOutcome::kCompleted) {
     files.Discard();
-    std::fprintf(stderr, "kestrelworks: %s: %s\n", request.outputPath.c_str(),
-                 session.FailureMessage().c_str());
+    // A file that failed names itself; anything else is the scene's doing.
+    const std::string cause = !files.Failure().empty()
+                                  ? files.Failure()
+                                  : request.scenePath + ": " + session.FailureMessage();
+    std::fprintf(stderr, "kestrelworks: %s\n", cause.c_str());
     return kExitExportFailed;
   }
   if (request.strict && warnings.Count() > 0) {
@@ -122,6 +140,11 @@ int RunExport(const ExportRequest& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed pipe or a file-size limit must fail the write with an error the
+  // tool reports, not end the process half way with a temporary file left.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+
   CLI::App app{"kestrelworks: export a scene to a Valve Source SMD file (Studiomdl Data)."};
   app.require_subcommand(1);
   app.footer(
@@ -172,7 +195,13 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  if (*exportCommand) return RunExport(request);
+  if (*exportCommand) {
+    if (request.outputPath.empty()) {
+      std::fprintf(stderr, "kestrelworks: --output: the file name is empty (see --help)\n");
+      return kExitUsage;
+    }
+    return RunExport(request);
+  }
   if (*infoCommand) return RunInfo(infoPath, infoOptions);
   return kExitUsage;
 }

@@ -5,15 +5,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 namespace {
 
+// Writes to a descriptor; its messages name the file as the user gave it.
 class DescriptorSink : public ByteSink {
  public:
-  DescriptorSink(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  DescriptorSink(int fd, std::string shownPath, std::string* failure)
+      : fd_(fd), shownPath_(std::move(shownPath)), failure_(failure) {}
   ~DescriptorSink() override {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -23,8 +27,7 @@ class DescriptorSink : public ByteSink {
       const ssize_t written = ::write(fd_, data, size);
       if (written < 0) {
         if (errno == EINTR) continue;
-        *error = path_ + ": " + std::strerror(errno);
-        return false;
+        return Failed("cannot write", errno, error);
       }
       data += written;
       size -= static_cast<std::size_t>(written);
@@ -35,18 +38,25 @@ class DescriptorSink : public ByteSink {
   bool Finish(std::string* error) override {
     const int fd = fd_;
     fd_ = -1;
-    // A file that is renamed into place must be on the disk first.
-    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    // A file that is renamed into place must be on the disk first. Devices
+    // and pipes cannot be synced and say so with EINVAL.
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
     const int syncErrno = errno;
     const bool closed = ::close(fd) == 0;
     if (synced && closed) return true;
-    *error = path_ + ": " + std::strerror(synced ? errno : syncErrno);
-    return false;
+    return Failed("cannot finish writing", synced ? errno : syncErrno, error);
   }
 
  private:
+  bool Failed(const char* what, int reason, std::string* error) {
+    *error = shownPath_ + ": " + what + ": " + std::strerror(reason);
+    if (failure_->empty()) *failure_ = *error;
+    return false;
+  }
+
   int fd_;
-  std::string path_;
+  std::string shownPath_;
+  std::string* failure_;
 };
 
 std::string DirectoryOf(const std::string& path) {
@@ -59,52 +69,88 @@ std::string DirectoryOf(const std::string& path) {
 
 ReplacingFiles::~ReplacingFiles() { Discard(); }
 
+void ReplacingFiles::NoteFailure(const std::string& line) {
+  if (failure_.empty()) failure_ = line;
+}
+
 std::unique_ptr<ByteSink> ReplacingFiles::Open(const std::string& path, OutputKind kind,
                                                std::string* error) {
-  if (kind == OutputKind::kLog) return disk_.Open(path, kind, error);
+  if (kind == OutputKind::kSmd) return OpenSmd(path, error);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    NoteFailure(path + ": cannot create the log file in the working directory: " + *error);
+    return nullptr;
+  }
+  return std::make_unique<DescriptorSink>(fd, path, &failure_);
+}
+
+std::unique_ptr<ByteSink> ReplacingFiles::OpenSmd(const std::string& path, std::string* error) {
+  auto refuse = [&](const std::string& cause) -> std::unique_ptr<ByteSink> {
+    *error = cause;
+    NoteFailure(path + ": " + cause);
+    return nullptr;
+  };
+  if (path.empty()) return refuse("no file name");
+
+  // Through a symbolic link the file it points to is replaced; the link stays.
+  std::string target = path;
+  struct stat link {};
+  if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+      target = resolved;
+      std::free(resolved);
+    }
+  }
 
   struct stat existing {};
-  if (::stat(path.c_str(), &existing) == 0) {
-    if (S_ISDIR(existing.st_mode)) {
-      *error = "it is a directory";
-      return nullptr;
-    }
-    // Renaming would replace it even so; a read-only file says "keep me".
-    if ((existing.st_mode & 0222) == 0) {
-      *error = "the file is read-only";
-      return nullptr;
-    }
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (exists) {
+    if (S_ISDIR(existing.st_mode)) return refuse("it is a directory");
     // A device or pipe is written into, never replaced by a file.
     if (!S_ISREG(existing.st_mode)) {
       Discard();
       target_.clear();
-      return disk_.Open(path, kind, error);
+      const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+      if (fd < 0) return refuse(std::strerror(errno));
+      return std::make_unique<DescriptorSink>(fd, path, &failure_);
     }
+    // Renaming would replace it even so; a read-only file says "keep me".
+    if ((existing.st_mode & 0222) == 0) return refuse("the file is read-only");
   }
 
-  std::string pattern = path + ".tmp.XXXXXX";
+  std::string pattern = target + ".tmp.XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());
   if (fd < 0) {
     const int openErrno = errno;
-    struct stat folder {};
-    if (::stat(DirectoryOf(path).c_str(), &folder) != 0) {
-      *error = "the folder " + DirectoryOf(path) + " does not exist";
-    } else {
-      *error = std::strerror(openErrno);
+    const std::string folder = DirectoryOf(target);
+    struct stat folderStat {};
+    if (::stat(folder.c_str(), &folderStat) != 0) {
+      return refuse("the folder " + folder + " does not exist");
     }
-    return nullptr;
+    return refuse("cannot create a file in the folder " + folder + ": " +
+                  std::strerror(openErrno));
   }
-  // mkstemp makes the file private; the result should look like any new file.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, existing.st_mode ? (existing.st_mode & 07777) : (0666 & ~mask));
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  // mkstemp makes the file private; the result should look like the file it
+  // replaces, or like any new file.
+  if (exists) {
+    // Only root may give a file away; otherwise it belongs to whoever runs the tool.
+    const bool ownerKept = ::fchown(fd, existing.st_uid, existing.st_gid) == 0;
+    (void)ownerKept;
+    ::fchmod(fd, existing.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+  }
 
   Discard();
-  target_ = path;
+  target_ = target;
   temporary_ = name.data();
-  return std::make_unique<DescriptorSink>(fd, temporary_);
+  return std::make_unique<DescriptorSink>(fd, path, &failure_);
 }
 
 bool ReplacingFiles::Commit(std::string* error) {
@@ -114,7 +160,8 @@ bool ReplacingFiles::Commit(std::string* error) {
     return false;
   }
   if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    *error = target_ + ": " + std::strerror(errno);
+    *error = target_ + ": cannot replace the file: " + std::strerror(errno);
+    NoteFailure(*error);
     Discard();
     return false;
   }

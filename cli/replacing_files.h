@@ -1,6 +1,8 @@
 // Outputs for the command line that never lose an earlier good SMD: the SMD
 // is written to a temporary file beside the target and renamed over it only
-// once the export has succeeded. The log file is written directly.
+// once the export has succeeded. A device or pipe is written in place, and a
+// symbolic link has its target replaced, not the link. The log file is
+// written directly.
 #pragma once
 
 #include <memory>
@@ -23,8 +25,15 @@ class ReplacingFiles : public OutputFiles {
   // Removes the temporary SMD, leaving the target as it was.
   void Discard();
 
+  // The first thing that went wrong with a file, as "FILE: cause" naming the
+  // file the user knows (never the temporary one); empty when nothing did.
+  const std::string& Failure() const { return failure_; }
+
  private:
-  DiskFiles disk_;
+  std::unique_ptr<ByteSink> OpenSmd(const std::string& path, std::string* error);
+  void NoteFailure(const std::string& line);
+
   std::string target_;
   std::string temporary_;
+  std::string failure_;
 };
