@@ -1,0 +1,108 @@
+#include "fuzz/fuzz_export.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace kwfuzz {
+namespace {
+
+class MemoryFiles : public OutputFiles {
+ public:
+  std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind, std::string*) override {
+    std::string& text = contents_[path];
+    text.clear();
+    return std::make_unique<Sink>(&text);
+  }
+  const std::string* Find(const std::string& path) const {
+    const auto found = contents_.find(path);
+    return found == contents_.end() ? nullptr : &found->second;
+  }
+
+ private:
+  class Sink : public ByteSink {
+   public:
+    explicit Sink(std::string* text) : text_(text) {}
+    bool Write(const char* data, std::size_t size, std::string*) override {
+      text_->append(data, size);
+      return true;
+    }
+    bool Finish(std::string*) override { return true; }
+
+   private:
+    std::string* text_;
+  };
+  std::map<std::string, std::string> contents_;
+};
+
+class CountingWarnings : public WarningPresenter {
+ public:
+  int count = 0;
+  bool empty = false;
+  void Show(const std::string& message) override {
+    ++count;
+    empty = empty || message.empty();
+  }
+};
+
+class GivenOptions : public OptionsStep {
+ public:
+  explicit GivenOptions(const ExportOptions& options) : options_(options) {}
+  int Run(Kestrelworks& session, HostWindow) override {
+    session.SetOptions(options_);
+    return 1;
+  }
+
+ private:
+  ExportOptions options_;
+};
+
+bool EndsWith(const std::string& text, const char* tail) {
+  const std::string end(tail);
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+void Check(bool holds, const char* what) {
+  if (holds) return;
+  std::fprintf(stderr, "guarantee broken: %s\n", what);
+  std::abort();
+}
+
+void ExportAndCheck(MemoryScene& scene, const ExportOptions& options, bool selectedOnly) {
+  MemoryFiles files;
+  CountingWarnings warnings;
+  GivenOptions step(options);
+  ExportSeams seams;
+  seams.options = &step;
+  seams.warnings = &warnings;
+  seams.files = &files;
+
+  SetSceneHost(&scene);
+  Kestrelworks session(seams);
+  const int returned = session.DoExport("fuzz.smd", nullptr, scene.GetCoreInterface(), 0,
+                                        selectedOnly ? SCENE_EXPORT_SELECTED : 0u);
+  SetSceneHost(nullptr);
+
+  Check(returned == 1, "DoExport answers 1");
+  Check(!warnings.empty, "every warning has a text");
+  const std::string* smd = files.Find("fuzz.smd");
+  if (session.Outcome() == ExportOutcome::kFailed) {
+    Check(!session.FailureMessage().empty(), "a failed export says why");
+    Check(warnings.count > 0, "a failed export is reported as a warning too");
+    return;
+  }
+  Check(session.Outcome() == ExportOutcome::kCompleted, "the export ran to its end");
+  Check(smd != nullptr, "a completed export wrote the SMD");
+  Check(smd->compare(0, 16, "version 1\nnodes\n") == 0, "the SMD starts with its header");
+  Check(EndsWith(*smd, "\nend\n"), "the SMD ends with a closed section");
+  Check(smd->find("\nskeleton\n") != std::string::npos, "the SMD holds a skeleton section");
+  const std::string* log = files.Find(Kestrelworks::kLogFileName);
+  Check(log != nullptr && log->compare(0, 21, "Kestrelworks Log File") == 0,
+        "the log file starts with its header");
+}
+
+}  // namespace kwfuzz

@@ -1,0 +1,51 @@
+// The scene-file reader on any text: it either gives a scene or one line
+// that names the file. A scene it gives is exported, reference and sequence,
+// with the same checks as the builder's fuzz target.
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "fuzz/fuzz_export.h"
+#include "scene/scene_file.h"
+
+namespace {
+
+// Poses per sequence export, wherever the scene's range lies.
+constexpr int kMaxFrameSpan = 16;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  std::string error;
+  std::unique_ptr<MemoryScene> scene = ParseSceneText(text, "fuzz.json", &error);
+  if (!scene) {
+    kwfuzz::Check(!error.empty(), "a refused file says why");
+    kwfuzz::Check(error.compare(0, 10, "fuzz.json:") == 0, "a refusal names the file");
+    kwfuzz::Check(error.find('\n') == std::string::npos && error.find('\r') == std::string::npos,
+                  "a refusal is one line");
+    return 0;
+  }
+  kwfuzz::Check(error.empty(), "a read scene leaves no error");
+
+  const int ticksPerFrame = scene->GetTicksPerFrame();
+  kwfuzz::Check(ticksPerFrame >= 1, "the reader refuses ticks per frame below 1");
+
+  ExportOptions reference;
+  reference.exportSequence = 0;
+  kwfuzz::ExportAndCheck(*scene, reference, false);
+
+  ExportOptions sequence;
+  sequence.exportSequence = 1;
+  sequence.startFrame = scene->GetStartTicks() / ticksPerFrame;
+  const int endFrame = scene->GetEndTicks() / ticksPerFrame;
+  sequence.endFrame = std::min(endFrame, sequence.startFrame > std::numeric_limits<int>::max() -
+                                                                   kMaxFrameSpan
+                                             ? std::numeric_limits<int>::max()
+                                             : sequence.startFrame + kMaxFrameSpan);
+  sequence.reverseSequence = size % 2;
+  kwfuzz::ExportAndCheck(*scene, sequence, (size / 2) % 2 == 1);
+  return 0;
+}
