@@ -3,6 +3,7 @@
 // straightforward writer (one fprintf per line). Prints Markdown tables.
 //
 //   kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli]
+//   kw_bench --profile R|S [--runs N]   only the session's export, for a profiler
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -36,6 +37,7 @@ struct Settings {
   int runs = 3;
   std::string dir;
   bool ownDir = false;  // made here, removed at the end
+  std::string profile;  // "R" or "S": export that workload only
 };
 
 double Now() {
@@ -381,10 +383,14 @@ Settings ParseArguments(int argc, char** argv) {
       settings.cli = false;
     } else if (argument == "--runs" && i + 1 < argc) {
       settings.runs = std::max(1, std::atoi(argv[++i]));
+    } else if (argument == "--profile" && i + 1 < argc) {
+      settings.profile = argv[++i];
+      if (settings.profile != "R" && settings.profile != "S") Die("--profile takes R or S");
     } else if (argument == "--dir" && i + 1 < argc) {
       settings.dir = argv[++i];
     } else {
-      Die("usage: kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli]");
+      Die("usage: kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli] "
+          "[--profile R|S]");
     }
   }
   if (settings.dir.empty()) {
@@ -408,6 +414,21 @@ int main(int argc, char** argv) {
   const SequenceShape sequenceShape = settings.quick ? SequenceShape{16, 200} : SequenceShape{};
   std::printf("outputs in %s; times are the fastest of %d run(s)\n\n", settings.dir.c_str(),
               settings.runs);
+
+  if (!settings.profile.empty()) {
+    const std::string smd = settings.dir + "/profile.smd";
+    std::unique_ptr<MemoryScene> scene = settings.profile == "R" ? BuildReferenceScene(referenceShape)
+                                                                 : BuildSequenceScene(sequenceShape);
+    const ExportOptions options =
+        settings.profile == "R" ? ReferenceOptions() : SequenceOptions(sequenceShape);
+    const double seconds =
+        Fastest(settings.runs, [&] { ExportWithSession(*scene, options, smd, settings.dir); });
+    std::printf("%s: %lld bytes in %.3f s\n", settings.profile.c_str(), FileSize(smd), seconds);
+    std::remove(smd.c_str());
+    std::remove((settings.dir + "/kestrelworks_log.txt").c_str());
+    if (settings.ownDir) ::rmdir(settings.dir.c_str());
+    return 0;
+  }
 
   std::vector<Row> rows;
   {

@@ -5,6 +5,19 @@
 
 #include "core/c_locale.h"
 
+// The fast path lays out digits in machine words, first character in the
+// lowest byte.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "FormatFixed6 assumes a little-endian machine"
+#endif
+
+// The rare paths stay out of line so the common one needs few registers.
+#if defined(__GNUC__)
+#define KW_COLD __attribute__((noinline, cold))
+#else
+#define KW_COLD
+#endif
+
 namespace {
 
 constexpr std::uint32_t kScale = 1000000;  // 10^6: six decimals
@@ -66,6 +79,27 @@ int BitLength(std::uint64_t value) {
   }
   return length;
 #endif
+}
+
+// The eight decimal digits of value < 10^8 as characters, the first in the
+// lowest byte: each step splits every lane in two with a multiply and shift
+// (n / 100 = n * 5243 >> 19 for n < 10^4, n / 10 = n * 103 >> 10 for n < 100).
+inline std::uint64_t EightDigits(std::uint32_t value) {
+  const std::uint32_t high = value / 10000;
+  std::uint64_t lanes = high | std::uint64_t{value - high * 10000} << 32;
+  const std::uint64_t hundreds = (lanes * 5243 >> 19) & 0x0000007F0000007Fu;
+  lanes = hundreds | (lanes - hundreds * 100) << 16;
+  const std::uint64_t tens = (lanes * 103 >> 10) & 0x000F000F000F000Fu;
+  lanes = tens | (lanes - tens * 10) << 8;
+  return lanes + 0x3030303030303030u;
+}
+
+// Number of decimal digits of value, 1 for 0.
+inline std::size_t DecimalDigits(std::uint32_t value) {
+  // floor(log10) from the bit length, corrected by one comparison.
+  const int log2 = BitLength(value | 1u) - 1;
+  const int guess = (log2 + 1) * 1233 >> 12;
+  return static_cast<std::size_t>(guess) + 1u - ((value | 1u) < kPowersOfTen[guess] ? 1u : 0u);
 }
 
 inline std::uint16_t Pair(std::uint32_t value) {
@@ -226,7 +260,7 @@ class WideUnsigned {
 };
 
 // mantissa * 2^exponent, exactly, for the magnitudes the fast path leaves.
-std::size_t FormatExact(std::uint64_t mantissa, int exponent, char* out) {
+KW_COLD std::size_t FormatExact(std::uint64_t mantissa, int exponent, char* out) {
   WideUnsigned scaled(mantissa);
   scaled.Multiply(kScale);
   if (exponent >= 0) {
@@ -250,7 +284,7 @@ std::size_t FormatExact(std::uint64_t mantissa, int exponent, char* out) {
 }
 
 // NaN and infinity: whatever the C runtime writes for them on this platform.
-std::size_t FormatNonFinite(double value, char* out) {
+KW_COLD std::size_t FormatNonFinite(double value, char* out) {
   char text[64];
   const int length = CLocale::Shared().Format(text, sizeof text, "%f", value);
   if (length <= 0) return 0;
@@ -259,6 +293,14 @@ std::size_t FormatNonFinite(double value, char* out) {
                                : sizeof text - 1;
   std::memcpy(out, text, size);
   return size;
+}
+
+// Integer part of nine digits or more, then the point and the decimals.
+KW_COLD std::size_t FormatLarge(std::uint64_t integer, std::uint32_t millionths, char* out) {
+  const std::size_t digits = WriteUnsigned(integer, out);
+  out[digits] = '.';
+  WriteSixDigits(millionths, out + digits + 1);
+  return digits + 7;
 }
 
 }  // namespace
@@ -313,28 +355,17 @@ std::size_t FormatFixed6(double value, char* out) {
     // Otherwise below 2^-64 with mantissa * 10^6 < 2^63: rounds to zero.
   }
 
-  if (integer < 100000000u) {
-    const std::uint32_t small = static_cast<std::uint32_t>(integer);
-    const std::size_t digits = 1u + (small >= 10u) + (small >= 100u) + (small >= 1000u) +
-                               (small >= 10000u) + (small >= 100000u) + (small >= 1000000u) +
-                               (small >= 10000000u);
-    const std::uint32_t high = small / 10000;
-    const std::uint32_t low = small - high * 10000;
-    std::uint64_t text = std::uint64_t{Pair(high / 100)} | std::uint64_t{Pair(high % 100)} << 16 |
-                         std::uint64_t{Pair(low / 100)} << 32 | std::uint64_t{Pair(low % 100)} << 48;
-    text >>= 64 - 8 * digits;
-    std::memcpy(p, &text, 8);
-    p[digits] = '.';
-    const std::uint32_t head = millionths / 10000;
-    const std::uint32_t tail = millionths - head * 10000;
-    const std::uint64_t decimals = std::uint64_t{Pair(head)} | std::uint64_t{Pair(tail / 100)} << 16 |
-                                   std::uint64_t{Pair(tail % 100)} << 32;
-    std::memcpy(p + digits + 1, &decimals, 8);
-    return sign + digits + 7;
-  }
-  const std::size_t digits = WriteUnsigned(integer, p);
-  p[digits] = '.';
-  WriteSixDigits(millionths, p + digits + 1);
+  if (integer >= 100000000u) return sign + FormatLarge(integer, millionths, p);
+
+  // Eight integer digits, the point and six decimals are laid out in two
+  // words; the integer's leading zeros are shifted out.
+  const std::uint32_t small = static_cast<std::uint32_t>(integer);
+  const std::size_t digits = DecimalDigits(small);
+  const std::uint64_t text = EightDigits(small) >> (64 - 8 * digits);
+  std::memcpy(p, &text, 8);
+  // "00dddddd" without its two zeros, after the point.
+  const std::uint64_t decimals = '.' | (EightDigits(millionths) >> 16) << 8;
+  std::memcpy(p + digits, &decimals, 8);
   return sign + digits + 7;
 }
 

@@ -248,9 +248,11 @@ TEST(FormatFixed6, MatchesPrintfOnArbitraryDoubles) {
 }
 
 // Sweeps whole regions of float bit patterns: tens of millions of printf
-// calls, so it runs only when KW_LONG_TESTS is set (CI sets it).
+// calls, so it runs only in CI (KW_CI) or when KW_LONG_TESTS is set.
 TEST(FormatFixed6Sweep, MatchesPrintfOnWholeRegionsOfFloats) {
-  if (!std::getenv("KW_LONG_TESTS")) GTEST_SKIP() << "set KW_LONG_TESTS=1 to run";
+  if (!std::getenv("KW_LONG_TESTS") && !std::getenv("KW_CI")) {
+    GTEST_SKIP() << "set KW_LONG_TESTS=1 to run";
+  }
   PrintfComparison comparison;
   // Every odd multiple of 2^-7 a float holds: all the halfway values.
   for (std::uint32_t k = 1; k < (1u << 24); k += 2) {
