@@ -124,6 +124,9 @@ int RunExport(const ExportRequest& request) {
     std::fprintf(stderr, "kestrelworks: %s\n", cause.c_str());
     return kExitExportFailed;
   }
+  // The SMD is whole; only the log was lost, which the session leaves to
+  // its debug output. The user who asked for it should hear of it.
+  if (!files.Failure().empty()) warnings.Show(files.Failure());
   if (request.strict && warnings.Count() > 0) {
     files.Discard();
     std::fprintf(stderr, "kestrelworks: %s: not written: %d warning%s and --strict\n",

@@ -148,6 +148,24 @@ TEST_F(OutputFailures, LogFileThatIsADirectoryFailsTheExportAndKeepsTheSmd) {
   ExpectNoTemporaryFiles(folder.Path());
 }
 
+// The SMD is whole, so the export succeeds, but a log that could not be
+// written is said, and counts as a warning under --strict.
+TEST_F(OutputFailures, LostLogIsAWarningAndUnderStrictAFailure) {
+  ASSERT_EQ(::symlink("/dev/full", (folder / "kestrelworks_log.txt").c_str()), 0);
+  const RunResult run =
+      RunCli(folder, {"export", folder / "scene.json", "-o", folder / "out.smd", "--log"});
+  EXPECT_EQ(run.status, kExitSuccess) << Describe(run);
+  EXPECT_EQ(run.err, "warning: kestrelworks_log.txt: cannot write: No space left on device\n");
+  EXPECT_EQ(ReadFile(folder / "out.smd").rfind("version 1\nnodes\n", 0), 0u);
+
+  WriteFile(folder / "out.smd", EarlierOutput());
+  const RunResult strict = RunCli(
+      folder, {"export", folder / "scene.json", "-o", folder / "out.smd", "--log", "--strict"});
+  EXPECT_EQ(strict.status, kExitStrictWarnings) << Describe(strict);
+  EXPECT_EQ(ReadFile(folder / "out.smd"), EarlierOutput());
+  ExpectNoTemporaryFiles(folder.Path());
+}
+
 // As root, permission bits do not stop a write, so the run drops to "nobody".
 TEST_F(OutputFailures, ReadOnlyWorkingDirectoryFailsOnTheLogAndKeepsTheSmd) {
   if (::geteuid() == 0 && !CanRunAsNobody(folder)) GTEST_SKIP() << "cannot run as \"nobody\"";
