@@ -7,42 +7,66 @@
 namespace model_import {
 namespace {
 
-// A 3x3 matrix in row-vector form, for normals.
-struct Linear3 {
-  double m[3][3];
+// A row-vector affine transform in plain floats, so that the work done for
+// every vertex stays inline: rows 0..2 are the axes, row 3 the translation.
+struct Affine {
+  float m[4][3];
 
-  Point3 Apply(const Point3& v) const {
-    return Point3(static_cast<float>(v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0]),
-                  static_cast<float>(v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1]),
-                  static_cast<float>(v.x * m[0][2] + v.y * m[1][2] + v.z * m[2][2]));
+  static Affine Of(const Matrix3& a) {
+    Affine r;
+    for (int i = 0; i < 4; ++i) {
+      const Point3& row = a.GetRow(i);
+      r.m[i][0] = row.x;
+      r.m[i][1] = row.y;
+      r.m[i][2] = row.z;
+    }
+    return r;
+  }
+
+  Point3 Apply(float x, float y, float z) const {
+    return Point3(x * m[0][0] + y * m[1][0] + z * m[2][0] + m[3][0],
+                  x * m[0][1] + y * m[1][1] + z * m[2][1] + m[3][1],
+                  x * m[0][2] + y * m[1][2] + z * m[2][2] + m[3][2]);
+  }
+
+  double Determinant() const {
+    return double(m[0][0]) * (double(m[1][1]) * m[2][2] - double(m[1][2]) * m[2][1]) -
+           double(m[0][1]) * (double(m[1][0]) * m[2][2] - double(m[1][2]) * m[2][0]) +
+           double(m[0][2]) * (double(m[1][0]) * m[2][1] - double(m[1][1]) * m[2][0]);
   }
 };
 
-double Determinant(const Matrix3& a) {
-  return DotProd(CrossProd(a.GetRow(0), a.GetRow(1)), a.GetRow(2));
-}
+// A 3x3 matrix in row-vector form, for directions.
+struct Linear3 {
+  double m[3][3];
+
+  Point3 Apply(float x, float y, float z) const {
+    return Point3(static_cast<float>(x * m[0][0] + y * m[1][0] + z * m[2][0]),
+                  static_cast<float>(x * m[0][1] + y * m[1][1] + z * m[2][1]),
+                  static_cast<float>(x * m[0][2] + y * m[1][2] + z * m[2][2]));
+  }
+  Point3 Apply(const Point3& v) const { return Apply(v.x, v.y, v.z); }
+};
 
 // Cofactors of the 3x3 part: the inverse transpose times the determinant.
-Linear3 Cofactors(const Matrix3& a) {
-  const Point3 r0 = a.GetRow(0), r1 = a.GetRow(1), r2 = a.GetRow(2);
+Linear3 Cofactors(const Affine& a) {
+  const float(*r)[3] = a.m;
   Linear3 c;
-  c.m[0][0] = double(r1.y) * r2.z - double(r1.z) * r2.y;
-  c.m[0][1] = double(r1.z) * r2.x - double(r1.x) * r2.z;
-  c.m[0][2] = double(r1.x) * r2.y - double(r1.y) * r2.x;
-  c.m[1][0] = double(r2.y) * r0.z - double(r2.z) * r0.y;
-  c.m[1][1] = double(r2.z) * r0.x - double(r2.x) * r0.z;
-  c.m[1][2] = double(r2.x) * r0.y - double(r2.y) * r0.x;
-  c.m[2][0] = double(r0.y) * r1.z - double(r0.z) * r1.y;
-  c.m[2][1] = double(r0.z) * r1.x - double(r0.x) * r1.z;
-  c.m[2][2] = double(r0.x) * r1.y - double(r0.y) * r1.x;
+  for (int i = 0; i < 3; ++i) {
+    const float* p = r[(i + 1) % 3];
+    const float* q = r[(i + 2) % 3];
+    c.m[i][0] = double(p[1]) * q[2] - double(p[2]) * q[1];
+    c.m[i][1] = double(p[2]) * q[0] - double(p[0]) * q[2];
+    c.m[i][2] = double(p[0]) * q[1] - double(p[1]) * q[0];
+  }
   return c;
 }
 
 // Normals follow the inverse transpose of the point transform; only the
 // direction matters, so the cofactors do, with the determinant's sign.
-Linear3 NormalTransform(const Matrix3& a) {
+Linear3 NormalTransform(const Affine& a) {
   Linear3 c = Cofactors(a);
-  if (Determinant(a) < 0.0) {
+  if (a.Determinant() < 0.0) {
     for (auto& row : c.m) {
       for (double& x : row) x = -x;
     }
@@ -51,9 +75,9 @@ Linear3 NormalTransform(const Matrix3& a) {
 }
 
 // The inverse of the 3x3 part; the identity when there is none.
-Linear3 Inverse3(const Matrix3& a) {
+Linear3 Inverse3(const Affine& a) {
   const Linear3 c = Cofactors(a);
-  const double det = Determinant(a);
+  const double det = a.Determinant();
   Linear3 inverse{};
   if (!(std::fabs(det) > 0.0) || !std::isfinite(det)) {
     for (int i = 0; i < 3; ++i) inverse.m[i][i] = 1.0;
@@ -65,6 +89,20 @@ Linear3 Inverse3(const Matrix3& a) {
   return inverse;
 }
 
+// Unit length, or unchanged when it has none.
+Point3 Unit(const Point3& v) {
+  const float length = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+  if (!(length > 0.0f)) return v;
+  const float inverse = 1.0f / length;
+  return Point3(v.x * inverse, v.y * inverse, v.z * inverse);
+}
+
+Point3 Cross(const Point3& a, const Point3& b) {
+  return Point3(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+Point3 Minus(const Point3& a, const Point3& b) { return Point3(a.x - b.x, a.y - b.y, a.z - b.z); }
+
 bool IsUsable(const Point3& n) {
   return std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z) &&
          (n.x != 0.0f || n.y != 0.0f || n.z != 0.0f);
@@ -72,7 +110,7 @@ bool IsUsable(const Point3& n) {
 
 // Sum of the skin matrices of one vertex, weighted, and the weights' total.
 struct Blend {
-  Point3 rows[4];
+  float m[12] = {};
   float total = 0.0f;
 };
 
@@ -125,12 +163,13 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, Materia
 
   // The exporter turns each normal by the node's tick-0 transform without
   // scale; the stored normals are world normals taken back through it.
-  const Matrix3 world = node.GetNodeTransform(0);
-  Matrix3 unscaled = world;
+  const Matrix3 worldMatrix = node.GetNodeTransform(0);
+  Matrix3 unscaled = worldMatrix;
   unscaled.NoScale();
-  const Linear3 toStored = Inverse3(unscaled);
+  const Affine world = Affine::Of(worldMatrix);
+  const Linear3 toStored = Inverse3(Affine::Of(unscaled));
   const Linear3 rigidNormals = NormalTransform(world);
-  const bool rigidMirrored = Determinant(world) < 0.0;
+  const bool rigidMirrored = world.Determinant() < 0.0;
 
   mesh.vertices.reserve(vertexTotal);
   mesh.faces.reserve(faceTotal);
@@ -157,38 +196,36 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, Materia
           continue;
         }
         // Offset first (mesh to bone space at bind time), then the bone as posed at tick 0.
-        const Matrix3 skinMatrix =
-            ToMatrix3(bone.mOffsetMatrix) * table.nodes[static_cast<std::size_t>(boneId)]->GetNodeTransform(0);
+        const Affine skinning = Affine::Of(
+            ToMatrix3(bone.mOffsetMatrix) * table.nodes[static_cast<std::size_t>(boneId)]->GetNodeTransform(0));
+        const float* entries = &skinning.m[0][0];
         for (unsigned w = 0; w < bone.mNumWeights; ++w) {
           const aiVertexWeight& weight = bone.mWeights[w];
           if (weight.mVertexId >= vertexCount) continue;
           skin->AddLink(static_cast<int>(base + weight.mVertexId), boneId, weight.mWeight);
           Blend& blend = blends[weight.mVertexId];
-          for (int r = 0; r < 4; ++r) blend.rows[r] = blend.rows[r] + skinMatrix.GetRow(r) * weight.mWeight;
+          for (int i = 0; i < 12; ++i) blend.m[i] += entries[i] * weight.mWeight;
           blend.total += weight.mWeight;
         }
       }
     }
 
     for (unsigned v = 0; v < vertexCount; ++v) {
-      const Point3 position(sourceMesh.mVertices[v].x, sourceMesh.mVertices[v].y,
-                            sourceMesh.mVertices[v].z);
-      const Point3 normal = sourceMesh.mNormals ? Point3(sourceMesh.mNormals[v].x,
-                                                         sourceMesh.mNormals[v].y,
-                                                         sourceMesh.mNormals[v].z)
-                                                : Point3();
+      const aiVector3D& position = sourceMesh.mVertices[v];
+      const aiVector3D normal = sourceMesh.mNormals ? sourceMesh.mNormals[v] : aiVector3D();
       // Weights need not add up to 1; what a vertex's bones say is their mix.
       if (sourceMesh.mNumBones > 0 && blends[v].total > 0.0f) {
         const Blend& blend = blends[v];
         const float inverse = 1.0f / blend.total;
-        const Matrix3 skinning(blend.rows[0] * inverse, blend.rows[1] * inverse,
-                               blend.rows[2] * inverse, blend.rows[3] * inverse);
-        mesh.vertices.push_back(position * skinning);
-        normals.push_back(NormalTransform(skinning).Apply(normal).Normalize());
-        mirrored.push_back(Determinant(skinning) < 0.0);
+        Affine skinning;
+        float* entries = &skinning.m[0][0];
+        for (int i = 0; i < 12; ++i) entries[i] = blend.m[i] * inverse;
+        mesh.vertices.push_back(skinning.Apply(position.x, position.y, position.z));
+        normals.push_back(Unit(NormalTransform(skinning).Apply(normal.x, normal.y, normal.z)));
+        mirrored.push_back(skinning.Determinant() < 0.0);
       } else {
-        mesh.vertices.push_back(position * world);
-        normals.push_back(rigidNormals.Apply(normal).Normalize());
+        mesh.vertices.push_back(world.Apply(position.x, position.y, position.z));
+        normals.push_back(Unit(rigidNormals.Apply(normal.x, normal.y, normal.z)));
         mirrored.push_back(rigidMirrored);
       }
     }
@@ -231,25 +268,22 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, Materia
 
   // Face normals from the winding; they also stand in for vertex normals
   // the file left unusable (degenerate faces give assimp NaNs).
-  std::vector<Point3> faceNormals;
-  faceNormals.reserve(mesh.faces.size());
-  std::vector<Point3> repaired(mesh.vertices.size());
   bool anyUnusable = false;
   for (const Point3& n : normals) anyUnusable = anyUnusable || !IsUsable(n);
+  std::vector<Point3> repaired(anyUnusable ? mesh.vertices.size() : 0);
+  mesh.hostMesh.faceNormals.reserve(mesh.faces.size());
   for (const MeshFace& face : mesh.faces) {
     const Point3& p0 = mesh.vertices[face.vertex[0]];
-    const Point3 area = CrossProd(mesh.vertices[face.vertex[1]] - p0, mesh.vertices[face.vertex[2]] - p0);
-    faceNormals.push_back(area.Normalize());
+    const Point3 area = Cross(Minus(mesh.vertices[face.vertex[1]], p0), Minus(mesh.vertices[face.vertex[2]], p0));
+    mesh.hostMesh.faceNormals.push_back(toStored.Apply(Unit(area)));
     if (anyUnusable) {
-      for (std::uint32_t v : face.vertex) repaired[v] = repaired[v] + area;
+      for (std::uint32_t v : face.vertex) repaired[v] = Point3(repaired[v].x + area.x, repaired[v].y + area.y, repaired[v].z + area.z);
     }
   }
 
-  mesh.hostMesh.faceNormals.reserve(faceNormals.size());
-  for (const Point3& n : faceNormals) mesh.hostMesh.faceNormals.push_back(toStored.Apply(n));
   mesh.hostMesh.renderVertices.resize(mesh.vertices.size());
   for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
-    const Point3 n = IsUsable(normals[v]) ? normals[v] : repaired[v].Normalize();
+    const Point3 n = IsUsable(normals[v]) ? normals[v] : Unit(repaired[v]);
     RenderVertex& render = mesh.hostMesh.renderVertices[v];
     render.flags = 1;
     render.singleNormal.normal = toStored.Apply(IsUsable(n) ? n : Point3());
