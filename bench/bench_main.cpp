@@ -352,10 +352,11 @@ Row MeasureCommandLine(const ReferenceShape& shape, const Row& reference, const 
   const double exportSeconds =
       Fastest(1, [&] { ExportWithSession(*scene, ReferenceOptions(), smd, settings.dir); });
   const double sceneMiB = StatusMiB("VmRSS") - before;
+  const double inProcessPeak = StatusMiB("VmHWM");
   scene.reset();
 
   double best = 1e300;
-  double peak = 0;
+  double peak = inProcessPeak;
   if (settings.cli) {
     for (int i = 0; i < std::max(1, settings.runs - 1); ++i) {
       best = std::min(best, RunCli({KW_CLI_PATH, "export", scenePath, "-o", smd}, settings.dir, &peak));

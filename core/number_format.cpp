@@ -357,15 +357,23 @@ std::size_t FormatFixed6(double value, char* out) {
 
   if (integer >= 100000000u) return sign + FormatLarge(integer, millionths, p);
 
-  // Eight integer digits, the point and six decimals are laid out in two
-  // words; the integer's leading zeros are shifted out.
+  // The decimals are "00dddddd" without the two zeros. "d.dddddd" fills one
+  // word; most numbers of a mesh (normals, texture coordinates, weights) are so.
+  const std::uint64_t decimals = EightDigits(millionths) >> 16;
+  if (integer < 10) {
+    const std::uint64_t text = ('0' + integer) | std::uint64_t{'.'} << 8 | decimals << 16;
+    std::memcpy(p, &text, 8);
+    return sign + 8;
+  }
+
+  // Otherwise eight integer digits, the point and six decimals are laid out
+  // in two words; the integer's leading zeros are shifted out.
   const std::uint32_t small = static_cast<std::uint32_t>(integer);
   const std::size_t digits = DecimalDigits(small);
   const std::uint64_t text = EightDigits(small) >> (64 - 8 * digits);
   std::memcpy(p, &text, 8);
-  // "00dddddd" without its two zeros, after the point.
-  const std::uint64_t decimals = '.' | (EightDigits(millionths) >> 16) << 8;
-  std::memcpy(p + digits, &decimals, 8);
+  const std::uint64_t point = '.' | decimals << 8;
+  std::memcpy(p + digits, &point, 8);
   return sign + digits + 7;
 }
 
