@@ -147,6 +147,7 @@ void PrintScene(MemoryScene& scene) {
   PrintSkins(order);
 }
 
+#if KW_WITH_ASSIMP
 bool IsSceneFile(const std::string& path) {
   const std::size_t dot = path.find_last_of('.');
   const std::size_t slash = path.find_last_of("/\\");
@@ -157,7 +158,6 @@ bool IsSceneFile(const std::string& path) {
   return extension == "json";
 }
 
-#if KW_WITH_ASSIMP
 int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   ModelImportOptions importOptions;
   importOptions.animation = options.animation;
