@@ -6,6 +6,8 @@
 #include <fstream>
 #include <limits>
 #include <regex>
+#include <unordered_set>
+#include <vector>
 
 #if defined(__linux__)
 #include <unistd.h>
@@ -117,10 +119,11 @@ bool TellsOfDroppedData(const std::string& message) {
 
 bool CheckFinite(const aiScene& scene, const aiAnimation* animation, std::string* error) {
   std::vector<const aiNode*> pending{scene.mRootNode};
+  std::unordered_set<const aiNode*> visited;
   while (!pending.empty()) {
     const aiNode* node = pending.back();
     pending.pop_back();
-    if (!node) continue;
+    if (!node || !visited.insert(node).second) continue;
     if (!Finite(node->mTransformation)) {
       *error = "node " + Quoted(node->mName) + " has a transform that is not a finite number";
       return false;

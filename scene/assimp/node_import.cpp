@@ -162,6 +162,9 @@ bool ChooseAnimation(const aiScene& scene, const ModelImportOptions& options, in
 void BuildNodes(const aiScene& scene, const aiAnimation* animation, const SceneFrame& frame,
                 MemoryScene* out, NodeTable* table) {
   std::unordered_set<std::string> usedNames;
+  // A node listed twice, or as its own ancestor, is taken once: the walk
+  // must end whatever a reader hands over.
+  std::unordered_set<const aiNode*> visited;
   // Pre-order with an explicit stack: files nest nodes deeper than a call
   // stack should go.
   std::vector<std::pair<const aiNode*, MemoryNode*>> pending;
@@ -169,6 +172,7 @@ void BuildNodes(const aiScene& scene, const aiAnimation* animation, const SceneF
   while (!pending.empty()) {
     const auto [source, parent] = pending.back();
     pending.pop_back();
+    if (!visited.insert(source).second) continue;
     const int id = static_cast<int>(table->source.size());
     MemoryNode& node = out->AddNode(id, ExportName(source->mName, id, &usedNames), parent);
     table->source.push_back(source);

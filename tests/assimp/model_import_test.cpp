@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "assimp/source_reference.h"
+#include "scene/assimp/import_guards.h"
+#include "scene/assimp/import_parts.h"
 #include "scene/assimp/model_import.h"
 
 namespace {
@@ -476,6 +478,44 @@ TEST(ModelImport, OptionsOutOfRangeAreRefused) {
   EXPECT_FALSE(ImportModel(kModelDir + "FBX/box.fbx", options, &model, &error));
   EXPECT_FALSE(ImportModel(kModelDir + "no/such/file.fbx", ModelImportOptions(), &model, &error));
   EXPECT_EQ(error.find(kModelDir + "no/such/file.fbx: "), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A reader could hand over a node twice, or a node as its own ancestor.
+TEST(ModelImport, TheNodeWalkTakesEachNodeOnceAndEnds) {
+  aiNode root("Root");
+  aiNode child("Child");
+  aiNode* rootChildren[] = {&child, &child};
+  aiNode* childChildren[] = {&root};
+  root.mChildren = rootChildren;
+  root.mNumChildren = 2;
+  child.mChildren = childChildren;
+  child.mNumChildren = 1;
+  child.mParent = &root;
+  aiScene scene;
+  scene.mRootNode = &root;
+
+  MemoryScene out;
+  model_import::NodeTable table;
+  model_import::SceneFrame frame;
+  model_import::BuildNodes(scene, nullptr, frame, &out, &table);
+  std::string error;
+  EXPECT_TRUE(model_import::CheckFinite(scene, nullptr, &error)) << error;
+
+  // Hand the nodes back before the destructors would follow the loop.
+  scene.mRootNode = nullptr;
+  root.mChildren = nullptr;
+  root.mNumChildren = 0;
+  child.mChildren = nullptr;
+  child.mNumChildren = 0;
+
+  ASSERT_EQ(table.nodes.size(), 2u);
+  EXPECT_STREQ(table.nodes[0]->GetName(), "Root");
+  EXPECT_STREQ(table.nodes[1]->GetName(), "Child");
+  EXPECT_EQ(table.nodes[1]->GetSceneParent(), table.nodes[0]);
 }
 
 }  // namespace
