@@ -199,7 +199,8 @@ int RunInfo(const std::string& path, const SceneLoadOptions& options) {
   if (!IsSceneFile(path)) return RunModelInfo(path, options);
 #endif
   std::string error;
-  std::unique_ptr<MemoryScene> scene = LoadScene(path, options, &error);
+  std::vector<std::string> warnings;
+  std::unique_ptr<MemoryScene> scene = LoadScene(path, options, &error, &warnings);
   if (!scene) {
     std::fprintf(stderr, "kestrelworks: %s\n", error.c_str());
     return kExitSceneUnreadable;

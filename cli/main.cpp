@@ -93,7 +93,13 @@ void AddModelOptions(CLI::App& command, SceneLoadOptions& load) {
 
 int RunExport(const ExportRequest& request) {
   std::string error;
-  std::unique_ptr<MemoryScene> scene = LoadScene(request.scenePath, request.load, &error);
+  SceneLoadOptions load = request.load;
+  load.restPose = !request.sequence && load.animation.empty();
+  std::vector<std::string> importWarnings;
+  std::unique_ptr<MemoryScene> scene = LoadScene(request.scenePath, load, &error, &importWarnings);
+  for (const std::string& warning : importWarnings) {
+    std::fprintf(stderr, "warning: %s\n", warning.c_str());
+  }
   if (!scene) {
     std::fprintf(stderr, "kestrelworks: %s\n", error.c_str());
     return kExitSceneUnreadable;
@@ -127,10 +133,11 @@ int RunExport(const ExportRequest& request) {
   // The SMD is whole; only the log was lost, which the session leaves to
   // its debug output. The user who asked for it should hear of it.
   if (!files.Failure().empty()) warnings.Show(files.Failure());
-  if (request.strict && warnings.Count() > 0) {
+  const int warningCount = warnings.Count() + static_cast<int>(importWarnings.size());
+  if (request.strict && warningCount > 0) {
     files.Discard();
     std::fprintf(stderr, "kestrelworks: %s: not written: %d warning%s and --strict\n",
-                 request.outputPath.c_str(), warnings.Count(), warnings.Count() == 1 ? "" : "s");
+                 request.outputPath.c_str(), warningCount, warningCount == 1 ? "" : "s");
     return kExitStrictWarnings;
   }
   if (!files.Commit(&error)) {

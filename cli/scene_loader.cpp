@@ -24,7 +24,7 @@ std::string LowerExtension(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
-                                       std::string* error) {
+                                       std::string* error, std::vector<std::string>* warnings) {
   if (LowerExtension(path) == "json") return LoadSceneFile(path, error);
 #if KW_WITH_ASSIMP
   ModelImportOptions importOptions;
@@ -32,15 +32,15 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
   importOptions.fps = options.fps;
   importOptions.up = options.up;
   importOptions.scale = options.scale;
+  importOptions.restPose = options.restPose;
   ImportedModel model;
   if (!ImportModel(path, importOptions, &model, error)) return nullptr;
   // Said once here rather than once per face by the exporter.
-  for (const std::string& warning : model.warnings) {
-    std::fprintf(stderr, "warning: %s: %s\n", path.c_str(), warning.c_str());
-  }
+  for (const std::string& warning : model.warnings) warnings->push_back(path + ": " + warning);
   return std::move(model.scene);
 #else
   (void)options;
+  (void)warnings;
   *error = path + ": not a scene file (.json); this build reads no model files";
   return nullptr;
 #endif

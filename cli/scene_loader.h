@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "scene/memory_scene.h"
 
@@ -12,9 +13,13 @@ struct SceneLoadOptions {
   double fps = 30.0;      // frames per second; ticks per frame = 4800 / fps
   std::string up;         // "", "y" or "z": override the file's up axis
   double scale = 1.0;     // uniform scale applied to the whole scene
+  // The file's rest pose instead of the animation's first frame: what a
+  // reference export wants when no animation was asked for.
+  bool restPose = false;
 };
 
 // Loads a scene file (.json) or, where the importer is built in, a model
-// file. Null with a one-line error naming the file on any failure.
+// file. Null with a one-line error naming the file on any failure. What the
+// importer had to change or leave out is added to warnings, one line each.
 std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
-                                       std::string* error);
+                                       std::string* error, std::vector<std::string>* warnings);

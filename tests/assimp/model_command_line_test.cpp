@@ -64,12 +64,18 @@ TEST(ModelCommandLine, ExportsTheNamedAnimationAsASequence) {
 
 TEST(ModelCommandLine, AMeshWithoutUvsWarnsOnceAndKeepsItsFaces) {
   kwcli::ScratchFolder folder;
-  const kwcli::RunResult run = RunCli(folder, {"export", kModelDir + "3DS/fels.3ds", "-o", "fels.smd", "--strict"});
+  const kwcli::RunResult run = RunCli(folder, {"export", kModelDir + "3DS/fels.3ds", "-o", "fels.smd"});
   ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
   EXPECT_EQ(run.err, "warning: " + kModelDir +
                          "3DS/fels.3ds: mesh \"3DSMesh_0\" has no texture coordinates; its faces are "
                          "written with u, v = 0, 0\n");
   EXPECT_EQ(CountLines(kwcli::ReadFile(folder / "fels.smd"), "null.bmp"), 768);
+
+  // The importer's warnings count under --strict like the exporter's.
+  const kwcli::RunResult strict =
+      RunCli(folder, {"export", kModelDir + "3DS/fels.3ds", "-o", "strict.smd", "--strict"});
+  EXPECT_EQ(strict.status, 4) << kwcli::Describe(strict);
+  EXPECT_FALSE(kwcli::Exists(folder / "strict.smd"));
 }
 
 TEST(ModelCommandLine, InfoShowsWhatTheExporterWillSee) {
