@@ -381,7 +381,16 @@ std::size_t FormatInt(int value, char* out) {
   // Work in unsigned so that INT_MIN negates without overflow.
   const unsigned int magnitude = value < 0 ? 0u - static_cast<unsigned int>(value)
                                            : static_cast<unsigned int>(value);
-  std::size_t length = 0;
-  if (value < 0) out[length++] = '-';
-  return length + WriteUnsigned(magnitude, out + length);
+  const std::size_t sign = value < 0 ? 1u : 0u;
+  out[0] = '-';
+  if (magnitude < 100) {
+    // Bone indices and link counts: "0d" or "dd" from the table, the zero
+    // dropped without a branch on the digit count.
+    const char* pair = kDigitPairs + 2 * magnitude;
+    const std::size_t two = magnitude >= 10 ? 1u : 0u;
+    out[sign] = pair[1 - two];
+    out[sign + 1] = pair[1];
+    return sign + 1 + two;
+  }
+  return sign + WriteUnsigned(magnitude, out + sign);
 }

@@ -298,6 +298,9 @@ TEST(FormatInt, WritesEveryIntRangeEdge) {
   EXPECT_EQ(Int(123456789), "123456789");
   EXPECT_EQ(Int(INT_MAX), "2147483647");
   EXPECT_EQ(Int(INT_MIN), "-2147483648");
+  for (int value = -1000; value <= 1000; ++value) {
+    EXPECT_EQ(Int(value), std::to_string(value));
+  }
 }
 
 TEST(FormatInt, MatchesPrintf) {
