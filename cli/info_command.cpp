@@ -9,6 +9,7 @@
 
 #include "cli/exit_codes.h"
 #if KW_WITH_ASSIMP
+#include "cli/import_deadline.h"
 #include "scene/assimp/model_import.h"
 #endif
 
@@ -166,6 +167,7 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   importOptions.scale = options.scale;
   ImportedModel model;
   std::string error;
+  ImportDeadline deadline(path, options.importSeconds);
   if (!ImportModel(path, importOptions, &model, &error)) {
     std::fprintf(stderr, "kestrelworks: %s\n", error.c_str());
     return kExitSceneUnreadable;

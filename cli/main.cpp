@@ -89,6 +89,11 @@ void AddModelOptions(CLI::App& command, SceneLoadOptions& load) {
       ->check(CLI::IsMember({"y", "z"}));
   command.add_option("--scale", load.scale, "Model files: uniform scale (default 1)")
       ->check(CLI::PositiveNumber);
+  command
+      .add_option("--import-timeout", load.importSeconds,
+                   "Model files: seconds the importer may take before the file is given up as "
+                   "damaged (default: a minute plus a second per 64 KiB; 0: no limit)")
+      ->check(CLI::NonNegativeNumber);
 }
 
 int RunExport(const ExportRequest& request) {

@@ -6,6 +6,7 @@
 
 #include "scene/scene_file.h"
 #if KW_WITH_ASSIMP
+#include "cli/import_deadline.h"
 #include "scene/assimp/model_import.h"
 #endif
 
@@ -34,7 +35,10 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
   importOptions.scale = options.scale;
   importOptions.restPose = options.restPose;
   ImportedModel model;
-  if (!ImportModel(path, importOptions, &model, error)) return nullptr;
+  {
+    ImportDeadline deadline(path, options.importSeconds);
+    if (!ImportModel(path, importOptions, &model, error)) return nullptr;
+  }
   // Said once here rather than once per face by the exporter.
   for (const std::string& warning : model.warnings) warnings->push_back(path + ": " + warning);
   return std::move(model.scene);

@@ -16,6 +16,8 @@ struct SceneLoadOptions {
   // The file's rest pose instead of the animation's first frame: what a
   // reference export wants when no animation was asked for.
   bool restPose = false;
+  // Seconds the importer may take: < 0 by the file's size, 0 no limit.
+  double importSeconds = -1.0;
 };
 
 // Loads a scene file (.json) or, where the importer is built in, a model

@@ -114,6 +114,30 @@ TEST_F(SceneFailures, UnknownModelFormat) {
   EXPECT_EQ(ReadFile(folder / "out.smd"), EarlierOutput());
 }
 
+// 118 bytes on which the model importer's SMD reader loops for ever (found
+// by the model-file fuzzer). The deadline stops it with one line.
+TEST_F(SceneFailures, ImporterThatNeverFinishesIsStoppedAtItsDeadline) {
+  const char loop[] =
+      "version 1\nnodes\000\000\000\000\000\000\000\000\n  0 \"root\" -1\nend\nskeleton\n"
+      "time 0\n  0\nproperty floatd\ntri1.0\n  0 0 1 0 0 0 1 0 1 1 0 1.0\nend\n";
+  WriteFile(folder / "loop.smd", std::string(loop, sizeof loop - 1));
+  for (const char* command : {"export", "info"}) {
+    RunOptions options;
+    options.seconds = 60;
+    std::vector<std::string> arguments = {command, "loop.smd", "--import-timeout", "2"};
+    if (std::string(command) == "export") {
+      arguments.insert(arguments.end(), {"-o", "out.smd"});
+    }
+    const RunResult run = RunCli(folder, arguments, options);
+    EXPECT_FALSE(run.hung) << command;
+    EXPECT_EQ(run.status, kExitSceneUnreadable) << command << Describe(run);
+    EXPECT_TRUE(IsOneLine(run.err)) << command << Describe(run);
+    EXPECT_EQ(run.err.rfind("kestrelworks: loop.smd: ", 0), 0u) << run.err;
+  }
+  EXPECT_EQ(ReadFile(folder / "out.smd"), EarlierOutput());
+  EXPECT_EQ(ReadFile(folder / "kestrelworks_log.txt"), "earlier log\n");
+}
+
 TEST_F(SceneFailures, UsageErrorsExitWithTwoAndWriteNothing) {
   WriteFile(folder / "scene.json", SmallScene());
   const std::vector<std::vector<std::string>> commands = {
