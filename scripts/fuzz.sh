@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang in their own build directory and
 # runs each for a bounded time, starting from the committed seed corpus.
-#   scripts/fuzz.sh [SECONDS_PER_TARGET]     (default 60)
+#   scripts/fuzz.sh [SECONDS_PER_TARGET [TARGET...]]     (default 60)
+# The default targets are the scene-file reader and whole exports of built
+# scenes; model_import_fuzzer (model files through assimp) runs when named.
 # A finding stops the run with a non-zero status; the input that caused it is
 # left in build/fuzz/findings/. At the end each target's executions and
 # coverage (libFuzzer's cov and ft) are printed.
@@ -9,14 +11,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
+shift || true
 build=${KW_FUZZ_BUILD_DIR:-build/fuzz}
-targets=(scene_file_fuzzer scene_export_fuzzer)
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(scene_file_fuzzer scene_export_fuzzer)
 
 scripts/install-deps.sh tests
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++-14 -DKW_FUZZ=ON -DKW_BUILD_TESTS=OFF -DKW_WITH_PLUGIN=OFF \
-  -DKW_WITH_ASSIMP=OFF >/dev/null
+  -DKW_WITH_ASSIMP=ON >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
@@ -27,12 +31,15 @@ for target in "${targets[@]}"; do
   # New inputs go to a scratch corpus; the committed seeds stay as they are.
   work="$build/corpus/$target"
   mkdir -p "$work"
-  dict=()
-  [ -f "fuzz/${target%_fuzzer}.dict" ] && dict=(-dict="fuzz/${target%_fuzzer}.dict")
+  options=()
+  [ -f "fuzz/${target%_fuzzer}.dict" ] && options+=(-dict="fuzz/${target%_fuzzer}.dict")
+  # assimp's own importers leak a few kilobytes per file (its BVH reader
+  # inside Importer::ReadFile); that is not ours to mend.
+  [ "$target" = model_import_fuzzer ] && options+=(-detect_leaks=0)
   log="$build/$target.log"
   echo "== $target: ${seconds}s" >&2
   status=0
-  "$build/fuzz/$target" "$work" "fuzz/corpus/${target%_fuzzer}" "${dict[@]}" \
+  "$build/fuzz/$target" "$work" "fuzz/corpus/${target%_fuzzer}" "${options[@]}" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
     -print_final_stats=1 -artifact_prefix="$build/findings/$target-" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
