@@ -9,8 +9,10 @@
 constexpr std::size_t kMaxFixedLength = 330;
 
 // Writes printf("%f", value) to out (no terminating NUL) and returns its length.
+// out must have room for kMaxFixedLength bytes whatever the value: the fast
+// path stores whole words, past the returned length.
 std::size_t FormatFixed6(double value, char* out);
 
 // Writes printf("%d", value) to out (no terminating NUL) and returns its length
-// (at most 11).
+// (at most 11). out must have room for 11 bytes whatever the value.
 std::size_t FormatInt(int value, char* out);
