@@ -12,6 +12,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/info_command.h"
+#include "cli/large_stack.h"
 #include "cli/replacing_files.h"
 #include "cli/scene_loader.h"
 #include "core/kestrelworks.h"
@@ -215,8 +216,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "kestrelworks: --output: the file name is empty (see --help)\n");
       return kExitUsage;
     }
-    return RunExport(request);
+    return RunOnLargeStack([&] { return RunExport(request); });
   }
-  if (*infoCommand) return RunInfo(infoPath, infoOptions);
+  if (*infoCommand) return RunOnLargeStack([&] { return RunInfo(infoPath, infoOptions); });
   return kExitUsage;
 }

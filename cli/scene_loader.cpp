@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <utility>
 
 #include "scene/scene_file.h"
 #if KW_WITH_ASSIMP
@@ -11,6 +12,25 @@
 #endif
 
 namespace {
+
+#if KW_WITH_ASSIMP
+// As for scene files: the exporter walks the tree recursively, and every
+// node's pose is worked out through all its ancestors.
+constexpr int kMaxTreeDepth = 1000;
+
+int TreeDepth(const MemoryScene& scene) {
+  int deepest = 0;
+  std::vector<std::pair<const MemoryNode*, int>> pending;
+  for (const MemoryNode* root : scene.GetSceneRoots()) pending.emplace_back(root, 1);
+  while (!pending.empty()) {
+    const auto [node, depth] = pending.back();
+    pending.pop_back();
+    deepest = std::max(deepest, depth);
+    for (const MemoryNode* child : node->GetSceneChildren()) pending.emplace_back(child, depth + 1);
+  }
+  return deepest;
+}
+#endif
 
 std::string LowerExtension(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
@@ -38,6 +58,12 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
   {
     ImportDeadline deadline(path, options.importSeconds);
     if (!ImportModel(path, importOptions, &model, error)) return nullptr;
+  }
+  const int depth = TreeDepth(*model.scene);
+  if (depth > kMaxTreeDepth) {
+    *error = path + ": the node tree is " + std::to_string(depth) + " levels deep; at most " +
+             std::to_string(kMaxTreeDepth) + " can be exported";
+    return nullptr;
   }
   // Said once here rather than once per face by the exporter.
   for (const std::string& warning : model.warnings) warnings->push_back(path + ": " + warning);

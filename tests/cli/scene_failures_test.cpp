@@ -138,6 +138,26 @@ TEST_F(SceneFailures, ImporterThatNeverFinishesIsStoppedAtItsDeadline) {
   EXPECT_EQ(ReadFile(folder / "kestrelworks_log.txt"), "earlier log\n");
 }
 
+// assimp's glTF reader recurses once per level: 20,000 levels once crashed
+// the tool inside it. Such a tree is read and then refused, as in scene files.
+TEST_F(SceneFailures, ModelNestedTwentyThousandLevelsDeepIsRefusedNotACrash) {
+  constexpr int kLevels = 20000;
+  std::string nodes;
+  for (int i = 0; i + 1 < kLevels; ++i) {
+    nodes += "{\"name\": \"n" + std::to_string(i) + "\", \"children\": [" + std::to_string(i + 1) +
+             "]},";
+  }
+  nodes += "{\"name\": \"last\"}";
+  WriteFile(folder / "deep.gltf", R"({"asset": {"version": "2.0"}, "scene": 0,
+    "scenes": [{"nodes": [0]}], "nodes": [)" + nodes + "]}");
+  const RunResult run = RunCli(folder, {"export", "deep.gltf", "-o", "out.smd"});
+  EXPECT_EQ(run.signal, 0) << Describe(run);
+  EXPECT_EQ(run.status, kExitSceneUnreadable) << Describe(run);
+  EXPECT_TRUE(IsOneLine(run.err)) << Describe(run);
+  EXPECT_EQ(run.err.rfind("kestrelworks: deep.gltf: ", 0), 0u) << run.err;
+  EXPECT_EQ(ReadFile(folder / "out.smd"), EarlierOutput());
+}
+
 TEST_F(SceneFailures, UsageErrorsExitWithTwoAndWriteNothing) {
   WriteFile(folder / "scene.json", SmallScene());
   const std::vector<std::vector<std::string>> commands = {
