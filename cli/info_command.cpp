@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/failure_line.h"
 #if KW_WITH_ASSIMP
 #include "cli/import_deadline.h"
 #include "scene/assimp/model_import.h"
@@ -169,7 +170,7 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   std::string error;
   ImportDeadline deadline(path, options.importSeconds);
   if (!ImportModel(path, importOptions, &model, &error)) {
-    std::fprintf(stderr, "kestrelworks: %s\n", error.c_str());
+    PrintFailure(error);
     return kExitSceneUnreadable;
   }
   std::printf("file: %s\n", path.c_str());
@@ -204,7 +205,7 @@ int RunInfo(const std::string& path, const SceneLoadOptions& options) {
   std::vector<std::string> warnings;
   std::unique_ptr<MemoryScene> scene = LoadScene(path, options, &error, &warnings);
   if (!scene) {
-    std::fprintf(stderr, "kestrelworks: %s\n", error.c_str());
+    PrintFailure(error);
     return kExitSceneUnreadable;
   }
   std::printf("file: %s\n", path.c_str());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "cli/failure_line.h"
 #include "cli/info_command.h"
 #include "cli/large_stack.h"
 #include "cli/replacing_files.h"
@@ -107,7 +108,7 @@ int RunExport(const ExportRequest& request) {
     std::fprintf(stderr, "warning: %s\n", warning.c_str());
   }
   if (!scene) {
-    std::fprintf(stderr, "kestrelworks: %s\n", error.c_str());
+    PrintFailure(error);
     return kExitSceneUnreadable;
   }
   SetSceneHost(scene.get());
@@ -133,7 +134,7 @@ int RunExport(const ExportRequest& request) {
     const std::string cause = !files.Failure().empty()
                                   ? files.Failure()
                                   : request.scenePath + ": " + session.FailureMessage();
-    std::fprintf(stderr, "kestrelworks: %s\n", cause.c_str());
+    PrintFailure(cause);
     return kExitExportFailed;
   }
   // The SMD is whole; only the log was lost, which the session leaves to
@@ -142,12 +143,12 @@ int RunExport(const ExportRequest& request) {
   const int warningCount = warnings.Count() + static_cast<int>(importWarnings.size());
   if (request.strict && warningCount > 0) {
     files.Discard();
-    std::fprintf(stderr, "kestrelworks: %s: not written: %d warning%s and --strict\n",
-                 request.outputPath.c_str(), warningCount, warningCount == 1 ? "" : "s");
+    PrintFailure(request.outputPath + ": not written: " + std::to_string(warningCount) +
+                 (warningCount == 1 ? " warning" : " warnings") + " and --strict");
     return kExitStrictWarnings;
   }
   if (!files.Commit(&error)) {
-    std::fprintf(stderr, "kestrelworks: %s\n", error.c_str());
+    PrintFailure(error);
     return kExitExportFailed;
   }
   return kExitSuccess;
@@ -207,7 +208,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "kestrelworks: %s (see --help)\n", e.what());
+    PrintFailure(std::string(e.what()) + " (see --help)");
     return kExitUsage;
   }
 

@@ -47,6 +47,11 @@ TEST_F(SceneFailures, MissingFile) {
   EXPECT_EQ(run.err,
             "kestrelworks: absent.json: cannot read the file: No such file or directory\n");
   EXPECT_EQ(ReadFile(folder / "out.smd"), EarlierOutput());
+
+  const RunResult odd = RunCli(folder, {"export", "no\nsuch.json", "-o", "out.smd"});
+  EXPECT_EQ(odd.status, kExitSceneUnreadable);
+  EXPECT_EQ(odd.err,
+            "kestrelworks: no\\u000asuch.json: cannot read the file: No such file or directory\n");
 }
 
 TEST_F(SceneFailures, DirectoryInsteadOfAFile) {
@@ -103,6 +108,15 @@ TEST_F(SceneFailures, NotANumberOrInfiniteTransforms) {
 
   WriteFile(folder / "inf.json", Replaced(SmallScene(), key, "\"euler\": [0, -Infinity, 90]"));
   ExpectRefused("inf.json", "malformed JSON");
+}
+
+// Control characters in what a refusal quotes (here a member name with line
+// breaks, found by the scene-file fuzzer) are escaped: still one line.
+TEST_F(SceneFailures, RefusalQuotingLineBreaksStaysOneLine) {
+  WriteFile(folder / "breaks.json",
+            "{\"version\": 1, \"ver\\nsion\\r\": 1, \"time\": {\"start\": 0, \"end\": 0, "
+            "\"ticksPerFrame\": 1}}");
+  ExpectRefused("breaks.json", "breaks.json: at /ver\\u000asion\\u000d: expected one of the members");
 }
 
 TEST_F(SceneFailures, UnknownModelFormat) {

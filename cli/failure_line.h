@@ -1,0 +1,12 @@
+// How the command line says why it failed: one line on stderr, "kestrelworks:"
+// and the message. A file or member name may hold line breaks or other
+// control characters; they are written escaped ("\u000a") so that the
+// message stays one line whatever it quotes.
+#pragma once
+
+#include <string>
+
+void PrintFailure(const std::string& message);
+
+// The message as PrintFailure writes it, without the prefix and line end.
+std::string OneLine(const std::string& message);
