@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string>
 
 #include "core/kestrelworks.h"
+#include "core/number_format.h"
 #include "core/text_output.h"
 
 std::array<Point3, 3> CornerNormals(const HostMesh& hostMesh, const MeshFace& face,
@@ -38,23 +40,28 @@ namespace {
 // this many links; a vertex with more is looked up again.
 constexpr int kRememberedLinks = 32;
 
-void WriteFallback(TextStream& out, int ownIndex) {
-  out.Put(" 1 ");
-  out.PutInt(ownIndex);
-  out.Put(" 1.000000");
+void AppendInt(std::string& out, int value) {
+  char digits[11];
+  out.append(digits, FormatInt(value, digits));
+}
+
+void AppendFallback(std::string& out, int ownIndex) {
+  out += " 1 ";
+  AppendInt(out, ownIndex);
+  out += " 1.000000";
 }
 
 }  // namespace
 
-void WriteBoneLinks(TextStream& out, const Kestrelworks& session, int vertex,
-                    const IGameSkin* skin, int ownIndex) {
+void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
+                     const IGameSkin* skin, int ownIndex) {
   if (!skin) {
-    WriteFallback(out, ownIndex);
+    AppendFallback(out, ownIndex);
     return;
   }
   const int count = skin->GetBoneCount(vertex);
   if (count <= 0) {
-    WriteFallback(out, ownIndex);
+    AppendFallback(out, ownIndex);
     return;
   }
   int bones[kRememberedLinks];
@@ -62,19 +69,27 @@ void WriteBoneLinks(TextStream& out, const Kestrelworks& session, int vertex,
     const int bone = session.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
     if (bone == -1) {
       // One bone outside the export binds the whole vertex to the mesh.
-      WriteFallback(out, ownIndex);
+      AppendFallback(out, ownIndex);
       return;
     }
     if (k < kRememberedLinks) bones[k] = bone;
   }
-  out.Put(' ');
-  out.PutInt(count);
+  out += ' ';
+  AppendInt(out, count);
+  char weight[kMaxFixedLength];
   for (int k = 0; k < count; ++k) {
     const int bone = k < kRememberedLinks ? bones[k]
                                           : session.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
-    out.Put(' ');
-    out.PutInt(bone);
-    out.Put(' ');
-    out.PutFixed(skin->GetWeight(vertex, k));
+    out += ' ';
+    AppendInt(out, bone);
+    out += ' ';
+    out.append(weight, FormatFixed6(skin->GetWeight(vertex, k), weight));
   }
+}
+
+void WriteBoneLinks(TextStream& out, const Kestrelworks& session, int vertex,
+                    const IGameSkin* skin, int ownIndex) {
+  std::string text;
+  AppendBoneLinks(text, session, vertex, skin, ownIndex);
+  out.Put(text);
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "scene/scene_access.h"
 
@@ -25,5 +26,10 @@ Point3 SelectVertexNormal(const RenderVertex& renderVertex, std::uint32_t smooth
 // Appends the bone links of vertex to out: " n" and " bone weight" per link,
 // bones as node indices of session. Falls back to " 1 ownIndex 1.000000"
 // when there is no skin, no link, or a link to a node that was not exported.
+// Only asks the skin and the session, so the text of a vertex never changes
+// during an export.
+void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
+                     const IGameSkin* skin, int ownIndex);
+// The same text written to out.
 void WriteBoneLinks(TextStream& out, const Kestrelworks& session, int vertex,
                     const IGameSkin* skin, int ownIndex);

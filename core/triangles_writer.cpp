@@ -3,10 +3,14 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/kestrelworks.h"
 #include "core/normals_and_links.h"
+#include "core/text_output.h"
 
 namespace {
 
@@ -84,6 +88,97 @@ bool FaceTextureName(Kestrelworks& session, const SceneMaterial& material, int i
   return true;
 }
 
+// Texture names by material id within one mesh: the scene does not change
+// during an export, so a lookup that succeeded once gives the same name again.
+// A failing lookup is not kept; it abandons the mesh where it happens.
+class TextureNames {
+ public:
+  TextureNames(Kestrelworks& session, const SceneMaterial& material)
+      : session_(session), material_(material), multi_(material.IsMultiMaterial()) {}
+
+  bool Find(int id, std::string_view* name) {
+    if (last_ < known_.size() && (!multi_ || known_[last_].first == id)) {
+      *name = known_[last_].second;
+      return true;
+    }
+    for (std::size_t k = 0; k < known_.size(); ++k) {
+      if (known_[k].first == id) {
+        last_ = k;
+        *name = known_[k].second;
+        return true;
+      }
+    }
+    std::string_view found;
+    if (!FaceTextureName(session_, material_, id, &found)) return false;
+    known_.emplace_back(id, std::string(found));
+    last_ = known_.size() - 1;
+    *name = known_[last_].second;
+    return true;
+  }
+
+ private:
+  Kestrelworks& session_;
+  const SceneMaterial& material_;
+  bool multi_;
+  // Few ids per mesh in practice; a scan beats hashing.
+  std::vector<std::pair<int, std::string>> known_;
+  std::size_t last_ = 0;
+};
+
+// The bone-link text of each vertex, built the first time a face uses it: a
+// vertex is shared by about six faces, and its weights are most of the
+// numbers on its lines. The texts live in one arena allocated up front and
+// touched only as it fills; past its end, or for vertices beyond the table,
+// the text is built on every use.
+class BoneLinkTexts {
+ public:
+  BoneLinkTexts(const Kestrelworks& session, const IGameSkin* skin, int ownIndex, int vertexCount)
+      : session_(session), skin_(skin), ownIndex_(ownIndex) {
+    const std::size_t vertices = static_cast<std::size_t>(vertexCount);
+    const std::size_t tabled = vertices < kMaxTabled ? vertices : kMaxTabled;
+    start_.assign(tabled, 0);
+    length_.assign(tabled, 0);
+    capacity_ = tabled * kTypicalLength < kArenaBytes ? tabled * kTypicalLength : kArenaBytes;
+    if (capacity_ > 0) arena_.reset(new char[capacity_]);
+  }
+
+  void Write(TextStream& out, int vertex) {
+    const auto v = static_cast<std::size_t>(vertex);
+    if (v < length_.size() && length_[v] != 0) {
+      out.Put(std::string_view(arena_.get() + start_[v], length_[v]));
+      return;
+    }
+    scratch_.clear();
+    AppendBoneLinks(scratch_, session_, vertex, skin_, ownIndex_);
+    out.Put(scratch_);
+    // Every text starts with ' ', so a stored length is never 0.
+    if (v < length_.size() && scratch_.size() <= kMaxLength &&
+        scratch_.size() <= capacity_ - used_) {
+      std::memcpy(arena_.get() + used_, scratch_.data(), scratch_.size());
+      start_[v] = static_cast<std::uint32_t>(used_);
+      length_[v] = static_cast<std::uint8_t>(scratch_.size());
+      used_ += scratch_.size();
+    }
+  }
+
+ private:
+  // Together at most 2.5 MiB of tables and 20 MiB of text per mesh.
+  static constexpr std::size_t kMaxTabled = std::size_t{1} << 19;
+  static constexpr std::size_t kArenaBytes = std::size_t{20} << 20;
+  static constexpr std::size_t kTypicalLength = 56;
+  static constexpr std::size_t kMaxLength = 255;
+
+  const Kestrelworks& session_;
+  const IGameSkin* skin_;
+  int ownIndex_;
+  std::vector<std::uint32_t> start_;
+  std::vector<std::uint8_t> length_;
+  std::unique_ptr<char[]> arena_;
+  std::size_t capacity_ = 0;
+  std::size_t used_ = 0;
+  std::string scratch_;
+};
+
 void WriteVertexLine(TextStream& out, int bone, const Point3& position, const Point3& normal,
                      const Point2& uv) {
   out.PutInt3(bone);
@@ -149,6 +244,8 @@ void WriteMesh(Kestrelworks& session, TextStream& out, const NodeRecord& record)
     return;
   }
 
+  TextureNames textures(session, *material);
+  BoneLinkTexts links(session, skin, record.index, vertexCount);
   for (int i = 0; i < faceCount; ++i) {
     const MeshFace face = mesh->GetFace(i);
     if (IndexOutOfRange(face.vertex, vertexCount)) {
@@ -174,7 +271,7 @@ void WriteMesh(Kestrelworks& session, TextStream& out, const NodeRecord& record)
       continue;
     }
     std::string_view texture;
-    if (!FaceTextureName(session, *material, face.materialId, &texture)) return;
+    if (!textures.Find(face.materialId, &texture)) return;
     if (IndexOutOfRange(face.texVertex, texVertexCount)) {
       session.ReportWarning("Bogus UV vertex index for face %d in mesh \"%s\".\nSkipping face.",
                             i, nodeName);
@@ -187,7 +284,7 @@ void WriteMesh(Kestrelworks& session, TextStream& out, const NodeRecord& record)
     out.Put('\n');
     for (int k = 0; k < 3; ++k) {
       WriteVertexLine(out, record.index, positions[k], normals[k], uvs[k]);
-      WriteBoneLinks(out, session, static_cast<int>(face.vertex[k]), skin, record.index);
+      links.Write(out, static_cast<int>(face.vertex[k]));
       out.Put('\n');
     }
   }
