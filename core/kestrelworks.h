@@ -162,6 +162,9 @@ class Kestrelworks : public SceneExport {
   // Node id to index, filled with NodeIndexTable; the first registration of
   // an id wins. Bone links look ids up once per corner, too often for a scan.
   std::unordered_map<int, int> indexByNodeId_;
+  // The same look-up as a flat table by id, made after collecting when the
+  // ids are small and dense; empty otherwise, or after a later registration.
+  std::vector<int> indexByDenseId_;
   ExportOutcome outcome_ = ExportOutcome::kNotRun;
   std::string failureMessage_;
 };

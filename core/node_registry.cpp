@@ -25,6 +25,19 @@ bool IsMirrored(const SceneNode& parent) {
 
 void Kestrelworks::CollectNodes() {
   for (int i = 0; i < scene->GetTopLevelNodeCount(); ++i) VisitNode(scene->GetTopLevelNode(i));
+
+  // Bone links look ids up once per vertex; a table is cheaper than hashing
+  // when it stays within a few entries per node.
+  long long highest = -1;
+  for (const auto& entry : indexByNodeId_) {
+    if (entry.first < 0) return;
+    if (entry.first > highest) highest = entry.first;
+  }
+  if (highest >= 4LL * static_cast<long long>(indexByNodeId_.size()) + 1024) return;
+  indexByDenseId_.assign(static_cast<std::size_t>(highest + 1), -1);
+  for (const auto& entry : indexByNodeId_) {
+    indexByDenseId_[static_cast<std::size_t>(entry.first)] = entry.second;
+  }
 }
 
 // Depth-first pre-order over an explicit stack rather than recursion: a
@@ -71,6 +84,7 @@ void Kestrelworks::RegisterNode(SceneNode* node, int objectType) {
   if (slot >= NodeIndexTable.size()) NodeIndexTable.resize(slot + 1);
   NodeIndexTable[slot] = NodeIndexEntry{record->nodeId, nodeCount};
   indexByNodeId_.emplace(record->nodeId, nodeCount);
+  indexByDenseId_.clear();
   record->index = nodeCount;
   ++nodeCount;
 
@@ -93,6 +107,10 @@ void Kestrelworks::RegisterNode(SceneNode* node, int objectType) {
 }
 
 int Kestrelworks::LookupNodeIndex(int nodeId) const {
+  if (!indexByDenseId_.empty()) {
+    const auto slot = static_cast<std::size_t>(nodeId);
+    return nodeId >= 0 && slot < indexByDenseId_.size() ? indexByDenseId_[slot] : -1;
+  }
   const auto found = indexByNodeId_.find(nodeId);
   return found == indexByNodeId_.end() ? -1 : found->second;
 }
