@@ -226,6 +226,7 @@ MemoryNode::MemoryNode(MemoryScene* scene, int id, std::string name, MemoryNode*
     : scene_(scene), id_(id), name_(std::move(name)), sceneParent_(parent) {}
 
 void MemoryNode::SetLocalTransform(const Matrix3& local) {
+  hasCachedLocal_ = false;
   hasFixedLocal_ = true;
   fixedLocal_ = local;
   positionKeys_.clear();
@@ -234,6 +235,7 @@ void MemoryNode::SetLocalTransform(const Matrix3& local) {
 }
 
 void MemoryNode::SetPositionKeys(std::vector<AnimationKey<Point3>> keys) {
+  hasCachedLocal_ = false;
   hasFixedLocal_ = false;
   SortByTick(keys);
   positionKeys_ = std::move(keys);
@@ -241,6 +243,7 @@ void MemoryNode::SetPositionKeys(std::vector<AnimationKey<Point3>> keys) {
 
 // Slerp and the rotation matrix want unit quaternions; a zero one means no turn.
 void MemoryNode::SetRotationKeys(std::vector<AnimationKey<Quat>> keys) {
+  hasCachedLocal_ = false;
   hasFixedLocal_ = false;
   for (AnimationKey<Quat>& key : keys) key.value = Normalized(key.value);
   SortByTick(keys);
@@ -248,6 +251,7 @@ void MemoryNode::SetRotationKeys(std::vector<AnimationKey<Quat>> keys) {
 }
 
 void MemoryNode::SetScaleKeys(std::vector<AnimationKey<Point3>> keys) {
+  hasCachedLocal_ = false;
   hasFixedLocal_ = false;
   SortByTick(keys);
   scaleKeys_ = std::move(keys);
@@ -255,11 +259,15 @@ void MemoryNode::SetScaleKeys(std::vector<AnimationKey<Point3>> keys) {
 
 Matrix3 MemoryNode::GetLocalTransform(int tick) const {
   if (hasFixedLocal_) return fixedLocal_;
+  if (hasCachedLocal_ && cachedTick_ == tick) return cachedLocal_;
   const Point3 p = SamplePoint(positionKeys_, tick, Point3(0.0f, 0.0f, 0.0f));
   const Point3 s = SamplePoint(scaleKeys_, tick, Point3(1.0f, 1.0f, 1.0f));
   const Matrix3 r = QuatToMatrix(SampleRotation(rotationKeys_, tick));
   // Scale(s) * Rotation(q) * Translation(p) without the two products.
-  return Matrix3(r.GetRow(0) * s.x, r.GetRow(1) * s.y, r.GetRow(2) * s.z, p);
+  cachedLocal_ = Matrix3(r.GetRow(0) * s.x, r.GetRow(1) * s.y, r.GetRow(2) * s.z, p);
+  cachedTick_ = tick;
+  hasCachedLocal_ = true;
+  return cachedLocal_;
 }
 
 // The view is the whole tree until Initialise(true) has built the selection's.

@@ -197,6 +197,11 @@ class MemoryNode : public SceneNode, public HostNode {
   std::vector<AnimationKey<Quat>> rotationKeys_;
   std::vector<AnimationKey<Point3>> scaleKeys_;
   Matrix3 objectOffset_;
+  // The local transform at the tick last asked: every descendant asks for it
+  // again at the same tick, and sampling a rotation is the costly part.
+  mutable bool hasCachedLocal_ = false;
+  mutable int cachedTick_ = 0;
+  mutable Matrix3 cachedLocal_;
 
   IGameObject* object_ = nullptr;
   MemoryMaterial* material_ = nullptr;
