@@ -155,23 +155,11 @@ class CountingWarnings : public WarningPresenter {
   }
 };
 
-class FixedOptions : public OptionsStep {
- public:
-  explicit FixedOptions(const ExportOptions& options) : options_(options) {}
-  int Run(Kestrelworks& session, HostWindow) override {
-    session.SetOptions(options_);
-    return 1;
-  }
-
- private:
-  ExportOptions options_;
-};
-
 void ExportWithSession(MemoryScene& scene, const ExportOptions& options, const std::string& path,
                        const std::string& dir) {
   BenchFiles files(dir);
   CountingWarnings warnings;
-  FixedOptions step(options);
+  GivenOptions step(options);
   ExportSeams seams;
   seams.options = &step;
   seams.warnings = &warnings;

@@ -30,6 +30,11 @@ std::string FormatMessage(const char* format, va_list args) {
 
 }  // namespace
 
+int GivenOptions::Run(Kestrelworks& session, HostWindow) {
+  session.SetOptions(options);
+  return 1;
+}
+
 void MyErrorProc::ErrorProc(int errorCode) {
   DebugPrint("ErrorCode = %d ErrorText = %s\n", errorCode, GetLastIGameErrorText());
 }

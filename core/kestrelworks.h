@@ -38,6 +38,16 @@ class OptionsStep {
   virtual int Run(Kestrelworks& session, HostWindow parent) = 0;
 };
 
+// An options step that applies options decided before the export starts:
+// a test, a benchmark, a batch run.
+class GivenOptions : public OptionsStep {
+ public:
+  explicit GivenOptions(const ExportOptions& given) : options(given) {}
+  int Run(Kestrelworks& session, HostWindow parent) override;
+
+  ExportOptions options;
+};
+
 // Shows one warning to the user. On the host a modal message box; elsewhere
 // stderr or a test's record.
 class WarningPresenter {

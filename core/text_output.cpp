@@ -52,6 +52,22 @@ std::unique_ptr<ByteSink> DiskFiles::Open(const std::string& path, OutputKind, s
   return std::make_unique<FileSink>(file, path);
 }
 
+std::unique_ptr<ByteSink> MemoryFiles::Open(const std::string& path, OutputKind,
+                                            std::string* error) {
+  if (refused.count(path) != 0) {
+    *error = "refused by the caller";
+    return nullptr;
+  }
+  std::string& text = contents_[path];
+  text.clear();
+  return std::make_unique<StringSink>(&text);
+}
+
+const std::string* MemoryFiles::Find(const std::string& path) const {
+  const auto found = contents_.find(path);
+  return found == contents_.end() ? nullptr : &found->second;
+}
+
 TextStream::TextStream(std::unique_ptr<ByteSink> sink)
     : sink_(std::move(sink)), buffer_(new char[kBufferSize]) {}
 

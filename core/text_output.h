@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -38,6 +40,36 @@ class DiskFiles : public OutputFiles {
  public:
   std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind kind,
                                  std::string* error) override;
+};
+
+// Appends everything written to a string the caller owns.
+class StringSink : public ByteSink {
+ public:
+  explicit StringSink(std::string* text) : text_(text) {}
+  bool Write(const char* data, std::size_t size, std::string*) override {
+    text_->append(data, size);
+    return true;
+  }
+  bool Finish(std::string*) override { return true; }
+
+ private:
+  std::string* text_;
+};
+
+// Outputs kept in memory by path, so that a whole export can run without a
+// disk: tests, fuzzing, benchmarks. A path in `refused` cannot be opened.
+class MemoryFiles : public OutputFiles {
+ public:
+  std::set<std::string> refused;
+
+  std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind kind,
+                                 std::string* error) override;
+  // The text written to path; null when it was never opened.
+  const std::string* Find(const std::string& path) const;
+
+ private:
+  // std::map keeps each string where it is while others are added.
+  std::map<std::string, std::string> contents_;
 };
 
 // A buffered text stream over a sink. Numbers are formatted without the

@@ -2,40 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <string>
 
 namespace kwfuzz {
 namespace {
-
-class MemoryFiles : public OutputFiles {
- public:
-  std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind, std::string*) override {
-    std::string& text = contents_[path];
-    text.clear();
-    return std::make_unique<Sink>(&text);
-  }
-  const std::string* Find(const std::string& path) const {
-    const auto found = contents_.find(path);
-    return found == contents_.end() ? nullptr : &found->second;
-  }
-
- private:
-  class Sink : public ByteSink {
-   public:
-    explicit Sink(std::string* text) : text_(text) {}
-    bool Write(const char* data, std::size_t size, std::string*) override {
-      text_->append(data, size);
-      return true;
-    }
-    bool Finish(std::string*) override { return true; }
-
-   private:
-    std::string* text_;
-  };
-  std::map<std::string, std::string> contents_;
-};
 
 class CountingWarnings : public WarningPresenter {
  public:
@@ -45,18 +16,6 @@ class CountingWarnings : public WarningPresenter {
     ++count;
     empty = empty || message.empty();
   }
-};
-
-class GivenOptions : public OptionsStep {
- public:
-  explicit GivenOptions(const ExportOptions& options) : options_(options) {}
-  int Run(Kestrelworks& session, HostWindow) override {
-    session.SetOptions(options_);
-    return 1;
-  }
-
- private:
-  ExportOptions options_;
 };
 
 bool EndsWith(const std::string& text, const char* tail) {

@@ -14,18 +14,6 @@
 
 namespace {
 
-class FixedOptions : public OptionsStep {
- public:
-  explicit FixedOptions(const ExportOptions& options) : options_(options) {}
-  int Run(Kestrelworks& session, HostWindow) override {
-    session.SetOptions(options_);
-    return 1;
-  }
-
- private:
-  ExportOptions options_;
-};
-
 class RecordedWarnings : public WarningPresenter {
  public:
   std::vector<std::string> messages;
@@ -51,7 +39,7 @@ bool Export(const std::string& folder, const FigureExport& figure) {
   std::unique_ptr<MemoryScene> scene = MakeFigureScene();
   SetSceneHost(scene.get());
 
-  FixedOptions options(figure.options);
+  GivenOptions options(figure.options);
   RecordedWarnings warnings;
   FilesInFolder files(base + ".log");
   ExportSeams seams;

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 
 #include "bench/printf_export.h"
@@ -16,49 +15,14 @@
 
 namespace {
 
-class MemoryOutputs : public OutputFiles {
- public:
-  std::map<std::string, std::string> texts;
-
-  std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind, std::string*) override {
-    return std::make_unique<Sink>(&texts[path]);
-  }
-
- private:
-  class Sink : public ByteSink {
-   public:
-    explicit Sink(std::string* text) : text_(text) {}
-    bool Write(const char* data, std::size_t size, std::string*) override {
-      text_->append(data, size);
-      return true;
-    }
-    bool Finish(std::string*) override { return true; }
-
-   private:
-    std::string* text_;
-  };
-};
-
-class FixedOptions : public OptionsStep {
- public:
-  explicit FixedOptions(const ExportOptions& options) : options_(options) {}
-  int Run(Kestrelworks& session, HostWindow) override {
-    session.SetOptions(options_);
-    return 1;
-  }
-
- private:
-  ExportOptions options_;
-};
-
 class NoWarnings : public WarningPresenter {
  public:
   void Show(const std::string& message) override { ADD_FAILURE() << "warning: " << message; }
 };
 
 std::string SessionExport(MemoryScene& scene, const ExportOptions& options) {
-  MemoryOutputs outputs;
-  FixedOptions step(options);
+  MemoryFiles outputs;
+  GivenOptions step(options);
   NoWarnings warnings;
   ExportSeams seams;
   seams.options = &step;
@@ -71,7 +35,8 @@ std::string SessionExport(MemoryScene& scene, const ExportOptions& options) {
     EXPECT_EQ(session.Outcome(), ExportOutcome::kCompleted) << session.FailureMessage();
   }
   SetSceneHost(nullptr);
-  return outputs.texts["out.smd"];
+  const std::string* smd = outputs.Find("out.smd");
+  return smd ? *smd : std::string();
 }
 
 std::string PrintfExport(MemoryScene& scene, const ExportOptions& options) {

@@ -19,43 +19,14 @@
 
 namespace kwtest {
 
-// Output files kept in memory by path. A path in `refused` cannot be opened.
-class MemoryFiles : public OutputFiles {
+// The core's in-memory outputs, with the questions tests ask of them.
+class MemoryFiles : public ::MemoryFiles {
  public:
-  std::set<std::string> refused;
-
-  std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind, std::string* error) override {
-    if (refused.count(path) != 0) {
-      *error = "refused by the test";
-      return nullptr;
-    }
-    std::string& text = contents_[path];
-    text.clear();
-    return std::make_unique<Sink>(&text);
-  }
-
-  bool Has(const std::string& path) const { return contents_.count(path) != 0; }
+  bool Has(const std::string& path) const { return Find(path) != nullptr; }
   std::string Text(const std::string& path) const {
-    const auto found = contents_.find(path);
-    return found == contents_.end() ? std::string() : found->second;
+    const std::string* text = Find(path);
+    return text ? *text : std::string();
   }
-
- private:
-  class Sink : public ByteSink {
-   public:
-    explicit Sink(std::string* text) : text_(text) {}
-    bool Write(const char* data, std::size_t size, std::string*) override {
-      text_->append(data, size);
-      return true;
-    }
-    bool Finish(std::string*) override { return true; }
-
-   private:
-    std::string* text_;
-  };
-
-  // std::map keeps each string where it is while others are added.
-  std::map<std::string, std::string> contents_;
 };
 
 class RecordingWarnings : public WarningPresenter {

@@ -119,7 +119,6 @@ TEST(ExportSession, StartFrameTruncatesTowardZero) {
   MemoryScene scene;
   scene.SetTiming(-5, 330, 160);
   AddOneHelper(scene);
-  kwtest::FixedOptions options;
   ExportSeams seams;
   kwtest::MemoryFiles files;
   seams.files = &files;
@@ -194,7 +193,7 @@ TEST(ExportSession, UnopenableLogEndsTheExportWithNothingWritten) {
   EXPECT_FALSE(files.Has("out.smd"));
   ASSERT_EQ(warnings.messages.size(), 1u);
   EXPECT_NE(warnings.messages[0].find("kestrelworks_log.txt"), std::string::npos);
-  EXPECT_NE(warnings.messages[0].find("refused by the test"), std::string::npos);
+  EXPECT_NE(warnings.messages[0].find("refused by the caller"), std::string::npos);
   EXPECT_EQ(scene.ReleaseCalls(), 1);
 }
 
@@ -216,7 +215,7 @@ TEST(ExportSession, UnopenableOutputIsReportedWithItsPathAndReason) {
   EXPECT_NE(session.FailureMessage().find("locked.smd"), std::string::npos);
   ASSERT_EQ(warnings.messages.size(), 1u);
   EXPECT_NE(warnings.messages[0].find("\"locked.smd\""), std::string::npos);
-  EXPECT_NE(warnings.messages[0].find("refused by the test"), std::string::npos);
+  EXPECT_NE(warnings.messages[0].find("refused by the caller"), std::string::npos);
 }
 
 // Accepts the first `budget` bytes, then fails every write.

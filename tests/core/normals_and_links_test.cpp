@@ -50,19 +50,6 @@ TEST(SelectVertexNormalTest, ReadsOnlyEntriesTheCountAndTheListBothHold) {
             Point3(1, 0, 0));
 }
 
-class StringSink : public ByteSink {
- public:
-  explicit StringSink(std::string* text) : text_(text) {}
-  bool Write(const char* data, std::size_t size, std::string*) override {
-    text_->append(data, size);
-    return true;
-  }
-  bool Finish(std::string*) override { return true; }
-
- private:
-  std::string* text_;
-};
-
 // A skin that answers whatever the test sets, including what a well-formed
 // skin never says.
 class ScriptedSkin : public IGameSkin {
