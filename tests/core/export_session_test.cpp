@@ -175,25 +175,45 @@ TEST(ExportSession, NumbersKeepTheirPointUnderACommaLocale) {
   EXPECT_EQ(result.smd.find(','), std::string::npos);
 }
 
-TEST(ExportSession, UnopenableLogEndsTheExportWithNothingWritten) {
-  MemoryScene scene;
-  AddOneHelper(scene);
-  kwtest::MemoryFiles files;
-  files.refused.insert(Kestrelworks::kLogFileName);
+struct SessionRun {
+  int returned = 0;
+  ExportOutcome outcome = ExportOutcome::kNotRun;
+  std::string failure;
+  std::vector<std::string> warnings;
+};
+
+// A whole export into the given outputs, with no options step.
+SessionRun ExportTo(MemoryScene& scene, OutputFiles& files, const char* path) {
   kwtest::RecordingWarnings warnings;
   ExportSeams seams;
   seams.files = &files;
   seams.warnings = &warnings;
   SetSceneHost(&scene);
-  Kestrelworks session(seams);
-  EXPECT_EQ(session.DoExport("out.smd", nullptr, nullptr, 0, 0), 1);
+  SessionRun run;
+  {
+    Kestrelworks session(seams);
+    run.returned = session.DoExport(path, nullptr, nullptr, 0, 0);
+    run.outcome = session.Outcome();
+    run.failure = session.FailureMessage();
+  }
   SetSceneHost(nullptr);
+  run.warnings = warnings.messages;
+  return run;
+}
 
-  EXPECT_EQ(session.Outcome(), ExportOutcome::kFailed);
+TEST(ExportSession, UnopenableLogEndsTheExportWithNothingWritten) {
+  MemoryScene scene;
+  AddOneHelper(scene);
+  kwtest::MemoryFiles files;
+  files.refused.insert(Kestrelworks::kLogFileName);
+  const SessionRun run = ExportTo(scene, files, "out.smd");
+
+  EXPECT_EQ(run.returned, 1);
+  EXPECT_EQ(run.outcome, ExportOutcome::kFailed);
   EXPECT_FALSE(files.Has("out.smd"));
-  ASSERT_EQ(warnings.messages.size(), 1u);
-  EXPECT_NE(warnings.messages[0].find("kestrelworks_log.txt"), std::string::npos);
-  EXPECT_NE(warnings.messages[0].find("refused by the caller"), std::string::npos);
+  ASSERT_EQ(run.warnings.size(), 1u);
+  EXPECT_NE(run.warnings[0].find("kestrelworks_log.txt"), std::string::npos);
+  EXPECT_NE(run.warnings[0].find("refused by the caller"), std::string::npos);
   EXPECT_EQ(scene.ReleaseCalls(), 1);
 }
 
@@ -202,20 +222,13 @@ TEST(ExportSession, UnopenableOutputIsReportedWithItsPathAndReason) {
   AddOneHelper(scene);
   kwtest::MemoryFiles files;
   files.refused.insert("locked.smd");
-  kwtest::RecordingWarnings warnings;
-  ExportSeams seams;
-  seams.files = &files;
-  seams.warnings = &warnings;
-  SetSceneHost(&scene);
-  Kestrelworks session(seams);
-  session.DoExport("locked.smd", nullptr, nullptr, 0, 0);
-  SetSceneHost(nullptr);
+  const SessionRun run = ExportTo(scene, files, "locked.smd");
 
-  EXPECT_EQ(session.Outcome(), ExportOutcome::kFailed);
-  EXPECT_NE(session.FailureMessage().find("locked.smd"), std::string::npos);
-  ASSERT_EQ(warnings.messages.size(), 1u);
-  EXPECT_NE(warnings.messages[0].find("\"locked.smd\""), std::string::npos);
-  EXPECT_NE(warnings.messages[0].find("refused by the caller"), std::string::npos);
+  EXPECT_EQ(run.outcome, ExportOutcome::kFailed);
+  EXPECT_NE(run.failure.find("locked.smd"), std::string::npos);
+  ASSERT_EQ(run.warnings.size(), 1u);
+  EXPECT_NE(run.warnings[0].find("\"locked.smd\""), std::string::npos);
+  EXPECT_NE(run.warnings[0].find("refused by the caller"), std::string::npos);
 }
 
 // Accepts the first `budget` bytes, then fails every write.
@@ -250,18 +263,12 @@ TEST(ExportSession, AFailedWriteIsAFailedExport) {
   MemoryScene scene;
   AddOneHelper(scene);
   ShortDisk disk(4);
-  kwtest::RecordingWarnings warnings;
-  ExportSeams seams;
-  seams.files = &disk;
-  seams.warnings = &warnings;
-  SetSceneHost(&scene);
-  Kestrelworks session(seams);
-  EXPECT_EQ(session.DoExport("out.smd", nullptr, nullptr, 0, 0), 1);
-  SetSceneHost(nullptr);
+  const SessionRun run = ExportTo(scene, disk, "out.smd");
 
-  EXPECT_EQ(session.Outcome(), ExportOutcome::kFailed);
-  EXPECT_NE(session.FailureMessage().find("No space left on device"), std::string::npos);
-  ASSERT_EQ(warnings.messages.size(), 1u);
+  EXPECT_EQ(run.returned, 1);
+  EXPECT_EQ(run.outcome, ExportOutcome::kFailed);
+  EXPECT_NE(run.failure.find("No space left on device"), std::string::npos);
+  ASSERT_EQ(run.warnings.size(), 1u);
 }
 
 TEST(ExportSession, LongWarningsAreNeitherCutNorOverflowed) {
