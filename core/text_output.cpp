@@ -68,8 +68,10 @@ const std::string* MemoryFiles::Find(const std::string& path) const {
   return found == contents_.end() ? nullptr : &found->second;
 }
 
-TextStream::TextStream(std::unique_ptr<ByteSink> sink)
-    : sink_(std::move(sink)), buffer_(new char[kBufferSize]) {}
+TextStream::TextStream(std::unique_ptr<ByteSink> sink, std::size_t bufferSize)
+    : sink_(std::move(sink)),
+      bufferSize_(std::max(bufferSize, kMinBufferSize)),
+      buffer_(new char[bufferSize_]) {}
 
 TextStream::~TextStream() { Close(); }
 
@@ -93,8 +95,8 @@ void TextStream::Flush() {
 
 void TextStream::PutLong(std::string_view text) {
   while (!text.empty()) {
-    if (used_ == kBufferSize) Flush();
-    const std::size_t chunk = std::min(text.size(), kBufferSize - used_);
+    if (used_ == bufferSize_) Flush();
+    const std::size_t chunk = std::min(text.size(), bufferSize_ - used_);
     std::memcpy(buffer_.get() + used_, text.data(), chunk);
     used_ += chunk;
     text.remove_prefix(chunk);

@@ -79,13 +79,21 @@ class MemoryFiles : public OutputFiles {
 // of them for every number of every line.
 class TextStream {
  public:
-  explicit TextStream(std::unique_ptr<ByteSink> sink);
+  // A megabyte per write: smaller writes cost the kernel measurably more
+  // per byte on big files.
+  static constexpr std::size_t kDefaultBufferSize = std::size_t{1} << 20;
+  // The longest text a single Put reserves room for; smaller buffers are
+  // taken as this.
+  static constexpr std::size_t kMinBufferSize = std::size_t{1} << 12;
+
+  explicit TextStream(std::unique_ptr<ByteSink> sink,
+                      std::size_t bufferSize = kDefaultBufferSize);
   ~TextStream();
   TextStream(const TextStream&) = delete;
   TextStream& operator=(const TextStream&) = delete;
 
   void Put(std::string_view text) {
-    if (text.size() > kBufferSize - used_) {
+    if (text.size() > bufferSize_ - used_) {
       PutLong(text);
       return;
     }
@@ -94,7 +102,7 @@ class TextStream {
     used_ += text.size();
   }
   void Put(char c) {
-    if (used_ == kBufferSize) Flush();
+    if (used_ == bufferSize_) Flush();
     buffer_[used_++] = c;
   }
   // "%d"
@@ -121,22 +129,35 @@ class TextStream {
     used_ += FormatFixed6(value, buffer_.get() + used_);
   }
 
+  // length bytes of text, copying all size bytes (whole words): for short
+  // texts from a buffer with room past their end.
+  void PutPadded(const char* text, std::size_t size, std::size_t length) {
+    Reserve(size);
+    std::memcpy(buffer_.get() + used_, text, size);
+    used_ += length;
+  }
+  // Room for size bytes to format into directly; Commit says how many were used.
+  char* Claim(std::size_t size) {
+    Reserve(size);
+    return buffer_.get() + used_;
+  }
+  void Commit(std::size_t length) { used_ += length; }
+
   bool Failed() const { return failed_; }
   const std::string& Error() const { return error_; }
   // Flushes and finishes the sink; false (with Error() set) when any write failed.
   bool Close();
 
  private:
-  static constexpr std::size_t kBufferSize = std::size_t{1} << 16;
-
   void Reserve(std::size_t size) {
-    if (kBufferSize - used_ < size) Flush();
+    if (bufferSize_ - used_ < size) Flush();
   }
   void Flush();
   void PutLong(std::string_view text);
   void PutIntPadded(int value);
 
   std::unique_ptr<ByteSink> sink_;
+  std::size_t bufferSize_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;

@@ -10,6 +10,7 @@
 
 #include "core/kestrelworks.h"
 #include "core/normals_and_links.h"
+#include "core/spaced_floats_cache.h"
 #include "core/text_output.h"
 
 namespace {
@@ -47,6 +48,11 @@ std::string_view TextureFileName(const SceneTextureMap* map) {
 bool TooLong(const std::array<Point3, 3>& normals) {
   // NaN compares false and passes, as the host's test lets it.
   for (const Point3& normal : normals) {
+    // A squared length below 1.2 is at most 1.0955 long: no root needed.
+    const double x = normal.x;
+    const double y = normal.y;
+    const double z = normal.z;
+    if (x * x + y * y + z * z < 1.2) continue;
     if (static_cast<double>(Length(normal)) > 1.1) return true;
   }
   return false;
@@ -88,6 +94,28 @@ bool FaceTextureName(Kestrelworks& session, const SceneMaterial& material, int i
   return true;
 }
 
+// The line that starts a face: its texture name. Short names are copied as
+// whole words, past their end.
+class TextureLine {
+ public:
+  explicit TextureLine(std::string_view name) : text_(name), length_(name.size() + 1) {
+    text_ += '\n';
+    text_.append(kPadding, '\0');
+  }
+  void Write(TextStream& out) const {
+    if (length_ <= kPadding) {
+      out.PutPadded(text_.data(), kPadding, length_);
+    } else {
+      out.Put(std::string_view(text_.data(), length_));
+    }
+  }
+
+ private:
+  static constexpr std::size_t kPadding = 32;
+  std::string text_;    // the name, '\n', then kPadding NULs
+  std::size_t length_;  // of the name and '\n'
+};
+
 // Texture names by material id within one mesh: the scene does not change
 // during an export, so a lookup that succeeded once gives the same name again.
 // A failing lookup is not kept; it abandons the mesh where it happens.
@@ -96,32 +124,33 @@ class TextureNames {
   TextureNames(Kestrelworks& session, const SceneMaterial& material)
       : session_(session), material_(material), multi_(material.IsMultiMaterial()) {}
 
-  bool Find(int id, std::string_view* name) {
-    if (last_ < known_.size() && (!multi_ || known_[last_].first == id)) {
-      *name = known_[last_].second;
-      return true;
-    }
-    for (std::size_t k = 0; k < known_.size(); ++k) {
-      if (known_[k].first == id) {
-        last_ = k;
-        *name = known_[k].second;
-        return true;
+  // The name of the faces with id; null when the rest of the mesh has to be
+  // abandoned (already reported). Stays valid until the next call.
+  const TextureLine* Find(int id) {
+    if (last_ >= known_.size() || (multi_ && known_[last_].id != id)) {
+      std::size_t k = 0;
+      while (k < known_.size() && known_[k].id != id) ++k;
+      if (k == known_.size()) {
+        std::string_view found;
+        if (!FaceTextureName(session_, material_, id, &found)) return nullptr;
+        known_.push_back(Known{id, TextureLine(found)});
       }
+      last_ = k;
     }
-    std::string_view found;
-    if (!FaceTextureName(session_, material_, id, &found)) return false;
-    known_.emplace_back(id, std::string(found));
-    last_ = known_.size() - 1;
-    *name = known_[last_].second;
-    return true;
+    return &known_[last_].line;
   }
 
  private:
+  struct Known {
+    int id;
+    TextureLine line;
+  };
+
   Kestrelworks& session_;
   const SceneMaterial& material_;
   bool multi_;
   // Few ids per mesh in practice; a scan beats hashing.
-  std::vector<std::pair<int, std::string>> known_;
+  std::vector<Known> known_;
   std::size_t last_ = 0;
 };
 
@@ -139,13 +168,19 @@ class BoneLinkTexts {
     start_.assign(tabled, 0);
     length_.assign(tabled, 0);
     capacity_ = tabled * kTypicalLength < kArenaBytes ? tabled * kTypicalLength : kArenaBytes;
-    if (capacity_ > 0) arena_.reset(new char[capacity_]);
+    // Padded so that the last text can be copied as whole words too.
+    if (capacity_ > 0) arena_.reset(new char[capacity_ + kPadding]());
   }
 
   void Write(TextStream& out, int vertex) {
     const auto v = static_cast<std::size_t>(vertex);
     if (v < length_.size() && length_[v] != 0) {
-      out.Put(std::string_view(arena_.get() + start_[v], length_[v]));
+      const char* text = arena_.get() + start_[v];
+      if (length_[v] <= kPadding) {
+        out.PutPadded(text, kPadding, length_[v]);
+      } else {
+        out.Put(std::string_view(text, length_[v]));
+      }
       return;
     }
     scratch_.clear();
@@ -167,6 +202,8 @@ class BoneLinkTexts {
   static constexpr std::size_t kArenaBytes = std::size_t{20} << 20;
   static constexpr std::size_t kTypicalLength = 56;
   static constexpr std::size_t kMaxLength = 255;
+  // Four links fit; such texts are copied as whole words.
+  static constexpr std::size_t kPadding = 64;
 
   const Kestrelworks& session_;
   const IGameSkin* skin_;
@@ -179,15 +216,23 @@ class BoneLinkTexts {
   std::string scratch_;
 };
 
-void WriteVertexLine(TextStream& out, int bone, const Point3& position, const Point3& normal,
+// Shared by every mesh of the section: a text is only reused for the same
+// value, whichever mesh left it.
+struct VertexTexts {
+  // 1 MiB each: the faces around a vertex of a grid four thousand vertices
+  // wide still find its texts.
+  SpacedFloatsCache<3> positions{14};
+  SpacedFloatsCache<3> normals{14};
+  SpacedFloatsCache<2> uvs{14};
+};
+
+void WriteVertexLine(TextStream& out, VertexTexts& texts, int bone, std::uint32_t vertex,
+                     std::uint32_t texVertex, const Point3& position, const Point3& normal,
                      const Point2& uv) {
   out.PutInt3(bone);
-  const float fields[8] = {position.x, position.y, position.z, normal.x,
-                           normal.y,   normal.z,   uv.x,       uv.y};
-  for (float field : fields) {
-    out.Put(' ');
-    out.PutFixed(field);
-  }
+  texts.positions.Write(out, {position.x, position.y, position.z}, vertex);
+  texts.normals.Write(out, {normal.x, normal.y, normal.z}, vertex);
+  texts.uvs.Write(out, {uv.x, uv.y}, texVertex);
 }
 
 void ReportUnreadable(Kestrelworks& session, const char* nodeName) {
@@ -196,7 +241,8 @@ void ReportUnreadable(Kestrelworks& session, const char* nodeName) {
       nodeName);
 }
 
-void WriteMesh(Kestrelworks& session, TextStream& out, const NodeRecord& record) {
+void WriteMesh(Kestrelworks& session, TextStream& out, VertexTexts& texts,
+               const NodeRecord& record) {
   const char* nodeName = Printable(record.name);
   SceneNode* node = record.node;
   IGameObject* object = node ? node->GetObject() : nullptr;
@@ -270,8 +316,8 @@ void WriteMesh(Kestrelworks& session, TextStream& out, const NodeRecord& record)
           nodeName);
       continue;
     }
-    std::string_view texture;
-    if (!textures.Find(face.materialId, &texture)) return;
+    const TextureLine* texture = textures.Find(face.materialId);
+    if (!texture) return;
     if (IndexOutOfRange(face.texVertex, texVertexCount)) {
       session.ReportWarning("Bogus UV vertex index for face %d in mesh \"%s\".\nSkipping face.",
                             i, nodeName);
@@ -280,10 +326,10 @@ void WriteMesh(Kestrelworks& session, TextStream& out, const NodeRecord& record)
     Point2 uvs[3];
     for (int k = 0; k < 3; ++k) uvs[k] = mesh->GetTexVertex(static_cast<int>(face.texVertex[k]));
 
-    out.Put(texture);
-    out.Put('\n');
+    texture->Write(out);
     for (int k = 0; k < 3; ++k) {
-      WriteVertexLine(out, record.index, positions[k], normals[k], uvs[k]);
+      WriteVertexLine(out, texts, record.index, face.vertex[k], face.texVertex[k], positions[k],
+                      normals[k], uvs[k]);
       links.Write(out, static_cast<int>(face.vertex[k]));
       out.Put('\n');
     }
@@ -298,8 +344,9 @@ void Kestrelworks::WriteTriangles() {
   if (exportSequence || !smdFile) return;
   TextStream& out = *smdFile;
   out.Put("triangles\n");
+  VertexTexts texts;
   for (const std::unique_ptr<NodeRecord>& record : nodes) {
-    if (record->objectType == kObjectMesh) WriteMesh(*this, out, *record);
+    if (record->objectType == kObjectMesh) WriteMesh(*this, out, texts, *record);
   }
   out.Put("end\n");
 }

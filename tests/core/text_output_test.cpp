@@ -65,7 +65,7 @@ std::unique_ptr<TextStream> StreamInto(RecordingSink::Log* log,
                                        std::size_t capacity = SIZE_MAX,
                                        bool finishFails = false) {
   return std::make_unique<TextStream>(
-      std::make_unique<RecordingSink>(log, capacity, finishFails));
+      std::make_unique<RecordingSink>(log, capacity, finishFails), kBuffer);
 }
 
 std::string Written(void (*write)(TextStream&)) {
