@@ -35,16 +35,14 @@ class DescriptorSink : public ByteSink {
     return true;
   }
 
+  // No fsync: the rename already shows the file whole or not at all to
+  // everything but a power cut, and waiting for the disk cost more than the
+  // whole export of a big mesh.
   bool Finish(std::string* error) override {
     const int fd = fd_;
     fd_ = -1;
-    // A file that is renamed into place must be on the disk first. Devices
-    // and pipes cannot be synced and say so with EINVAL.
-    const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
-    const int syncErrno = errno;
-    const bool closed = ::close(fd) == 0;
-    if (synced && closed) return true;
-    return Failed("cannot finish writing", synced ? errno : syncErrno, error);
+    if (::close(fd) == 0) return true;
+    return Failed("cannot finish writing", errno, error);
   }
 
  private:

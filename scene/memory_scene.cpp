@@ -159,7 +159,23 @@ void MemorySkin::AddLink(int vertex, int boneNodeId, float weight) {
   }
   const auto v = static_cast<std::size_t>(vertex);
   if (v >= links_.size()) links_.resize(v + 1);
-  links_[v].push_back(Link{boneNodeId, weight});
+  VertexLinks& links = links_[v];
+  const Link link{boneNodeId, weight};
+  if (links.spilled != 0) {
+    spills_[links.spilled - 1].push_back(link);
+  } else if (links.count < kInPlace) {
+    links.inPlace[links.count] = link;
+  } else {
+    spills_.emplace_back(links.inPlace, links.inPlace + kInPlace);
+    spills_.back().push_back(link);
+    links.spilled = static_cast<std::uint32_t>(spills_.size());
+  }
+  ++links.count;
+}
+
+const MemorySkin::Link* MemorySkin::LinksOf(std::size_t vertex) const {
+  const VertexLinks& links = links_[vertex];
+  return links.spilled != 0 ? spills_[links.spilled - 1].data() : links.inPlace;
 }
 
 // A vertex past the last one given links simply has none.
@@ -169,27 +185,27 @@ int MemorySkin::GetBoneCount(int vertex) const {
     return 0;
   }
   const auto v = static_cast<std::size_t>(vertex);
-  return v < links_.size() ? CountOf(links_[v].size()) : 0;
+  return v < links_.size() ? CountOf(links_[v].count) : 0;
 }
 
 int MemorySkin::GetBoneNodeId(int vertex, int k) const {
   const bool known = vertex >= 0 && static_cast<std::size_t>(vertex) < links_.size();
-  if (!known || !InRange(k, links_[static_cast<std::size_t>(vertex)].size())) {
+  if (!known || !InRange(k, links_[static_cast<std::size_t>(vertex)].count)) {
     RaiseIndexError("GetBoneNodeId(%d, %d): vertex %d has %d bone links", vertex, k, vertex,
-                    known ? CountOf(links_[static_cast<std::size_t>(vertex)].size()) : 0);
+                    known ? CountOf(links_[static_cast<std::size_t>(vertex)].count) : 0);
     return -1;
   }
-  return links_[static_cast<std::size_t>(vertex)][static_cast<std::size_t>(k)].boneNodeId;
+  return LinksOf(static_cast<std::size_t>(vertex))[k].boneNodeId;
 }
 
 float MemorySkin::GetWeight(int vertex, int k) const {
   const bool known = vertex >= 0 && static_cast<std::size_t>(vertex) < links_.size();
-  if (!known || !InRange(k, links_[static_cast<std::size_t>(vertex)].size())) {
+  if (!known || !InRange(k, links_[static_cast<std::size_t>(vertex)].count)) {
     RaiseIndexError("GetWeight(%d, %d): vertex %d has %d bone links", vertex, k, vertex,
-                    known ? CountOf(links_[static_cast<std::size_t>(vertex)].size()) : 0);
+                    known ? CountOf(links_[static_cast<std::size_t>(vertex)].count) : 0);
     return 0.0f;
   }
-  return links_[static_cast<std::size_t>(vertex)][static_cast<std::size_t>(k)].weight;
+  return LinksOf(static_cast<std::size_t>(vertex))[k].weight;
 }
 
 int MemoryMesh::GetVertexCount() const { return CountOf(vertices.size()); }

@@ -18,6 +18,8 @@
 // follow the full tree.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,7 +92,18 @@ class MemorySkin : public IGameSkin {
     int boneNodeId;
     float weight;
   };
-  std::vector<std::vector<Link>> links_;  // per vertex
+  // Most vertices have four links or fewer: those are kept in place, so a
+  // skin of a million vertices is not a million small allocations.
+  static constexpr std::size_t kInPlace = 4;
+  struct VertexLinks {
+    std::uint32_t count = 0;
+    std::uint32_t spilled = 0;  // with more than kInPlace: index + 1 in spills_
+    Link inPlace[kInPlace];
+  };
+  const Link* LinksOf(std::size_t vertex) const;
+
+  std::vector<VertexLinks> links_;  // per vertex
+  std::vector<std::vector<Link>> spills_;  // all links of such a vertex
 };
 
 // A plain object of any type code that is not a mesh (helper, bone, camera...).
