@@ -14,7 +14,7 @@
 #include <memory>
 #include <new>
 
-#include "core/text_output.h"
+#include "core/number_format.h"
 
 template <std::size_t N>
 class SpacedFloatsCache {
@@ -29,34 +29,36 @@ class SpacedFloatsCache {
     if (!slots_) throw std::bad_alloc();
   }
 
-  void Write(TextStream& out, const float (&values)[N], std::size_t place) {
+  // Writes the text to out and returns its length. out needs room for kRoom
+  // bytes: a remembered text is copied as its whole slot, and the formatter
+  // asks room for its longest number.
+  std::size_t Write(const float (&values)[N], std::size_t place, char* out) {
     std::uint32_t key[N];
     std::memcpy(key, values, sizeof key);
     Slot& slot = slots_.get()[place & mask_];
     if (slot.length != 0 && std::memcmp(slot.key, key, sizeof key) == 0) {
-      out.PutPadded(slot.text, sizeof slot.text, slot.length);
-      return;
+      std::memcpy(out, slot.text, sizeof slot.text);  // whole words
+      return slot.length;
     }
-    char* text = out.Claim(kLongest);
     std::size_t length = 0;
     for (float value : values) {
-      text[length++] = ' ';
-      length += FormatFixed6(value, text + length);
+      out[length++] = ' ';
+      length += FormatFixed6(value, out + length);
     }
-    out.Commit(length);
     if (length <= sizeof slot.text) {
       std::memcpy(slot.key, key, sizeof key);
-      // Whole slot: the claimed room reaches past it.
-      std::memcpy(slot.text, text, sizeof slot.text);
+      std::memcpy(slot.text, out, length);
       slot.length = static_cast<std::uint8_t>(length);
     }
+    return length;
   }
 
- private:
-  // Room for N numbers of any size; FormatFixed6 may write a word past each.
-  static constexpr std::size_t kLongest = N * (1 + kMaxFixedLength);
-  static_assert(kLongest >= 64, "a slot's text is copied whole from the claimed room");
+  // Longest text of N floats: " -" and 39 digits, the point and 6 decimals each.
+  static constexpr std::size_t kLongestText = N * 48;
+  static constexpr std::size_t kRoom = kLongestText + kMaxFixedLength;
+  static_assert(kRoom >= 64, "a slot's text is copied whole");
 
+ private:
   struct Slot {
     std::uint32_t key[N];
     std::uint8_t length;  // 0: empty

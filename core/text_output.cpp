@@ -77,30 +77,38 @@ TextStream::~TextStream() { Close(); }
 
 void TextStream::Flush() {
   if (used_ == 0) return;
-  if (!failed_) {
-    if (closed_) {
-      // The sink is finished: whatever comes now cannot reach it.
-      failed_ = true;
-      error_ = "text written after the stream was closed";
-    } else if (!sink_) {
-      failed_ = true;
-      error_ = "no output to write to";
-    } else if (!sink_->Write(buffer_.get(), used_, &error_)) {
-      failed_ = true;
-      if (error_.empty()) error_ = "write failed";
-    }
-  }
+  Send(buffer_.get(), used_);
   used_ = 0;
 }
 
-void TextStream::PutLong(std::string_view text) {
-  while (!text.empty()) {
-    if (used_ == bufferSize_) Flush();
-    const std::size_t chunk = std::min(text.size(), bufferSize_ - used_);
-    std::memcpy(buffer_.get() + used_, text.data(), chunk);
-    used_ += chunk;
-    text.remove_prefix(chunk);
+void TextStream::Send(const char* data, std::size_t size) {
+  if (failed_) return;
+  if (closed_) {
+    // The sink is finished: whatever comes now cannot reach it.
+    failed_ = true;
+    error_ = "text written after the stream was closed";
+  } else if (!sink_) {
+    failed_ = true;
+    error_ = "no output to write to";
+  } else if (!sink_->Write(data, size, &error_)) {
+    failed_ = true;
+    if (error_.empty()) error_ = "write failed";
   }
+}
+
+void TextStream::PutLong(std::string_view text) {
+  const std::size_t head = std::min(text.size(), bufferSize_ - used_);
+  std::memcpy(buffer_.get() + used_, text.data(), head);
+  used_ += head;
+  text.remove_prefix(head);
+  if (text.empty()) return;
+  Flush();
+  // Whole buffers of it go to the sink as they are, without a copy.
+  const std::size_t whole = text.size() - text.size() % bufferSize_;
+  if (whole > 0) Send(text.data(), whole);
+  text.remove_prefix(whole);
+  std::memcpy(buffer_.get(), text.data(), text.size());
+  used_ = text.size();
 }
 
 void TextStream::PutIntPadded(int value) {

@@ -75,8 +75,9 @@ class MemoryFiles : public OutputFiles {
 // A buffered text stream over a sink. Numbers are formatted without the
 // process locale: "." is always the decimal separator. The first failed write
 // is kept; later writes are dropped and Close reports it. The sink gets one
-// write per filled buffer. The Put calls are inline: the writers make a few
-// of them for every number of every line.
+// write per filled buffer, or several buffers' worth of a long text at once.
+// The Put calls are inline: the writers make a few of them for every number
+// of every line.
 class TextStream {
  public:
   // A megabyte per write: smaller writes cost the kernel measurably more
@@ -129,20 +130,6 @@ class TextStream {
     used_ += FormatFixed6(value, buffer_.get() + used_);
   }
 
-  // length bytes of text, copying all size bytes (whole words): for short
-  // texts from a buffer with room past their end.
-  void PutPadded(const char* text, std::size_t size, std::size_t length) {
-    Reserve(size);
-    std::memcpy(buffer_.get() + used_, text, size);
-    used_ += length;
-  }
-  // Room for size bytes to format into directly; Commit says how many were used.
-  char* Claim(std::size_t size) {
-    Reserve(size);
-    return buffer_.get() + used_;
-  }
-  void Commit(std::size_t length) { used_ += length; }
-
   bool Failed() const { return failed_; }
   const std::string& Error() const { return error_; }
   // Flushes and finishes the sink; false (with Error() set) when any write failed.
@@ -153,6 +140,7 @@ class TextStream {
     if (bufferSize_ - used_ < size) Flush();
   }
   void Flush();
+  void Send(const char* data, std::size_t size);
   void PutLong(std::string_view text);
   void PutIntPadded(int value);
 

@@ -2,15 +2,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "core/kestrelworks.h"
+#include "core/background_worker.h"
+#include "core/face_batch.h"
 #include "core/normals_and_links.h"
-#include "core/spaced_floats_cache.h"
+#include "core/number_format.h"
 #include "core/text_output.h"
 
 namespace {
@@ -94,28 +98,6 @@ bool FaceTextureName(Kestrelworks& session, const SceneMaterial& material, int i
   return true;
 }
 
-// The line that starts a face: its texture name. Short names are copied as
-// whole words, past their end.
-class TextureLine {
- public:
-  explicit TextureLine(std::string_view name) : text_(name), length_(name.size() + 1) {
-    text_ += '\n';
-    text_.append(kPadding, '\0');
-  }
-  void Write(TextStream& out) const {
-    if (length_ <= kPadding) {
-      out.PutPadded(text_.data(), kPadding, length_);
-    } else {
-      out.Put(std::string_view(text_.data(), length_));
-    }
-  }
-
- private:
-  static constexpr std::size_t kPadding = 32;
-  std::string text_;    // the name, '\n', then kPadding NULs
-  std::size_t length_;  // of the name and '\n'
-};
-
 // Texture names by material id within one mesh: the scene does not change
 // during an export, so a lookup that succeeded once gives the same name again.
 // A failing lookup is not kept; it abandons the mesh where it happens.
@@ -125,7 +107,7 @@ class TextureNames {
       : session_(session), material_(material), multi_(material.IsMultiMaterial()) {}
 
   // The name of the faces with id; null when the rest of the mesh has to be
-  // abandoned (already reported). Stays valid until the next call.
+  // abandoned (already reported). Stays valid as long as this.
   const TextureLine* Find(int id) {
     if (last_ >= known_.size() || (multi_ && known_[last_].id != id)) {
       std::size_t k = 0;
@@ -149,8 +131,9 @@ class TextureNames {
   Kestrelworks& session_;
   const SceneMaterial& material_;
   bool multi_;
-  // Few ids per mesh in practice; a scan beats hashing.
-  std::vector<Known> known_;
+  // Few ids per mesh in practice; a scan beats hashing. A deque keeps the
+  // lines where they are while more are added.
+  std::deque<Known> known_;
   std::size_t last_ = 0;
 };
 
@@ -172,20 +155,17 @@ class BoneLinkTexts {
     if (capacity_ > 0) arena_.reset(new char[capacity_ + kPadding]());
   }
 
-  void Write(TextStream& out, int vertex) {
+  // The text of vertex. *kept tells that it stays valid, and readable for
+  // kPadding bytes from its start, as long as this; otherwise only until
+  // the next call.
+  std::string_view Text(int vertex, bool* kept) {
     const auto v = static_cast<std::size_t>(vertex);
     if (v < length_.size() && length_[v] != 0) {
-      const char* text = arena_.get() + start_[v];
-      if (length_[v] <= kPadding) {
-        out.PutPadded(text, kPadding, length_[v]);
-      } else {
-        out.Put(std::string_view(text, length_[v]));
-      }
-      return;
+      *kept = true;
+      return std::string_view(arena_.get() + start_[v], length_[v]);
     }
     scratch_.clear();
     AppendBoneLinks(scratch_, session_, vertex, skin_, ownIndex_);
-    out.Put(scratch_);
     // Every text starts with ' ', so a stored length is never 0.
     if (v < length_.size() && scratch_.size() <= kMaxLength &&
         scratch_.size() <= capacity_ - used_) {
@@ -193,7 +173,11 @@ class BoneLinkTexts {
       start_[v] = static_cast<std::uint32_t>(used_);
       length_[v] = static_cast<std::uint8_t>(scratch_.size());
       used_ += scratch_.size();
+      *kept = true;
+      return std::string_view(arena_.get() + start_[v], length_[v]);
     }
+    *kept = false;
+    return scratch_;
   }
 
  private:
@@ -204,6 +188,7 @@ class BoneLinkTexts {
   static constexpr std::size_t kMaxLength = 255;
   // Four links fit; such texts are copied as whole words.
   static constexpr std::size_t kPadding = 64;
+  static_assert(kPadding >= FaceBatch::kPaddedLinks, "kept texts are read as whole words");
 
   const Kestrelworks& session_;
   const IGameSkin* skin_;
@@ -216,24 +201,85 @@ class BoneLinkTexts {
   std::string scratch_;
 };
 
-// Shared by every mesh of the section: a text is only reused for the same
-// value, whichever mesh left it.
-struct VertexTexts {
-  // 1 MiB each: the faces around a vertex of a grid four thousand vertices
-  // wide still find its texts.
-  SpacedFloatsCache<3> positions{14};
-  SpacedFloatsCache<3> normals{14};
-  SpacedFloatsCache<2> uvs{14};
-};
-
-void WriteVertexLine(TextStream& out, VertexTexts& texts, int bone, std::uint32_t vertex,
-                     std::uint32_t texVertex, const Point3& position, const Point3& normal,
-                     const Point2& uv) {
-  out.PutInt3(bone);
-  texts.positions.Write(out, {position.x, position.y, position.z}, vertex);
-  texts.normals.Write(out, {normal.x, normal.y, normal.z}, vertex);
-  texts.uvs.Write(out, {uv.x, uv.y}, texVertex);
+// "%3d" of a node index.
+std::string BoneText(int index) {
+  char digits[11];
+  const std::size_t length = FormatInt(index, digits);
+  std::string text(length < 3 ? 3 - length : 0, ' ');
+  text.append(digits, length);
+  return text;
 }
+
+// Batches of faces on their way to the stream. With a worker, one batch's
+// lines are made there while the next batch is gathered; without, each is
+// made as it fills. Either way they reach the stream in order.
+class FaceLinesPipeline {
+ public:
+  FaceLinesPipeline(TextStream& out, FaceLinesWriter& writer, BackgroundWorker* worker,
+                    const std::string& boneText)
+      : out_(out), writer_(writer), worker_(worker), batches_{FaceBatch(boneText), FaceBatch(boneText)} {}
+  // The worker must not be left holding a batch that is about to go.
+  ~FaceLinesPipeline() {
+    if (worker_) worker_->Wait();
+  }
+  FaceLinesPipeline(const FaceLinesPipeline&) = delete;
+  FaceLinesPipeline& operator=(const FaceLinesPipeline&) = delete;
+
+  void Add(const TextureLine& texture, const CornerValues (&corners)[3], const bool (&linksKept)[3]) {
+    batches_[current_].Add(texture, corners, linksKept);
+    if (batches_[current_].Full()) Ship();
+  }
+
+  // Writes everything added so far.
+  void Finish() {
+    Ship();
+    if (pending_ >= 0) Deliver();
+  }
+
+ private:
+  void Ship() {
+    FaceBatch& batch = batches_[current_];
+    if (batch.Empty()) return;
+    Text& text = texts_[current_];
+    if (text.capacity < batch.TextBound()) {
+      text.bytes.reset();  // the old one goes first: the pair peaks lower
+      text.bytes.reset(new char[batch.TextBound()]);
+      text.capacity = batch.TextBound();
+    }
+    if (!worker_) {
+      text.length = writer_.Write(batch, text.bytes.get());
+      out_.Put(std::string_view(text.bytes.get(), text.length));
+      batch.Clear();
+      return;
+    }
+    if (pending_ >= 0) Deliver();
+    worker_->Start([this, &batch, &text] { text.length = writer_.Write(batch, text.bytes.get()); });
+    pending_ = current_;
+    current_ ^= 1;
+  }
+
+  void Deliver() {
+    worker_->Wait();
+    const Text& text = texts_[pending_];
+    out_.Put(std::string_view(text.bytes.get(), text.length));
+    batches_[pending_].Clear();
+    pending_ = -1;
+  }
+
+  struct Text {
+    std::unique_ptr<char[]> bytes;
+    std::size_t capacity = 0;
+    std::size_t length = 0;
+  };
+
+  TextStream& out_;
+  FaceLinesWriter& writer_;
+  BackgroundWorker* worker_;
+  FaceBatch batches_[2];
+  Text texts_[2];
+  int current_ = 0;
+  int pending_ = -1;  // the batch the worker has, if any
+};
 
 void ReportUnreadable(Kestrelworks& session, const char* nodeName) {
   session.ReportWarning(
@@ -241,8 +287,8 @@ void ReportUnreadable(Kestrelworks& session, const char* nodeName) {
       nodeName);
 }
 
-void WriteMesh(Kestrelworks& session, TextStream& out, VertexTexts& texts,
-               const NodeRecord& record) {
+void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
+               std::unique_ptr<BackgroundWorker>& worker, const NodeRecord& record) {
   const char* nodeName = Printable(record.name);
   SceneNode* node = record.node;
   IGameObject* object = node ? node->GetObject() : nullptr;
@@ -292,6 +338,15 @@ void WriteMesh(Kestrelworks& session, TextStream& out, VertexTexts& texts,
 
   TextureNames textures(session, *material);
   BoneLinkTexts links(session, skin, record.index, vertexCount);
+  if (!worker && static_cast<std::size_t>(faceCount) > FaceBatch::kFaces) {
+    try {
+      worker = std::make_unique<BackgroundWorker>();
+    } catch (const std::system_error&) {
+      // No thread to be had: the lines are made here, as for a small mesh.
+    }
+  }
+  FaceLinesPipeline pipeline(out, writer, faceCount > 0 ? worker.get() : nullptr,
+                             BoneText(record.index));
   for (int i = 0; i < faceCount; ++i) {
     const MeshFace face = mesh->GetFace(i);
     if (IndexOutOfRange(face.vertex, vertexCount)) {
@@ -299,9 +354,9 @@ void WriteMesh(Kestrelworks& session, TextStream& out, VertexTexts& texts,
                             nodeName);
       continue;
     }
-    Point3 positions[3];
+    CornerValues corners[3];
     for (int k = 0; k < 3; ++k) {
-      positions[k] = mesh->GetVertex(static_cast<int>(face.vertex[k]), false);
+      corners[k].position = mesh->GetVertex(static_cast<int>(face.vertex[k]), false);
     }
     std::array<Point3, 3> normals = CornerNormals(hostMesh, face, i);
     if (TooLong(normals)) {
@@ -317,23 +372,29 @@ void WriteMesh(Kestrelworks& session, TextStream& out, VertexTexts& texts,
       continue;
     }
     const TextureLine* texture = textures.Find(face.materialId);
-    if (!texture) return;
+    if (!texture) break;  // the faces before stay
     if (IndexOutOfRange(face.texVertex, texVertexCount)) {
       session.ReportWarning("Bogus UV vertex index for face %d in mesh \"%s\".\nSkipping face.",
                             i, nodeName);
       continue;
     }
-    Point2 uvs[3];
-    for (int k = 0; k < 3; ++k) uvs[k] = mesh->GetTexVertex(static_cast<int>(face.texVertex[k]));
-
-    texture->Write(out);
+    bool linksKept[3];
+    std::string unkept[3];  // a link text the cache could not hold
     for (int k = 0; k < 3; ++k) {
-      WriteVertexLine(out, texts, record.index, face.vertex[k], face.texVertex[k], positions[k],
-                      normals[k], uvs[k]);
-      links.Write(out, static_cast<int>(face.vertex[k]));
-      out.Put('\n');
+      CornerValues& corner = corners[k];
+      corner.normal = normals[static_cast<std::size_t>(k)];
+      corner.uv = mesh->GetTexVertex(static_cast<int>(face.texVertex[k]));
+      corner.vertex = face.vertex[k];
+      corner.texVertex = face.texVertex[k];
+      corner.links = links.Text(static_cast<int>(face.vertex[k]), &linksKept[k]);
+      if (!linksKept[k]) {
+        unkept[k].assign(corner.links.data(), corner.links.size());
+        corner.links = unkept[k];
+      }
     }
+    pipeline.Add(*texture, corners, linksKept);
   }
+  pipeline.Finish();
 }
 
 }  // namespace
@@ -344,9 +405,10 @@ void Kestrelworks::WriteTriangles() {
   if (exportSequence || !smdFile) return;
   TextStream& out = *smdFile;
   out.Put("triangles\n");
-  VertexTexts texts;
+  FaceLinesWriter writer;
+  std::unique_ptr<BackgroundWorker> worker;  // started by the first big mesh
   for (const std::unique_ptr<NodeRecord>& record : nodes) {
-    if (record->objectType == kObjectMesh) WriteMesh(*this, out, texts, *record);
+    if (record->objectType == kObjectMesh) WriteMesh(*this, out, writer, worker, *record);
   }
   out.Put("end\n");
 }

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "bench/printf_export.h"
 #include "bench/workloads.h"
@@ -20,10 +22,18 @@ class NoWarnings : public WarningPresenter {
   void Show(const std::string& message) override { ADD_FAILURE() << "warning: " << message; }
 };
 
-std::string SessionExport(MemoryScene& scene, const ExportOptions& options) {
+class KeptWarnings : public WarningPresenter {
+ public:
+  std::vector<std::string> shown;
+  void Show(const std::string& message) override { shown.push_back(message); }
+};
+
+std::string SessionExport(MemoryScene& scene, const ExportOptions& options,
+                          WarningPresenter* expected = nullptr) {
   MemoryFiles outputs;
   GivenOptions step(options);
-  NoWarnings warnings;
+  NoWarnings none;
+  WarningPresenter& warnings = expected ? *expected : none;
   ExportSeams seams;
   seams.options = &step;
   seams.warnings = &warnings;
@@ -85,6 +95,37 @@ TEST(WholeExportBytes, ReferenceMeshMatchesTheStraightforwardWriter) {
   EXPECT_NE(session.find("\ntriangles\n"), std::string::npos);
   EXPECT_NE(session.find("skin3_d.tga\n"), std::string::npos);
   EXPECT_TRUE(SameText(session, PrintfExport(*scene, ExportOptions())));
+}
+
+// Bad faces on either side of where the mesh's lines are split up for the
+// second thread, and a face late in the mesh that abandons the rest of it.
+TEST(WholeExportBytes, FacesSkippedOrAbandonedInABigMeshLeaveTheOthersInOrder) {
+  auto scene = BuildReferenceScene({100, 50});
+  auto* mesh = dynamic_cast<MemoryMesh*>(scene->FindNode(1000)->GetObject()->AsMesh());
+  ASSERT_NE(mesh, nullptr);
+  ASSERT_EQ(mesh->faces.size(), 10000u);
+  mesh->faces[10].vertex[1] = 50000;
+  mesh->faces[4095].vertex[0] = 50000;
+  mesh->faces[4096].texVertex[2] = 50000;
+  mesh->faces[8191].vertex[2] = 50000;
+  mesh->faces[9000].materialId = 7;
+
+  KeptWarnings warnings;
+  const std::string session = SessionExport(*scene, ExportOptions(), &warnings);
+  EXPECT_TRUE(SameText(session, PrintfExport(*scene, ExportOptions())));
+  const std::vector<std::string> expected = {
+      "Bogus vertex index for face 10 in mesh \"Body\".\nSkipping face.",
+      "Bogus vertex index for face 4095 in mesh \"Body\".\nSkipping face.",
+      "Bogus UV vertex index for face 4096 in mesh \"Body\".\nSkipping face.",
+      "Bogus vertex index for face 8191 in mesh \"Body\".\nSkipping face.",
+      "Could not get Sub-Material of material \"BodyMaterial\" with ID \"8\".\n"
+      "Check Sub-Material and mesh face IDs match.\nSkipping mesh."};
+  EXPECT_EQ(warnings.shown, expected);
+  // 8996 faces of four lines each, between "triangles" and "end".
+  const std::size_t from = session.find("\ntriangles\n") + 11;
+  const std::size_t lines = static_cast<std::size_t>(
+      std::count(session.begin() + static_cast<std::ptrdiff_t>(from), session.end(), '\n'));
+  EXPECT_EQ(lines, 4u * 8996u + 1u);
 }
 
 TEST(WholeExportBytes, SequencesMatchTheStraightforwardWriterBothWays) {
