@@ -211,8 +211,10 @@ std::string BoneText(int index) {
 }
 
 // Batches of faces on their way to the stream. With a worker, one batch's
-// lines are made there while the next batch is gathered; without, each is
-// made as it fills. Either way they reach the stream in order.
+// lines are made and written there while the next batch is gathered; without,
+// each is made and written as it fills. Either way they reach the stream in
+// order, and the stream is never used by both threads at once: this thread
+// leaves it alone from Add to Finish.
 class FaceLinesPipeline {
  public:
   FaceLinesPipeline(TextStream& out, FaceLinesWriter& writer, BackgroundWorker* worker,
@@ -253,15 +255,16 @@ class FaceLinesPipeline {
       return;
     }
     if (pending_ >= 0) Deliver();
-    worker_->Start([this, &batch, &text] { text.length = writer_.Write(batch, text.bytes.get()); });
+    worker_->Start([this, &batch, &text] {
+      text.length = writer_.Write(batch, text.bytes.get());
+      out_.Put(std::string_view(text.bytes.get(), text.length));
+    });
     pending_ = current_;
     current_ ^= 1;
   }
 
   void Deliver() {
     worker_->Wait();
-    const Text& text = texts_[pending_];
-    out_.Put(std::string_view(text.bytes.get(), text.length));
     batches_[pending_].Clear();
     pending_ = -1;
   }
