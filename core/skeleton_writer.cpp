@@ -129,10 +129,8 @@ void Kestrelworks::WriteSkeleton() {
         position.y *= -1.0f;
         position.z *= -1.0f;
       }
-      AffineParts parts;
-      decomp_affine(local, &parts);
       float angles[3];
-      QuatToEuler(parts.q, angles);
+      QuatToEuler(EssentialRotation(local), angles);
 
       // "+ 0.0f" turns a negative zero into zero: the Euler conversion hands
       // one back for an unturned axis, a mirror for a zero coordinate, and

@@ -251,36 +251,47 @@ void Snuggle(Mat* u, double k[3]) {
 
 }  // namespace
 
+namespace {
+
+// The upper 3x3 of m with the sign of its determinant taken out (*f), and
+// its orthogonal polar factor. False, with nothing set, when an entry is not
+// finite.
+bool PolarParts(const Matrix3& m, Mat* a, double* f, Mat* q) {
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      a->m[i][j] = m.GetRow(i)[j];
+      if (!std::isfinite(a->m[i][j])) return false;
+    }
+  }
+  const double det = Det(*a);
+  *f = det < 0.0 ? -1.0 : 1.0;
+  double frob2 = 0.0;
+  for (auto& row : a->m) {
+    for (double& x : row) {
+      x *= *f;
+      frob2 += x * x;
+    }
+  }
+  // Newton needs an inverse; below this the matrix has lost a dimension.
+  const bool singular = !(std::fabs(det) > 1e-12 * frob2 * std::sqrt(frob2));
+  *q = singular ? RankDeficientPolar(*a) : NewtonPolar(*a);
+  return true;
+}
+
+}  // namespace
+
 void decomp_affine(const Matrix3& m, AffineParts* parts) {
   parts->t = m.GetTrans();
   Mat a;
-  bool finite = true;
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) {
-      a.m[i][j] = m.GetRow(i)[j];
-      if (!std::isfinite(a.m[i][j])) finite = false;
-    }
-  }
-  if (!finite) {
+  double f;
+  Mat q;
+  if (!PolarParts(m, &a, &f, &q)) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     parts->q = parts->u = Quat(nan, nan, nan, nan);
     parts->k = Point3(nan, nan, nan);
     parts->f = nan;
     return;
   }
-
-  const double det = Det(a);
-  const double f = det < 0.0 ? -1.0 : 1.0;
-  double frob2 = 0.0;
-  for (auto& row : a.m) {
-    for (double& x : row) {
-      x *= f;
-      frob2 += x * x;
-    }
-  }
-  // Newton needs an inverse; below this the matrix has lost a dimension.
-  const bool singular = !(std::fabs(det) > 1e-12 * frob2 * std::sqrt(frob2));
-  const Mat q = singular ? RankDeficientPolar(a) : NewtonPolar(a);
 
   Mat stretch = Multiply(a, Transpose(q));
   for (int i = 0; i < 3; ++i) {
@@ -300,4 +311,15 @@ void decomp_affine(const Matrix3& m, AffineParts* parts) {
   parts->u = MatrixToQuat(ToMatrix3(u));
   parts->k = Point3(float(std::fmax(k[0], 0.0)), float(std::fmax(k[1], 0.0)), float(std::fmax(k[2], 0.0)));
   parts->f = float(f);
+}
+
+Quat EssentialRotation(const Matrix3& m) {
+  Mat a;
+  double f;
+  Mat q;
+  if (!PolarParts(m, &a, &f, &q)) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    return Quat(nan, nan, nan, nan);
+  }
+  return MatrixToQuat(ToMatrix3(q));
 }

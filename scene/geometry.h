@@ -116,6 +116,9 @@ struct AffineParts {
 };
 
 void decomp_affine(const Matrix3& m, AffineParts* parts);
+// decomp_affine(m).q, the same bits, without the stretch: a pose needs only
+// the rotation, and the stretch costs as much again.
+Quat EssentialRotation(const Matrix3& m);
 
 // Angles in radians about x, y and z such that
 //   RotateXMatrix(a[0]) * RotateYMatrix(a[1]) * RotateZMatrix(a[2]) == QuatToMatrix(q),

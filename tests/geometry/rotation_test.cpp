@@ -2,6 +2,7 @@
 
 #include <cfenv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -47,6 +48,9 @@ AffineParts ExpectSoundDecomposition(const Matrix3& m) {
   EXPECT_NEAR(Det(r), 1.0f, 1e-5f);
   EXPECT_EQ(p.f, Det(m) < 0 ? -1.0f : 1.0f);
   EXPECT_TRUE(p.k.x >= 0 && p.k.y >= 0 && p.k.z >= 0);
+  // The rotation alone comes to the very same bits.
+  const Quat alone = EssentialRotation(m);
+  EXPECT_EQ(std::memcmp(&alone, &p.q, sizeof alone), 0);
   return p;
 }
 
