@@ -41,7 +41,7 @@ struct CornerValues {
 
 class FaceBatch {
  public:
-  static constexpr std::size_t kFaces = 4096;
+  static constexpr std::size_t kFaces = 2048;
   // Kept link texts up to this long are copied as whole words.
   static constexpr std::size_t kPaddedLinks = 64;
 

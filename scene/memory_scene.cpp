@@ -173,6 +173,12 @@ void MemorySkin::AddLink(int vertex, int boneNodeId, float weight) {
   ++links.count;
 }
 
+void MemorySkin::ReserveVertices(int count) {
+  if (count > 0 && static_cast<std::size_t>(count) > links_.size()) {
+    links_.resize(static_cast<std::size_t>(count));
+  }
+}
+
 const MemorySkin::Link* MemorySkin::LinksOf(std::size_t vertex) const {
   const VertexLinks& links = links_[vertex];
   return links.spilled != 0 ? spills_[links.spilled - 1].data() : links.inPlace;

@@ -82,6 +82,9 @@ class MemoryMaterial : public SceneMaterial {
 class MemorySkin : public IGameSkin {
  public:
   void AddLink(int vertex, int boneNodeId, float weight);
+  // Room for the links of vertices 0 .. count - 1, so that adding them in
+  // any order never moves the table.
+  void ReserveVertices(int count);
 
   int GetBoneCount(int vertex) const override;
   int GetBoneNodeId(int vertex, int k) const override;

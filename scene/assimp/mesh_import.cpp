@@ -152,6 +152,7 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, Materia
   MemorySkin* skin = nullptr;
   if (skinned) {
     skin = &out->MakeSkin();
+    skin->ReserveVertices(static_cast<int>(vertexTotal));
     mesh.SetSkin(skin);
   }
   if (withoutUv) {
@@ -173,6 +174,7 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, Materia
 
   mesh.vertices.reserve(vertexTotal);
   mesh.faces.reserve(faceTotal);
+  mesh.texVertices.reserve(vertexTotal);
   std::vector<Point3> normals;  // world space
   normals.reserve(vertexTotal);
   std::vector<bool> mirrored;
