@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "core/c_locale.h"
 
@@ -393,4 +394,12 @@ std::size_t FormatInt(int value, char* out) {
     return sign + 1 + two;
   }
   return sign + WriteUnsigned(magnitude, out + sign);
+}
+
+std::string Int3Text(int value) {
+  char digits[11];
+  const std::size_t length = FormatInt(value, digits);
+  std::string text(length < 3 ? 3 - length : 0, ' ');
+  text.append(digits, length);
+  return text;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // Longest text FormatFixed6 writes: "-" + 39 integer digits of FLT_MAX-sized
 // values of a double ... with room to spare for any double.
@@ -16,3 +17,6 @@ std::size_t FormatFixed6(double value, char* out);
 // Writes printf("%d", value) to out (no terminating NUL) and returns its length
 // (at most 11). out must have room for 11 bytes whatever the value.
 std::size_t FormatInt(int value, char* out);
+
+// printf("%3d", value): right-aligned in three columns, wider when it needs more.
+std::string Int3Text(int value);

@@ -3,10 +3,16 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
+#include "core/background_worker.h"
+#include "core/batch_pipeline.h"
 #include "core/kestrelworks.h"
+#include "core/number_format.h"
+#include "core/pose_batch.h"
 
 float WrapSkeletonAngle(float angle) {
   if (!std::isfinite(angle)) return angle;
@@ -26,19 +32,6 @@ float WrapSkeletonAngle(float angle) {
 }
 
 namespace {
-
-// "%d" of a pose counter, which with one tick per frame can pass INT_MAX.
-void PutCounter(TextStream& out, std::uint64_t value) {
-  char digits[20];
-  std::size_t count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10u);
-    value /= 10u;
-  } while (value != 0);
-  char text[20];
-  for (std::size_t i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
-  out.Put(std::string_view(text, count));
-}
 
 Matrix3 WorldWithoutScale(SceneNode* node, int tick) {
   Matrix3 m = node->GetHostNode()->GetNodeTransform(tick);
@@ -93,57 +86,51 @@ void Kestrelworks::WriteSkeleton() {
   // A reference export writes the one pose at tick 0 whatever the step.
   const std::int64_t step = ticksPerFrame > 0 ? ticksPerFrame : 1;
 
-  Matrix3 identity;
-  identity.Zero();
-  identity.NoRot();
-  identity.NoScale();
-  identity.NoTrans();
-  const Matrix3 worldInverse = Inverse(identity);
-
-  // This tick's transforms by list position: a registered parent comes
-  // before its children, so its transform is asked of the host only once.
-  std::vector<Matrix3> world(nodes.size());
+  // What each line needs besides the pose, worked out once. A registered
+  // parent comes before its children, so its transform is asked of the host
+  // only once a tick.
+  std::vector<PoseNode> plan(nodes.size());
   const int firstIndex = nodes.empty() ? 0 : nodes.front()->index;
+  for (std::size_t k = 0; k < nodes.size(); ++k) {
+    const NodeRecord& record = *nodes[k];
+    PoseNode& node = plan[k];
+    node.indexText = Int3Text(record.index);
+    node.hasParent = record.parentNode != nullptr;
+    const std::size_t p = static_cast<std::size_t>(record.parentIndex - firstIndex);
+    node.parentListed = node.hasParent && record.parentIndex >= firstIndex && p < k &&
+                        nodes[p]->node == record.parentNode;
+    node.parentAt = node.parentListed ? p : 0;
+    node.mirroredParent = record.mirroredParent;
+  }
+
+  const std::uint64_t poses = last >= first ? static_cast<std::uint64_t>((last - first) / step) + 1 : 0;
+  std::unique_ptr<BackgroundWorker> worker;
+  if (poses > PoseBatch(plan).Capacity()) {
+    try {
+      worker = std::make_unique<BackgroundWorker>();
+    } catch (const std::system_error&) {
+      // No thread to be had: the lines are made here.
+    }
+  }
+  BatchPipeline<PoseBatch> pipeline(
+      *smdFile, worker.get(), [](const PoseBatch& batch, char* text) { return batch.Write(text); },
+      PoseBatch(plan), PoseBatch(plan));
 
   std::uint64_t pose = 0;
+  const Matrix3 noParent;
   auto writePose = [&](int tick) {
-    smdFile->Put("time ");
-    PutCounter(*smdFile, pose++);
-    smdFile->Put('\n');
+    PoseBatch& batch = pipeline.Current();
+    batch.StartPose(pose++);
     for (std::size_t k = 0; k < nodes.size(); ++k) {
       const NodeRecord* record = nodes[k].get();
-      world[k] = WorldWithoutScale(record->node, tick);
-      Matrix3 parentInverse = worldInverse;
-      if (record->parentNode) {
-        const std::size_t p = static_cast<std::size_t>(record->parentIndex - firstIndex);
-        const bool known = record->parentIndex >= firstIndex && p < k &&
-                           nodes[p]->node == record->parentNode;
-        parentInverse =
-            Inverse(known ? world[p] : WorldWithoutScale(record->parentNode, tick));
+      const Matrix3 world = WorldWithoutScale(record->node, tick);
+      if (batch.NeedsParentWorld(k)) {
+        batch.Add(world, WorldWithoutScale(record->parentNode, tick));
+      } else {
+        batch.Add(world, noParent);
       }
-      const Matrix3 local = world[k] * parentInverse;
-
-      Point3 position = local.GetTrans();
-      if (record->parentNode && record->mirroredParent) {
-        position.x *= -1.0f;
-        position.y *= -1.0f;
-        position.z *= -1.0f;
-      }
-      float angles[3];
-      QuatToEuler(EssentialRotation(local), angles);
-
-      // "+ 0.0f" turns a negative zero into zero: the Euler conversion hands
-      // one back for an unturned axis, a mirror for a zero coordinate, and
-      // "-0.000000" would make equal poses read differently.
-      const float values[6] = {position.x, position.y, position.z, WrapSkeletonAngle(angles[0]),
-                               WrapSkeletonAngle(angles[1]), WrapSkeletonAngle(angles[2])};
-      smdFile->PutInt3(record->index);
-      for (float value : values) {
-        smdFile->Put(' ');
-        smdFile->PutFixed(value + 0.0f);
-      }
-      smdFile->Put('\n');
     }
+    if (batch.Full()) pipeline.Ship();
   };
 
   if (reverseSequence == 0) {
@@ -151,5 +138,6 @@ void Kestrelworks::WriteSkeleton() {
   } else {
     for (std::int64_t t = last; t >= first; t -= step) writePose(static_cast<int>(t));
   }
+  pipeline.Finish();
   smdFile->Put("end\n");
 }

@@ -12,6 +12,7 @@
 
 #include "core/kestrelworks.h"
 #include "core/background_worker.h"
+#include "core/batch_pipeline.h"
 #include "core/face_batch.h"
 #include "core/normals_and_links.h"
 #include "core/number_format.h"
@@ -201,89 +202,6 @@ class BoneLinkTexts {
   std::string scratch_;
 };
 
-// "%3d" of a node index.
-std::string BoneText(int index) {
-  char digits[11];
-  const std::size_t length = FormatInt(index, digits);
-  std::string text(length < 3 ? 3 - length : 0, ' ');
-  text.append(digits, length);
-  return text;
-}
-
-// Batches of faces on their way to the stream. With a worker, one batch's
-// lines are made and written there while the next batch is gathered; without,
-// each is made and written as it fills. Either way they reach the stream in
-// order, and the stream is never used by both threads at once: this thread
-// leaves it alone from Add to Finish.
-class FaceLinesPipeline {
- public:
-  FaceLinesPipeline(TextStream& out, FaceLinesWriter& writer, BackgroundWorker* worker,
-                    const std::string& boneText)
-      : out_(out), writer_(writer), worker_(worker), batches_{FaceBatch(boneText), FaceBatch(boneText)} {}
-  // The worker must not be left holding a batch that is about to go.
-  ~FaceLinesPipeline() {
-    if (worker_) worker_->Wait();
-  }
-  FaceLinesPipeline(const FaceLinesPipeline&) = delete;
-  FaceLinesPipeline& operator=(const FaceLinesPipeline&) = delete;
-
-  void Add(const TextureLine& texture, const CornerValues (&corners)[3], const bool (&linksKept)[3]) {
-    batches_[current_].Add(texture, corners, linksKept);
-    if (batches_[current_].Full()) Ship();
-  }
-
-  // Writes everything added so far.
-  void Finish() {
-    Ship();
-    if (pending_ >= 0) Deliver();
-  }
-
- private:
-  void Ship() {
-    FaceBatch& batch = batches_[current_];
-    if (batch.Empty()) return;
-    Text& text = texts_[current_];
-    if (text.capacity < batch.TextBound()) {
-      text.bytes.reset();  // the old one goes first: the pair peaks lower
-      text.bytes.reset(new char[batch.TextBound()]);
-      text.capacity = batch.TextBound();
-    }
-    if (!worker_) {
-      text.length = writer_.Write(batch, text.bytes.get());
-      out_.Put(std::string_view(text.bytes.get(), text.length));
-      batch.Clear();
-      return;
-    }
-    if (pending_ >= 0) Deliver();
-    worker_->Start([this, &batch, &text] {
-      text.length = writer_.Write(batch, text.bytes.get());
-      out_.Put(std::string_view(text.bytes.get(), text.length));
-    });
-    pending_ = current_;
-    current_ ^= 1;
-  }
-
-  void Deliver() {
-    worker_->Wait();
-    batches_[pending_].Clear();
-    pending_ = -1;
-  }
-
-  struct Text {
-    std::unique_ptr<char[]> bytes;
-    std::size_t capacity = 0;
-    std::size_t length = 0;
-  };
-
-  TextStream& out_;
-  FaceLinesWriter& writer_;
-  BackgroundWorker* worker_;
-  FaceBatch batches_[2];
-  Text texts_[2];
-  int current_ = 0;
-  int pending_ = -1;  // the batch the worker has, if any
-};
-
 void ReportUnreadable(Kestrelworks& session, const char* nodeName) {
   session.ReportWarning(
       "Could not initialize bi-normal and tangents data\nfor mesh \"%s\". Skipping mesh.",
@@ -348,8 +266,11 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
       // No thread to be had: the lines are made here, as for a small mesh.
     }
   }
-  FaceLinesPipeline pipeline(out, writer, faceCount > 0 ? worker.get() : nullptr,
-                             BoneText(record.index));
+  const std::string boneText = Int3Text(record.index);
+  BatchPipeline<FaceBatch> pipeline(
+      out, faceCount > 0 ? worker.get() : nullptr,
+      [&writer](const FaceBatch& batch, char* text) { return writer.Write(batch, text); },
+      FaceBatch(boneText), FaceBatch(boneText));
   for (int i = 0; i < faceCount; ++i) {
     const MeshFace face = mesh->GetFace(i);
     if (IndexOutOfRange(face.vertex, vertexCount)) {
@@ -395,7 +316,8 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
         corner.links = unkept[k];
       }
     }
-    pipeline.Add(*texture, corners, linksKept);
+    pipeline.Current().Add(*texture, corners, linksKept);
+    if (pipeline.Current().Full()) pipeline.Ship();
   }
   pipeline.Finish();
 }

@@ -128,13 +128,17 @@ TEST(WholeExportBytes, FacesSkippedOrAbandonedInABigMeshLeaveTheOthersInOrder) {
   EXPECT_EQ(lines, 4u * 8996u + 1u);
 }
 
+// 120 frames fit one batch of poses; 700 take four, made on the second thread.
 TEST(WholeExportBytes, SequencesMatchTheStraightforwardWriterBothWays) {
-  auto scene = BuildSequenceScene({40, 120});
-  for (bool reverse : {false, true}) {
-    const ExportOptions options = Sequence(7, 119, reverse);
-    const std::string session = SessionExport(*scene, options);
-    EXPECT_NE(session.find("time 112\n"), std::string::npos);
-    EXPECT_TRUE(SameText(session, PrintfExport(*scene, options))) << "reverse " << reverse;
+  for (int frames : {120, 700}) {
+    auto scene = BuildSequenceScene({40, frames});
+    for (bool reverse : {false, true}) {
+      const ExportOptions options = Sequence(7, frames - 1, reverse);
+      const std::string session = SessionExport(*scene, options);
+      EXPECT_NE(session.find("time " + std::to_string(frames - 8) + "\n"), std::string::npos);
+      EXPECT_TRUE(SameText(session, PrintfExport(*scene, options)))
+          << frames << " frames, reverse " << reverse;
+    }
   }
 }
 
