@@ -153,7 +153,7 @@ class BoneLinkTexts {
     length_.assign(tabled, 0);
     capacity_ = tabled * kTypicalLength < kArenaBytes ? tabled * kTypicalLength : kArenaBytes;
     // Padded so that the last text can be copied as whole words too.
-    if (capacity_ > 0) arena_.reset(new char[capacity_ + kPadding]());
+    if (capacity_ > 0) arena_.reset(new char[capacity_ + kPadding]);
   }
 
   // The text of vertex. *kept tells that it stays valid, and readable for
