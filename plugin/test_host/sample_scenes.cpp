@@ -26,7 +26,8 @@ MeshFace Face(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t g
 
 std::unique_ptr<MemoryScene> MakeFigureScene() {
   auto scene = std::make_unique<MemoryScene>();
-  scene->SetTiming(0, 100 * kTicksPerFrame, kTicksPerFrame);
+  // Long enough for a sequence of more poses than one batch holds.
+  scene->SetTiming(0, 1500 * kTicksPerFrame, kTicksPerFrame);
 
   MemoryNode& root = scene->AddNode(1, "root");
   scene->MakeObject(root, kObjectHelper);
@@ -72,6 +73,28 @@ std::unique_ptr<MemoryScene> MakeFigureScene() {
   material.SetTextureMap(&scene->MakeTextureMap("C:\\art\\figure\\skin_diffuse.tga"));
   body.SetMaterial(&material);
 
+  // A floor big enough that its lines are made on the export's second thread.
+  MemoryNode& floorNode = scene->AddNode(20, "floor", &root);
+  MemoryMesh& tiles = scene->MakeMesh(floorNode);
+  constexpr int kSide = 50;
+  for (int row = 0; row < kSide; ++row) {
+    for (int column = 0; column < kSide; ++column) {
+      tiles.vertices.push_back(Point3(static_cast<float>(column) - 24.5f, static_cast<float>(row) - 24.5f, 0.0f));
+      tiles.texVertices.push_back({static_cast<float>(column) / kSide, static_cast<float>(row) / kSide});
+    }
+  }
+  for (std::uint32_t row = 0; row + 1 < kSide; ++row) {
+    for (std::uint32_t column = 0; column + 1 < kSide; ++column) {
+      const std::uint32_t corner = row * kSide + column;
+      tiles.faces.push_back(Face(corner, corner + 1, corner + kSide + 1, 1));
+      tiles.faces.push_back(Face(corner, corner + kSide + 1, corner + kSide, 1));
+    }
+  }
+  tiles.ComputeNormals();
+  MemoryMaterial& stone = scene->MakeMaterial("Stone", "Standard");
+  stone.SetTextureMap(&scene->MakeTextureMap("C:\\art\\floor\\stone.tga"));
+  floorNode.SetMaterial(&stone);
+
   pelvis.SetSelected(true);
   spine.SetSelected(true);
   body.SetSelected(true);
@@ -94,7 +117,12 @@ std::vector<FigureExport> FigureExports() {
   selected.name = "figure_selected";
   selected.options.logWarnings = 1;
   selected.hostOptions = SCENE_EXPORT_SELECTED;
-  return {reference, sequence, selected};
+
+  FigureExport longSequence{"figure_long_sequence", ExportOptions(), 0};
+  longSequence.options.exportSequence = 1;
+  longSequence.options.startFrame = 0;
+  longSequence.options.endFrame = 1500;
+  return {reference, sequence, selected, longSequence};
 }
 
 std::string EncodeWarnings(const std::vector<std::string>& messages) {
