@@ -2,6 +2,8 @@
 # Builds everything and runs every test.
 #   scripts/test.sh             the test suite, the plug-in's tests under Wine included
 #   scripts/test.sh --sanitize  the same suite under AddressSanitizer + UBSan
+#   scripts/test.sh --threads   the whole-export tests, whose big meshes and long
+#                               sequences use the second thread, under ThreadSanitizer
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +15,14 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 
 scripts/install-deps.sh tests
+if [ "${1:-}" = "--threads" ]; then
+  build=build/threads
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_SANITIZE_THREADS=ON \
+    -DKW_WITH_PLUGIN=OFF >/dev/null
+  cmake --build "$build" -j2 --target kw_bench_tests
+  export TSAN_OPTIONS=halt_on_error=1
+  exec "$build/bench/kw_bench_tests"
+fi
 if [ "$sanitize" = OFF ]; then
   scripts/install-deps.sh plugin
 fi
