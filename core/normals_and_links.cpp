@@ -74,17 +74,29 @@ void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
     }
     if (k < kRememberedLinks) bones[k] = bone;
   }
-  out += ' ';
-  AppendInt(out, count);
-  char weight[kMaxFixedLength];
+  // Made in one buffer and appended once: this runs for every vertex.
+  char text[kRememberedLinks * (2 + 11 + kMaxFixedLength) + 12];
+  char* p = text;
+  *p++ = ' ';
+  p += FormatInt(count, p);
   for (int k = 0; k < count; ++k) {
+    if (k == kRememberedLinks) {
+      out.append(text, static_cast<std::size_t>(p - text));
+      p = text;
+    }
     const int bone = k < kRememberedLinks ? bones[k]
                                           : session.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
-    out += ' ';
-    AppendInt(out, bone);
-    out += ' ';
-    out.append(weight, FormatFixed6(skin->GetWeight(vertex, k), weight));
+    *p++ = ' ';
+    p += FormatInt(bone, p);
+    *p++ = ' ';
+    p += FormatFixed6(skin->GetWeight(vertex, k), p);
+    // Past the remembered links, one at a time.
+    if (k >= kRememberedLinks) {
+      out.append(text, static_cast<std::size_t>(p - text));
+      p = text;
+    }
   }
+  out.append(text, static_cast<std::size_t>(p - text));
 }
 
 void WriteBoneLinks(TextStream& out, const Kestrelworks& session, int vertex,
