@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "core/kestrelworks.h"
@@ -54,7 +56,7 @@ void AppendFallback(std::string& out, int ownIndex) {
 }  // namespace
 
 void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
-                     const IGameSkin* skin, int ownIndex) {
+                     const IGameSkin* skin, int ownIndex, SpacedFloatsCache<1>* weightTexts) {
   if (!skin) {
     AppendFallback(out, ownIndex);
     return;
@@ -75,7 +77,7 @@ void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
     if (k < kRememberedLinks) bones[k] = bone;
   }
   // Made in one buffer and appended once: this runs for every vertex.
-  char text[kRememberedLinks * (2 + 11 + kMaxFixedLength) + 12];
+  char text[kRememberedLinks * (2 + 11 + SpacedFloatsCache<1>::kRoom) + 12];
   char* p = text;
   *p++ = ' ';
   p += FormatInt(count, p);
@@ -88,8 +90,15 @@ void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
                                           : session.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
     *p++ = ' ';
     p += FormatInt(bone, p);
-    *p++ = ' ';
-    p += FormatFixed6(skin->GetWeight(vertex, k), p);
+    const float weight = skin->GetWeight(vertex, k);
+    if (weightTexts) {
+      std::uint32_t bits;
+      std::memcpy(&bits, &weight, sizeof bits);
+      p += weightTexts->Write({weight}, (bits * 0x9E3779B1u) >> 16, p);
+    } else {
+      *p++ = ' ';
+      p += FormatFixed6(weight, p);
+    }
     // Past the remembered links, one at a time.
     if (k >= kRememberedLinks) {
       out.append(text, static_cast<std::size_t>(p - text));

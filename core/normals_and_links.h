@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/spaced_floats_cache.h"
 #include "scene/scene_access.h"
 
 class Kestrelworks;
@@ -28,8 +29,11 @@ Point3 SelectVertexNormal(const RenderVertex& renderVertex, std::uint32_t smooth
 // when there is no skin, no link, or a link to a node that was not exported.
 // Only asks the skin and the session, so the text of a vertex never changes
 // during an export.
+// weightTexts, when given, keeps the text of weights seen before: skins
+// repeat a few weights over and over.
 void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
-                     const IGameSkin* skin, int ownIndex);
+                     const IGameSkin* skin, int ownIndex,
+                     SpacedFloatsCache<1>* weightTexts = nullptr);
 // The same text written to out.
 void WriteBoneLinks(TextStream& out, const Kestrelworks& session, int vertex,
                     const IGameSkin* skin, int ownIndex);

@@ -166,7 +166,7 @@ class BoneLinkTexts {
       return std::string_view(arena_.get() + start_[v], length_[v]);
     }
     scratch_.clear();
-    AppendBoneLinks(scratch_, session_, vertex, skin_, ownIndex_);
+    AppendBoneLinks(scratch_, session_, vertex, skin_, ownIndex_, &weightTexts_);
     // Every text starts with ' ', so a stored length is never 0.
     if (v < length_.size() && scratch_.size() <= kMaxLength &&
         scratch_.size() <= capacity_ - used_) {
@@ -200,6 +200,7 @@ class BoneLinkTexts {
   std::size_t capacity_ = 0;
   std::size_t used_ = 0;
   std::string scratch_;
+  SpacedFloatsCache<1> weightTexts_{10};
 };
 
 void ReportUnreadable(Kestrelworks& session, const char* nodeName) {
