@@ -160,10 +160,7 @@ void ExportWithSession(MemoryScene& scene, const ExportOptions& options, const s
   BenchFiles files(dir);
   CountingWarnings warnings;
   GivenOptions step(options);
-  ExportSeams seams;
-  seams.options = &step;
-  seams.warnings = &warnings;
-  seams.files = &files;
+  ExportSeams seams{&step, &warnings, &files};
   SetSceneHost(&scene);
   Kestrelworks session(seams);
   session.DoExport(path.c_str(), nullptr, nullptr, 0, 0);

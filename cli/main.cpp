@@ -121,10 +121,7 @@ int RunExport(const ExportRequest& request) {
   FlagOptions options(request);
   StderrWarnings warnings;
   ReplacingFiles files;
-  ExportSeams seams;
-  seams.options = &options;
-  seams.warnings = &warnings;
-  seams.files = &files;
+  ExportSeams seams{&options, &warnings, &files};
 
   Kestrelworks session(seams);
   session.DoExport(request.outputPath.c_str(), nullptr, scene->GetCoreInterface(), 0,

@@ -1,5 +1,6 @@
 #include "core/background_worker.h"
 
+#include <system_error>
 #include <utility>
 
 BackgroundWorker::BackgroundWorker() : thread_([this] { Loop(); }) {}
@@ -12,6 +13,14 @@ BackgroundWorker::~BackgroundWorker() {
   }
   changed_.notify_all();
   thread_.join();
+}
+
+std::unique_ptr<BackgroundWorker> BackgroundWorker::StartIfPossible() {
+  try {
+    return std::make_unique<BackgroundWorker>();
+  } catch (const std::system_error&) {
+    return nullptr;
+  }
 }
 
 void BackgroundWorker::Start(std::function<void()> job) {

@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -15,6 +16,10 @@ class BackgroundWorker {
   ~BackgroundWorker();
   BackgroundWorker(const BackgroundWorker&) = delete;
   BackgroundWorker& operator=(const BackgroundWorker&) = delete;
+
+  // A started worker, or null when the system has no thread to give: the
+  // caller then does the work itself.
+  static std::unique_ptr<BackgroundWorker> StartIfPossible();
 
   // Starts job; the previous one must have been waited for. job must not throw.
   void Start(std::function<void()> job);

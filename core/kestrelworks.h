@@ -56,6 +56,7 @@ class WarningPresenter {
   virtual void Show(const std::string& message) = 0;
 };
 
+// In the order options, warnings, files: ExportSeams{&step, &warnings, &files}.
 struct ExportSeams {
   OptionsStep* options = nullptr;        // null: go on with the options as they stand
   WarningPresenter* warnings = nullptr;  // null: warnings are only logged

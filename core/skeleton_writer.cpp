@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #include "core/background_worker.h"
@@ -106,11 +105,7 @@ void Kestrelworks::WriteSkeleton() {
   const std::uint64_t poses = last >= first ? static_cast<std::uint64_t>((last - first) / step) + 1 : 0;
   std::unique_ptr<BackgroundWorker> worker;
   if (poses > PoseBatch(plan).Capacity()) {
-    try {
-      worker = std::make_unique<BackgroundWorker>();
-    } catch (const std::system_error&) {
-      // No thread to be had: the lines are made here.
-    }
+    worker = BackgroundWorker::StartIfPossible();
   }
   BatchPipeline<PoseBatch> pipeline(
       *smdFile, worker.get(), [](const PoseBatch& batch, char* text) { return batch.Write(text); },

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -261,11 +260,7 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
   TextureNames textures(session, *material);
   BoneLinkTexts links(session, skin, record.index, vertexCount);
   if (!worker && static_cast<std::size_t>(faceCount) > FaceBatch::kFaces) {
-    try {
-      worker = std::make_unique<BackgroundWorker>();
-    } catch (const std::system_error&) {
-      // No thread to be had: the lines are made here, as for a small mesh.
-    }
+    worker = BackgroundWorker::StartIfPossible();
   }
   const std::string boneText = Int3Text(record.index);
   BatchPipeline<FaceBatch> pipeline(

@@ -35,10 +35,7 @@ void ExportAndCheck(MemoryScene& scene, const ExportOptions& options, bool selec
   MemoryFiles files;
   CountingWarnings warnings;
   GivenOptions step(options);
-  ExportSeams seams;
-  seams.options = &step;
-  seams.warnings = &warnings;
-  seams.files = &files;
+  ExportSeams seams{&step, &warnings, &files};
 
   SetSceneHost(&scene);
   Kestrelworks session(seams);

@@ -42,10 +42,7 @@ bool Export(const std::string& folder, const FigureExport& figure) {
   GivenOptions options(figure.options);
   RecordedWarnings warnings;
   FilesInFolder files(base + ".log");
-  ExportSeams seams;
-  seams.options = &options;
-  seams.warnings = &warnings;
-  seams.files = &files;
+  ExportSeams seams{&options, &warnings, &files};
 
   Kestrelworks session(seams);
   session.DoExport((base + ".smd").c_str(), nullptr, nullptr, 0, figure.hostOptions);

@@ -34,10 +34,7 @@ std::string SessionExport(MemoryScene& scene, const ExportOptions& options,
   GivenOptions step(options);
   NoWarnings none;
   WarningPresenter& warnings = expected ? *expected : none;
-  ExportSeams seams;
-  seams.options = &step;
-  seams.warnings = &warnings;
-  seams.files = &outputs;
+  ExportSeams seams{&step, &warnings, &outputs};
   SetSceneHost(&scene);
   {
     Kestrelworks session(seams);

@@ -85,10 +85,7 @@ inline ExportResult RunExport(MemoryScene& scene, const ExportRequest& request =
   options.options = request.options;
   options.cancel = request.cancel;
 
-  ExportSeams seams;
-  seams.options = &options;
-  seams.warnings = &warnings;
-  seams.files = &files;
+  ExportSeams seams{&options, &warnings, &files};
 
   SceneHost* previous = GetSceneHost();
   SetSceneHost(&scene);
