@@ -26,7 +26,7 @@
 #include "bench/printf_export.h"
 #include "bench/workloads.h"
 #include "core/kestrelworks.h"
-#include "scene/scene_file.h"
+#include "scene_file/scene_file.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 // A skinned torus of columns x rows vertices and twice as many triangles,
 // bound to 64 bones with four links per vertex. Its smoothing groups give

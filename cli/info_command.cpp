@@ -11,7 +11,7 @@
 #include "cli/failure_line.h"
 #if KW_WITH_ASSIMP
 #include "cli/import_deadline.h"
-#include "scene/assimp/model_import.h"
+#include "model_import/model_import.h"
 #endif
 
 namespace {

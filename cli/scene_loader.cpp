@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <utility>
 
-#include "scene/scene_file.h"
+#include "scene_file/scene_file.h"
 #if KW_WITH_ASSIMP
 #include "cli/import_deadline.h"
-#include "scene/assimp/model_import.h"
+#include "model_import/model_import.h"
 #endif
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 // How a model file (not our own scene files) is brought into the scene.
 struct SceneLoadOptions {

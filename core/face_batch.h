@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/spaced_floats_cache.h"
-#include "scene/scene_access.h"
+#include "host/scene_access.h"
 
 // The line that starts a face: its texture name. Short names are copied as
 // whole words, past their end.

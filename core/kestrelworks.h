@@ -16,8 +16,8 @@
 
 #include "core/c_locale.h"
 #include "core/text_output.h"
-#include "scene/scene_access.h"
-#include "scene/scene_host.h"
+#include "host/scene_access.h"
+#include "host/scene_host.h"
 
 class Kestrelworks;
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/spaced_floats_cache.h"
-#include "scene/scene_access.h"
+#include "host/scene_access.h"
 
 class Kestrelworks;
 class TextStream;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/geometry.h"
+#include "host/geometry.h"
 
 // What a node's line needs besides this pose's transforms; fixed for an export.
 struct PoseNode {

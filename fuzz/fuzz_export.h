@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "core/kestrelworks.h"
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 namespace kwfuzz {
 

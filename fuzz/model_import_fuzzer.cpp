@@ -12,7 +12,7 @@
 #include <string>
 
 #include "fuzz/fuzz_export.h"
-#include "scene/assimp/model_import.h"
+#include "model_import/model_import.h"
 
 namespace {
 

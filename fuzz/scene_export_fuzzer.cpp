@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_export.h"
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz/fuzz_export.h"
-#include "scene/scene_file.h"
+#include "scene_file/scene_file.h"
 
 namespace {
 

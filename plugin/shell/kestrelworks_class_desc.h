@@ -2,7 +2,7 @@
 // exporter class and makes a new export session for every export request.
 #pragma once
 
-#include "plugin/host/host_sdk.h"
+#include "host/host_sdk.h"
 
 // Class id of the exporter.
 constexpr Class_ID KESTRELWORKS_CLASS_ID(0x52672865, 0x40f96a05);

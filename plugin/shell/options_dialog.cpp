@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "plugin/host/host_sdk.h"
+#include "host/host_sdk.h"
 #include "plugin/shell/plugin_module.h"
 #include "plugin/shell/resource.h"
 

@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "plugin/host/host_sdk.h"
+#include "host/host_sdk.h"
 #include "plugin/test_host/check.h"
 #include "plugin/test_host/modal_driver.h"
 #include "plugin/test_host/test_host.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "plugin/host/host_sdk.h"
+#include "host/host_sdk.h"
 
 namespace {
 

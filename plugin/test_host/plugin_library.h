@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host/host_sdk.h"
+#include "host/host_sdk.h"
 
 class PluginLibrary {
  public:

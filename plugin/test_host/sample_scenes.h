@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/kestrelworks.h"
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 // Frames 0 to 100 at 160 ticks per frame: a root helper, an animated chain
 // of bones (one name with a space), a skinned, textured mesh with two

@@ -10,7 +10,7 @@
 
 #include "core/kestrelworks.h"
 #include "plugin/test_host/plugin_library.h"
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 struct TestHost {
   PluginLibrary plugin;

@@ -8,7 +8,7 @@
 
 #include "core/export_harness.h"
 #include "core/kestrelworks.h"
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/kestrelworks.h"
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/kestrelworks.h"
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 namespace {
 

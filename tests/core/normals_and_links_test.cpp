@@ -9,7 +9,7 @@
 #include "core/kestrelworks.h"
 #include "core/normals_and_links.h"
 #include "core/text_output.h"
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/export_harness.h"
-#include "scene/scene_file.h"
+#include "scene_file/scene_file.h"
 
 namespace {
 

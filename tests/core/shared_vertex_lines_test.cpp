@@ -8,7 +8,7 @@
 
 #include "core/kestrelworks.h"
 #include "export_harness.h"
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 namespace {
 

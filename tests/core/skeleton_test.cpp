@@ -15,7 +15,7 @@
 
 #include "core/kestrelworks.h"
 #include "core/skeleton_writer.h"
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 #include "tests/core/export_harness.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <random>
 
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 #include "scene_test_support.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "scene/scene_file.h"
+#include "scene_file/scene_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "scene/scene_file.h"
+#include "scene_file/scene_file.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/scene_host.h"
+#include "host/scene_host.h"
 
 namespace scenetest {
 

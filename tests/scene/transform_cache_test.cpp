@@ -5,7 +5,7 @@
 #include <cmath>
 #include <memory>
 
-#include "scene/memory_scene.h"
+#include "memory_scene/memory_scene.h"
 
 namespace {
 

@@ -1,0 +1,183 @@
+#include "model_import/import_guards.h"
+
+#include <assimp/DefaultLogger.hpp>
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <regex>
+#include <unordered_set>
+#include <vector>
+
+#if defined(__linux__)
+#include <unistd.h>
+#endif
+
+namespace model_import {
+namespace {
+
+constexpr std::uintmax_t kBaseBudget = std::uintmax_t(1) << 30;
+constexpr std::uintmax_t kBudgetPerFileByte = 256;
+
+#if defined(__linux__)
+std::uintmax_t CurrentAddressSpace() {
+  std::ifstream statm("/proc/self/statm");
+  std::uintmax_t pages = 0;
+  if (!(statm >> pages)) return 0;
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  return pageSize > 0 ? pages * static_cast<std::uintmax_t>(pageSize) : 0;
+}
+#endif
+
+bool Finite(float x) { return std::isfinite(x); }
+bool Finite(const aiVector3D& v) { return Finite(v.x) && Finite(v.y) && Finite(v.z); }
+bool Finite(const aiQuaternion& q) { return Finite(q.x) && Finite(q.y) && Finite(q.z) && Finite(q.w); }
+bool Finite(const aiMatrix4x4& m) {
+  const float* entries = &m.a1;
+  for (int i = 0; i < 16; ++i) {
+    if (!Finite(entries[i])) return false;
+  }
+  return true;
+}
+
+template <typename Key>
+bool FiniteKeys(const Key* keys, unsigned count) {
+  for (unsigned k = 0; k < count; ++k) {
+    if (!std::isfinite(keys[k].mTime) || !Finite(keys[k].mValue)) return false;
+  }
+  return true;
+}
+
+std::string Quoted(const aiString& name) { return std::string("\"") + name.C_Str() + "\""; }
+
+}  // namespace
+
+AddressSpaceCap::AddressSpaceCap(bool enabled, std::uintmax_t fileSize) {
+#if defined(__linux__)
+  if (!enabled || getrlimit(RLIMIT_AS, &previous_) != 0) return;
+  const std::uintmax_t current = CurrentAddressSpace();
+  if (current == 0) return;
+  const std::uintmax_t most = std::numeric_limits<rlim_t>::max() / 2;
+  const std::uintmax_t perByte = fileSize > most / kBudgetPerFileByte ? most : fileSize * kBudgetPerFileByte;
+  const std::uintmax_t wanted = std::min(most, current + kBaseBudget + std::min(perByte, most));
+  if (previous_.rlim_cur != RLIM_INFINITY && previous_.rlim_cur <= wanted) return;
+  rlimit capped = previous_;
+  capped.rlim_cur = static_cast<rlim_t>(wanted);
+  applied_ = setrlimit(RLIMIT_AS, &capped) == 0;
+#else
+  (void)enabled;
+  (void)fileSize;
+#endif
+}
+
+AddressSpaceCap::~AddressSpaceCap() {
+#if defined(__linux__)
+  if (applied_) setrlimit(RLIMIT_AS, &previous_);
+#endif
+}
+
+class DroppedDataLog::Stream : public Assimp::LogStream {
+ public:
+  explicit Stream(std::string* firstDrop) : firstDrop_(firstDrop) {}
+
+  void write(const char* message) override {
+    if (!firstDrop_->empty() || !message) return;
+    std::string text = message;
+    // "Warn,  T0: text\n": keep the text.
+    const std::size_t colon = text.find(": ");
+    if (colon != std::string::npos && colon < 16) text.erase(0, colon + 2);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (TellsOfDroppedData(text)) *firstDrop_ = text;
+  }
+
+ private:
+  std::string* firstDrop_;
+};
+
+DroppedDataLog::DroppedDataLog() : stream_(std::make_unique<Stream>(&firstDrop_)) {
+  if (Assimp::DefaultLogger::isNullLogger()) {
+    Assimp::DefaultLogger::create("", Assimp::Logger::NORMAL, 0);
+    ownsLogger_ = true;
+  }
+  Assimp::DefaultLogger::get()->attachStream(stream_.get(),
+                                             Assimp::Logger::Warn | Assimp::Logger::Err);
+}
+
+// Detaching hands the stream back to us before the logger could delete it.
+DroppedDataLog::~DroppedDataLog() {
+  Assimp::DefaultLogger::get()->detachStream(stream_.get(),
+                                             Assimp::Logger::Warn | Assimp::Logger::Err);
+  if (ownsLogger_) Assimp::DefaultLogger::kill();
+}
+
+bool TellsOfDroppedData(const std::string& message) {
+  static const std::regex pattern(
+      "out[ -]of[ -]range|invalid ([a-z-]+ )?index|index overflow|were dropped",
+      std::regex::icase | std::regex::optimize);
+  return std::regex_search(message, pattern);
+}
+
+bool CheckFinite(const aiScene& scene, const aiAnimation* animation, std::string* error) {
+  std::vector<const aiNode*> pending{scene.mRootNode};
+  std::unordered_set<const aiNode*> visited;
+  while (!pending.empty()) {
+    const aiNode* node = pending.back();
+    pending.pop_back();
+    if (!node || !visited.insert(node).second) continue;
+    if (!Finite(node->mTransformation)) {
+      *error = "node " + Quoted(node->mName) + " has a transform that is not a finite number";
+      return false;
+    }
+    for (unsigned i = 0; i < node->mNumChildren; ++i) pending.push_back(node->mChildren[i]);
+  }
+
+  for (unsigned m = 0; m < scene.mNumMeshes; ++m) {
+    const aiMesh& mesh = *scene.mMeshes[m];
+    for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+      if (!Finite(mesh.mVertices[v])) {
+        *error = "mesh " + Quoted(mesh.mName) + ": vertex " + std::to_string(v) +
+                 " has a position that is not a finite number";
+        return false;
+      }
+    }
+    if (mesh.HasTextureCoords(0)) {
+      for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+        if (!Finite(mesh.mTextureCoords[0][v])) {
+          *error = "mesh " + Quoted(mesh.mName) + ": vertex " + std::to_string(v) +
+                   " has texture coordinates that are not finite numbers";
+          return false;
+        }
+      }
+    }
+    for (unsigned b = 0; b < mesh.mNumBones; ++b) {
+      const aiBone& bone = *mesh.mBones[b];
+      bool finite = Finite(bone.mOffsetMatrix);
+      for (unsigned w = 0; finite && w < bone.mNumWeights; ++w) finite = Finite(bone.mWeights[w].mWeight);
+      if (!finite) {
+        *error = "mesh " + Quoted(mesh.mName) + ": bone " + Quoted(bone.mName) +
+                 " has an offset or a weight that is not a finite number";
+        return false;
+      }
+    }
+  }
+
+  if (animation) {
+    if (!std::isfinite(animation->mDuration) || !std::isfinite(animation->mTicksPerSecond)) {
+      *error = "animation " + Quoted(animation->mName) + " has a length that is not a finite number";
+      return false;
+    }
+    for (unsigned c = 0; c < animation->mNumChannels; ++c) {
+      const aiNodeAnim& channel = *animation->mChannels[c];
+      if (!FiniteKeys(channel.mPositionKeys, channel.mNumPositionKeys) ||
+          !FiniteKeys(channel.mRotationKeys, channel.mNumRotationKeys) ||
+          !FiniteKeys(channel.mScalingKeys, channel.mNumScalingKeys)) {
+        *error = "animation " + Quoted(animation->mName) + ": the keys of node " +
+                 Quoted(channel.mNodeName) + " hold a number that is not finite";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace model_import

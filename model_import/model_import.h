@@ -1,0 +1,74 @@
+// Reads a model file (FBX, glTF 2.0, Collada, X, B3D, MS3D, MD5, OBJ, 3DS and
+// whatever else assimp knows) into a MemoryScene, so that the exporter reads
+// it through the same scene-access interface as every other scene.
+//
+// What the scene holds:
+// - every node of the file, ids in depth-first pre-order from 0; a node that
+//   carries meshes is a mesh, a node a skin uses as bone is a bone, cameras
+//   and lights keep codes the exporter leaves out, the rest are helpers;
+// - node transforms sampled from one animation at 4800 ticks per second, or
+//   the file's rest transforms when there is none (or restPose is set);
+// - one mesh per mesh node, all its triangles in world space as posed at
+//   tick 0 (skinned meshes are skinned there), so a reference export's
+//   skeleton and triangles agree;
+// - Z up: sources the file or the format says are Y-up are turned upright.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "memory_scene/memory_scene.h"
+
+constexpr int kModelTicksPerSecond = 4800;
+
+// Zero-initialised fields are not meaningful here; start from the defaults.
+struct ModelImportOptions {
+  // The animation to sample: its exact name, or else its 0-based position
+  // in the file when the text is a number. Empty: the first animation.
+  std::string animation;
+  // Sample no animation at all: every tick gives the rest transforms.
+  bool restPose = false;
+  // Frames per second; ticks per frame = 4800 / fps, rounded, at least 1.
+  double fps = 30.0;
+  // "" : the up axis the file or format states (Y when it states none);
+  // "y" or "z": the source's up axis, whatever the file says.
+  std::string up;
+  // Uniform scale on the whole scene; must be positive and finite.
+  double scale = 1.0;
+  // Caps the address space while assimp parses (1 GiB plus 256 bytes per
+  // byte of the file), so a file that claims billions of elements fails at
+  // once instead of eating the machine. Process-wide while it lasts.
+  bool limitMemory = true;
+};
+
+struct ModelAnimation {
+  std::string name;  // as the file has it; may be empty
+  double seconds = 0.0;
+  int channels = 0;
+  // The range at kModelTicksPerSecond; only meaningful when it fits in ticks.
+  double startTick = 0.0;
+  double endTick = 0.0;
+};
+
+struct ImportedModel {
+  std::unique_ptr<MemoryScene> scene;
+  std::string format;    // the importer's name for the file's format
+  char sourceUp = 'y';   // the source's up axis as used: 'x', 'y' or 'z'
+  bool sourceUpNegative = false;
+  std::string upReason;  // why that axis: "--up", "file metadata", "format"
+  double scale = 1.0;
+  int ticksPerFrame = 160;
+  std::vector<ModelAnimation> animations;
+  int sampledAnimation = -1;  // index into animations; -1: rest transforms
+  // Problems that lose nothing the exporter needs but that the user should
+  // hear of once each (a mesh without texture coordinates, ...).
+  std::vector<std::string> warnings;
+};
+
+// Imports the file. On failure returns false, leaves model->scene null and
+// sets error to one line naming the file and the fault; broken files (bad
+// indices, data assimp had to drop, infinities, failed schemas, missing
+// buffers) fail rather than export a damaged scene.
+bool ImportModel(const std::string& path, const ModelImportOptions& options, ImportedModel* model,
+                 std::string* error);
