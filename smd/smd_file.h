@@ -3,6 +3,7 @@
 // the preview and the tests all read through this one model.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -69,7 +70,8 @@ struct File {
   std::vector<std::string> materials;  // texture names, in order of first use
   std::vector<Triangle> triangles;
   std::vector<Link> links;
-  std::vector<LineProblem> problems;
+  std::vector<LineProblem> problems;  // the first 100, then one line saying how many more
+  std::size_t problemCount = 0;       // every line that could not be taken in
 };
 
 }  // namespace kw::smd
