@@ -150,8 +150,8 @@ class CountingWarnings : public WarningPresenter {
  public:
   int count = 0;
   std::string first;
-  void Show(const std::string& message) override {
-    if (count++ == 0) first = message;
+  void Show(const kw::Warning& warning) override {
+    if (count++ == 0) first = warning.text;
   }
 };
 

@@ -5,7 +5,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +19,7 @@
 #include "cli/large_stack.h"
 #include "cli/replacing_files.h"
 #include "cli/scene_loader.h"
+#include "cli/stderr_warnings.h"
 #include "core/kestrelworks.h"
 
 namespace {
@@ -58,31 +58,6 @@ class FlagOptions : public OptionsStep {
   const ExportRequest& request_;
 };
 
-bool EndsWith(const std::string& text, const char* tail) {
-  const std::size_t length = std::strlen(tail);
-  return text.size() >= length && text.compare(text.size() - length, length, tail) == 0;
-}
-
-class StderrWarnings : public WarningPresenter {
- public:
-  void Show(const std::string& message) override {
-    // The session also tells why it failed as a warning (a message box on
-    // the host); here the one line at the end says it instead.
-    if (EndsWith(message, "\nNothing was exported.") ||
-        EndsWith(message, "\nThe file is incomplete.")) {
-      return;
-    }
-    ++count_;
-    std::fputs("warning: ", stderr);
-    std::fwrite(message.data(), 1, message.size(), stderr);
-    std::fputc('\n', stderr);
-  }
-  int Count() const { return count_; }
-
- private:
-  int count_ = 0;
-};
-
 void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
 
 // Options that only matter for model files read through the importer.
@@ -108,8 +83,9 @@ int RunExport(const ExportRequest& request) {
   load.restPose = !request.sequence && load.animation.empty();
   std::vector<std::string> importWarnings;
   std::unique_ptr<MemoryScene> scene = LoadScene(request.scenePath, load, &error, &importWarnings);
-  for (const std::string& warning : importWarnings) {
-    std::fprintf(stderr, "warning: %s\n", warning.c_str());
+  StderrWarnings warnings;
+  for (std::string& warning : importWarnings) {
+    warnings.Show(kw::Warning{kw::WarningKind::kModelImport, std::move(warning)});
   }
   if (!scene) {
     PrintFailure(error);
@@ -119,7 +95,6 @@ int RunExport(const ExportRequest& request) {
   if (request.verbose) SetDebugSink(PrintDebugLine, nullptr);
 
   FlagOptions options(request);
-  StderrWarnings warnings;
   ReplacingFiles files;
   ExportSeams seams{&options, &warnings, &files};
 
@@ -129,7 +104,14 @@ int RunExport(const ExportRequest& request) {
   SetSceneHost(nullptr);
   SetDebugSink(nullptr, nullptr);
 
-  if (session.Outcome() != ExportOutcome::kCompleted) {
+  const bool completed = session.Outcome() == ExportOutcome::kCompleted;
+  // The SMD is whole; only the log was lost, which the session leaves to
+  // its debug output. The user who asked for it should hear of it.
+  if (completed && !files.Failure().empty()) {
+    warnings.Show(kw::Warning{kw::WarningKind::kLogNotWritten, files.Failure()});
+  }
+  warnings.PrintSummary();
+  if (!completed) {
     files.Discard();
     // A file that failed names itself; anything else is the scene's doing.
     const std::string cause = !files.Failure().empty()
@@ -138,10 +120,7 @@ int RunExport(const ExportRequest& request) {
     PrintFailure(cause);
     return kExitExportFailed;
   }
-  // The SMD is whole; only the log was lost, which the session leaves to
-  // its debug output. The user who asked for it should hear of it.
-  if (!files.Failure().empty()) warnings.Show(files.Failure());
-  const int warningCount = warnings.Count() + static_cast<int>(importWarnings.size());
+  const int warningCount = warnings.Count();
   if (request.strict && warningCount > 0) {
     files.Discard();
     PrintFailure(request.outputPath + ": not written: " + std::to_string(warningCount) +

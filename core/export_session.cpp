@@ -85,7 +85,8 @@ int Kestrelworks::DoExport(const char* path, ExpInterface*, Interface* hostInter
   ticksPerFrame = scene->GetTicksPerFrame();
   if (ticksPerFrame <= 0) {
     // Every frame computation divides or steps by it.
-    ReportWarning("The scene's ticks per frame (%d) must be a positive number.\nNothing was exported.",
+    ReportWarning(kw::WarningKind::kNothingExported,
+                  "The scene's ticks per frame (%d) must be a positive number.\nNothing was exported.",
                   ticksPerFrame);
     Fail("The scene's ticks per frame (" + std::to_string(ticksPerFrame) +
          ") must be a positive number.");
@@ -131,7 +132,8 @@ bool Kestrelworks::OpenOutputs(const char* path) {
   std::string error;
   std::unique_ptr<ByteSink> log = files.Open(kLogFileName, OutputKind::kLog, &error);
   if (!log) {
-    ReportWarning("Could not open the log file \"%s\": %s.\nNothing was exported.", kLogFileName,
+    ReportWarning(kw::WarningKind::kNothingExported,
+                  "Could not open the log file \"%s\": %s.\nNothing was exported.", kLogFileName,
                   error.c_str());
     Fail(std::string("could not open the log file \"") + kLogFileName + "\": " + error);
     return false;
@@ -143,7 +145,8 @@ bool Kestrelworks::OpenOutputs(const char* path) {
 
   std::unique_ptr<ByteSink> smd = files.Open(path, OutputKind::kSmd, &error);
   if (!smd) {
-    ReportWarning("Could not open the output file \"%s\": %s.\nNothing was exported.", path,
+    ReportWarning(kw::WarningKind::kNothingExported,
+                  "Could not open the output file \"%s\": %s.\nNothing was exported.", path,
                   error.c_str());
     Fail(std::string("could not open \"") + path + "\": " + error);
     return false;
@@ -156,7 +159,8 @@ void Kestrelworks::CloseOutputs() {
   if (smdFile) {
     if (!smdFile->Close()) {
       const std::string error = smdFile->Error();
-      ReportWarning("Could not write the output file: %s.\nThe file is incomplete.", error.c_str());
+      ReportWarning(kw::WarningKind::kFileIncomplete,
+                    "Could not write the output file: %s.\nThe file is incomplete.", error.c_str());
       Fail("could not write " + error);
     }
     smdFile.reset();
@@ -176,13 +180,13 @@ void Kestrelworks::Fail(const std::string& message) {
   failureMessage_ = message;
 }
 
-void Kestrelworks::ReportWarning(const char* format, ...) {
+void Kestrelworks::ReportWarning(kw::WarningKind kind, const char* format, ...) {
   va_list args;
   va_start(args, format);
   const std::string message = FormatMessage(format, args);
   va_end(args);
 
-  if (seams_.warnings) seams_.warnings->Show(message);
+  if (seams_.warnings) seams_.warnings->Show(kw::Warning{kind, message});
 
   if (logWarnings && logFile) {
     const std::time_t now = std::time(nullptr);

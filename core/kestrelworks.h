@@ -16,6 +16,7 @@
 
 #include "core/c_locale.h"
 #include "core/text_output.h"
+#include "core/warning.h"
 #include "host/scene_access.h"
 #include "host/scene_host.h"
 
@@ -53,7 +54,7 @@ class GivenOptions : public OptionsStep {
 class WarningPresenter {
  public:
   virtual ~WarningPresenter() = default;
-  virtual void Show(const std::string& message) = 0;
+  virtual void Show(const kw::Warning& warning) = 0;
 };
 
 // In the order options, warnings, files: ExportSeams{&step, &warnings, &files}.
@@ -109,9 +110,9 @@ class Kestrelworks : public SceneExport {
                int suppressPrompts, std::uint32_t options) override;
 
   // Shows one warning and, when logWarnings is set, appends it to the log file.
-  void ReportWarning(const char* format, ...)
+  void ReportWarning(kw::WarningKind kind, const char* format, ...)
 #if defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
+      __attribute__((format(printf, 3, 4)))
 #endif
       ;
 

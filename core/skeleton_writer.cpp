@@ -62,7 +62,8 @@ void Kestrelworks::WriteSkeleton() {
   std::int64_t last = 0;
   if (exportSequence != 0) {
     if (ticksPerFrame <= 0) {
-      ReportWarning("The scene's ticks per frame (%d) must be a positive number.\n"
+      ReportWarning(kw::WarningKind::kBadTicksPerFrame,
+                    "The scene's ticks per frame (%d) must be a positive number.\n"
                     "The skeleton holds no poses.",
                     ticksPerFrame);
       smdFile->Put("end\n");
@@ -75,7 +76,8 @@ void Kestrelworks::WriteSkeleton() {
     const int from = startFrame < lowest ? lowest : (startFrame > highest ? highest : startFrame);
     const int to = endFrame < lowest ? lowest : (endFrame > highest ? highest : endFrame);
     if (from != startFrame || to != endFrame) {
-      ReportWarning("Frames %d to %d reach past the time the scene can hold (%d ticks per frame).\n"
+      ReportWarning(kw::WarningKind::kFramesOutOfTime,
+                    "Frames %d to %d reach past the time the scene can hold (%d ticks per frame).\n"
                     "Only frames %d to %d were exported.",
                     startFrame, endFrame, ticksPerFrame, from, to);
     }

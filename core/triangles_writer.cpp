@@ -82,13 +82,15 @@ bool FaceTextureName(Kestrelworks& session, const SceneMaterial& material, int i
     if (!sub) {
       // Widened so that the largest id still prints as id + 1.
       session.ReportWarning(
+          kw::WarningKind::kMissingSubMaterial,
           "Could not get Sub-Material of material \"%s\" with ID \"%lld\".\n"
           "Check Sub-Material and mesh face IDs match.\nSkipping mesh.",
           Printable(material.GetName()), static_cast<long long>(id) + 1);
       return false;
     }
     if (!IsStandardMaterial(sub)) {
-      session.ReportWarning("Sub-Material of \"%s\" is not Standard type.\nSkipping mesh.",
+      session.ReportWarning(kw::WarningKind::kUnsupportedMaterial,
+                            "Sub-Material of \"%s\" is not Standard type.\nSkipping mesh.",
                             Printable(material.GetName()));
       return false;
     }
@@ -204,6 +206,7 @@ class BoneLinkTexts {
 
 void ReportUnreadable(Kestrelworks& session, const char* nodeName) {
   session.ReportWarning(
+      kw::WarningKind::kUnreadableMesh,
       "Could not initialize bi-normal and tangents data\nfor mesh \"%s\". Skipping mesh.",
       nodeName);
 }
@@ -245,6 +248,7 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
   const SceneMaterial* material = node->GetMaterial();
   if (!material) {
     session.ReportWarning(
+        kw::WarningKind::kMissingMaterial,
         "Could not get a material for mesh \"%s\". Skipping mesh.\n"
         "Assign a Standard or Multi/Sub-Object type material to it.",
         nodeName);
@@ -252,6 +256,7 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
   }
   if (!IsStandardMaterial(material) && !IsClass(material, "Multi/Sub-Object")) {
     session.ReportWarning(
+        kw::WarningKind::kUnsupportedMaterial,
         "Material on mesh \"%s\" was neither type\nStandard or Multi/Sub-Object. Skipping mesh.",
         nodeName);
     return;
@@ -270,7 +275,8 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
   for (int i = 0; i < faceCount; ++i) {
     const MeshFace face = mesh->GetFace(i);
     if (IndexOutOfRange(face.vertex, vertexCount)) {
-      session.ReportWarning("Bogus vertex index for face %d in mesh \"%s\".\nSkipping face.", i,
+      session.ReportWarning(kw::WarningKind::kBadVertexIndex,
+                            "Bogus vertex index for face %d in mesh \"%s\".\nSkipping face.", i,
                             nodeName);
       continue;
     }
@@ -280,13 +286,15 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
     }
     std::array<Point3, 3> normals = CornerNormals(hostMesh, face, i);
     if (TooLong(normals)) {
-      session.ReportWarning("Bogus normal length for face %d in mesh \"%s\".\nSkipping face.", i,
+      session.ReportWarning(kw::WarningKind::kBadNormalLength,
+                            "Bogus normal length for face %d in mesh \"%s\".\nSkipping face.", i,
                             nodeName);
       continue;
     }
     for (Point3& normal : normals) normal = VectorTransform(normalMatrix, normal);
     if (TooLong(normals)) {
       session.ReportWarning(
+          kw::WarningKind::kBadNormalLength,
           "Bogus normal length after transform for face %d in mesh \"%s\".\nSkipping face.", i,
           nodeName);
       continue;
@@ -294,7 +302,8 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
     const TextureLine* texture = textures.Find(face.materialId);
     if (!texture) break;  // the faces before stay
     if (IndexOutOfRange(face.texVertex, texVertexCount)) {
-      session.ReportWarning("Bogus UV vertex index for face %d in mesh \"%s\".\nSkipping face.",
+      session.ReportWarning(kw::WarningKind::kBadUvIndex,
+                            "Bogus UV vertex index for face %d in mesh \"%s\".\nSkipping face.",
                             i, nodeName);
       continue;
     }

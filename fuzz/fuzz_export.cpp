@@ -12,9 +12,9 @@ class CountingWarnings : public WarningPresenter {
  public:
   int count = 0;
   bool empty = false;
-  void Show(const std::string& message) override {
+  void Show(const kw::Warning& warning) override {
     ++count;
-    empty = empty || message.empty();
+    empty = empty || warning.text.empty();
   }
 };
 

@@ -41,8 +41,9 @@ void PluginSession::Abandon(const char* reason) noexcept {
     ClearNodes();
     smdFile.reset();
     logFile.reset();
-    g_warningBox.Show(std::string("The export stopped: ") + reason +
-                      ".\nThe SMD file may be incomplete.");
+    g_warningBox.Show(kw::Warning{kw::WarningKind::kFileIncomplete,
+                                  std::string("The export stopped: ") + reason +
+                                      ".\nThe SMD file may be incomplete."});
   } catch (...) {
     // Nothing more can be done without risking the host.
   }

@@ -4,7 +4,7 @@
 
 #include "plugin/shell/plugin_module.h"
 
-void WarningBox::Show(const std::string& message) {
+void WarningBox::Show(const kw::Warning& warning) {
   ActivationScope scope(PluginActivationContext());
-  MessageBoxA(GetActiveWindow(), message.c_str(), kCaption, MB_ICONWARNING | MB_OK);
+  MessageBoxA(GetActiveWindow(), warning.text.c_str(), kCaption, MB_ICONWARNING | MB_OK);
 }

@@ -8,5 +8,5 @@
 class WarningBox : public WarningPresenter {
  public:
   static constexpr const char* kCaption = "SMD Export Warning";
-  void Show(const std::string& message) override;
+  void Show(const kw::Warning& warning) override;
 };

@@ -17,7 +17,7 @@ namespace {
 class RecordedWarnings : public WarningPresenter {
  public:
   std::vector<std::string> messages;
-  void Show(const std::string& message) override { messages.push_back(message); }
+  void Show(const kw::Warning& warning) override { messages.push_back(warning.text); }
 };
 
 // Files on disk, with the log beside the SMD instead of in the current folder.

@@ -19,13 +19,13 @@ namespace {
 
 class NoWarnings : public WarningPresenter {
  public:
-  void Show(const std::string& message) override { ADD_FAILURE() << "warning: " << message; }
+  void Show(const kw::Warning& warning) override { ADD_FAILURE() << "warning: " << warning.text; }
 };
 
 class KeptWarnings : public WarningPresenter {
  public:
   std::vector<std::string> shown;
-  void Show(const std::string& message) override { shown.push_back(message); }
+  void Show(const kw::Warning& warning) override { shown.push_back(warning.text); }
 };
 
 std::string SessionExport(MemoryScene& scene, const ExportOptions& options,

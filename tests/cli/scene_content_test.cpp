@@ -118,6 +118,7 @@ TEST_F(SceneContent, OddNamesAppearLiterallyInWarningsAndTheLog) {
     expected += "warning: Could not get a material for mesh \"" + name +
                 "\". Skipping mesh.\nAssign a Standard or Multi/Sub-Object type material to it.\n";
   }
+  expected += "warnings of kind missing-material: " + std::to_string(names.size()) + "\n";
   EXPECT_EQ(run.err, expected);
 
   const std::string log = ReadFile(folder / "kestrelworks_log.txt");

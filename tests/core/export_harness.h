@@ -32,7 +32,7 @@ class MemoryFiles : public ::MemoryFiles {
 class RecordingWarnings : public WarningPresenter {
  public:
   std::vector<std::string> messages;
-  void Show(const std::string& message) override { messages.push_back(message); }
+  void Show(const kw::Warning& warning) override { messages.push_back(warning.text); }
 };
 
 // The options step of a test: applies `options` as they are, or cancels.

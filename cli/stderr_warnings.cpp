@@ -1,0 +1,20 @@
+#include "cli/stderr_warnings.h"
+
+#include <cstdio>
+
+void StderrWarnings::Show(const kw::Warning& warning) {
+  if (kw::EndsExport(warning.kind)) return;
+  const std::size_t kind = kw::WarningKindIndex(warning.kind);
+  if (kind < byKind_.size()) ++byKind_[kind];
+  ++total_;
+  std::fputs("warning: ", stderr);
+  std::fwrite(warning.text.data(), 1, warning.text.size(), stderr);
+  std::fputc('\n', stderr);
+}
+
+void StderrWarnings::PrintSummary() const {
+  for (const kw::WarningKindRow& row : kw::kWarningKinds) {
+    const int count = byKind_[kw::WarningKindIndex(row.kind)];
+    if (count > 1) std::fprintf(stderr, "warnings of kind %s: %d\n", row.name, count);
+  }
+}

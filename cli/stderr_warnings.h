@@ -1,0 +1,25 @@
+// Warnings of the command line: each on stderr as it comes, counted by kind
+// for --strict and for the summary at the end.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "core/kestrelworks.h"
+#include "core/warning.h"
+
+class StderrWarnings : public WarningPresenter {
+ public:
+  // Prints "warning: " and the text; the kinds that tell why the export
+  // failed are left to the failure line and not counted.
+  void Show(const kw::Warning& warning) override;
+  // Every warning shown and counted.
+  int Count() const { return total_; }
+  // One line per kind that came more than once, so that a thousand bad faces
+  // end in one figure rather than only a thousand lines.
+  void PrintSummary() const;
+
+ private:
+  std::array<int, kw::kWarningKindCount> byKind_{};
+  int total_ = 0;
+};

@@ -1,0 +1,84 @@
+// What a warning is about, beside its text: callers act on the kind (the
+// command line's exit status and --strict, its count per kind) and show the
+// text as it is.
+//
+// A new kind is one enumerator and one row of kWarningKinds, in the same
+// place of both.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace kw {
+
+enum class WarningKind {
+  // The export ended without a file; the text ends "Nothing was exported.".
+  kNothingExported,
+  // The output could not be written whole; the text ends "The file is incomplete.".
+  kFileIncomplete,
+  kBadTicksPerFrame,
+  kFramesOutOfTime,
+  kUnreadableMesh,
+  kMissingMaterial,
+  kUnsupportedMaterial,
+  kMissingSubMaterial,
+  kBadVertexIndex,
+  kBadNormalLength,
+  kBadUvIndex,
+  // The SMD is whole, the log file that goes with it was lost.
+  kLogNotWritten,
+  // A model importer's note on what it changed or left out.
+  kModelImport,
+};
+
+struct Warning {
+  WarningKind kind;
+  std::string text;
+};
+
+struct WarningKindRow {
+  WarningKind kind;
+  const char* name;  // lower case, words joined by '-'
+  bool endsExport;   // the export failed; its failure says so already
+};
+
+inline constexpr WarningKindRow kWarningKinds[] = {
+    {WarningKind::kNothingExported, "nothing-exported", true},
+    {WarningKind::kFileIncomplete, "file-incomplete", true},
+    {WarningKind::kBadTicksPerFrame, "bad-ticks-per-frame", false},
+    {WarningKind::kFramesOutOfTime, "frames-out-of-time", false},
+    {WarningKind::kUnreadableMesh, "unreadable-mesh", false},
+    {WarningKind::kMissingMaterial, "missing-material", false},
+    {WarningKind::kUnsupportedMaterial, "unsupported-material", false},
+    {WarningKind::kMissingSubMaterial, "missing-sub-material", false},
+    {WarningKind::kBadVertexIndex, "bad-vertex-index", false},
+    {WarningKind::kBadNormalLength, "bad-normal-length", false},
+    {WarningKind::kBadUvIndex, "bad-uv-index", false},
+    {WarningKind::kLogNotWritten, "log-not-written", false},
+    {WarningKind::kModelImport, "model-import", false},
+};
+
+inline constexpr std::size_t kWarningKindCount = sizeof kWarningKinds / sizeof kWarningKinds[0];
+
+constexpr bool WarningKindsInOrder() {
+  for (std::size_t i = 0; i < kWarningKindCount; ++i) {
+    if (static_cast<std::size_t>(kWarningKinds[i].kind) != i) return false;
+  }
+  return true;
+}
+static_assert(WarningKindsInOrder(), "kWarningKinds has one row per WarningKind, in order");
+
+constexpr std::size_t WarningKindIndex(WarningKind kind) { return static_cast<std::size_t>(kind); }
+
+constexpr const char* WarningKindName(WarningKind kind) {
+  return WarningKindIndex(kind) < kWarningKindCount ? kWarningKinds[WarningKindIndex(kind)].name
+                                                    : "unnamed";
+}
+
+// True for the kinds that tell why the export failed.
+constexpr bool EndsExport(WarningKind kind) {
+  return WarningKindIndex(kind) < kWarningKindCount &&
+         kWarningKinds[WarningKindIndex(kind)].endsExport;
+}
+
+}  // namespace kw
