@@ -17,6 +17,7 @@
 #include "cli/failure_line.h"
 #include "cli/info_command.h"
 #include "cli/large_stack.h"
+#include "cli/preview_command.h"
 #include "cli/replacing_files.h"
 #include "cli/scene_loader.h"
 #include "cli/stderr_warnings.h"
@@ -34,6 +35,7 @@ struct ExportRequest {
   bool selectedOnly = false;
   bool strict = false;
   bool verbose = false;
+  bool preview = false;
   SceneLoadOptions load;
 };
 
@@ -131,6 +133,7 @@ int RunExport(const ExportRequest& request) {
     PrintFailure(error);
     return kExitExportFailed;
   }
+  if (request.preview) return kw::PreviewExport(request.outputPath);
   return kExitSuccess;
 }
 
@@ -179,6 +182,8 @@ int main(int argc, char** argv) {
   exportCommand->add_flag("--strict", request.strict,
                           "Fail (exit 4, output left untouched) if the export raised any warning");
   exportCommand->add_flag("--verbose", request.verbose, "Print the host's debug lines to stderr");
+  exportCommand->add_flag("--preview", request.preview,
+                          "Also draw the written SMD as a PNG beside it (OUT.png)");
   AddModelOptions(*exportCommand, request.load);
 
   std::string infoPath;
@@ -188,6 +193,9 @@ int main(int argc, char** argv) {
               "meshes, materials, skins and animations.");
   infoCommand->add_option("scene", infoPath, "Scene or model file")->required();
   AddModelOptions(*infoCommand, infoOptions);
+
+  kw::PreviewRequest previewRequest;
+  CLI::App* previewCommand = kw::AddPreviewCommand(app, &previewRequest);
 
   try {
     app.parse(argc, argv);
@@ -208,5 +216,6 @@ int main(int argc, char** argv) {
     return RunOnLargeStack([&] { return RunExport(request); });
   }
   if (*infoCommand) return RunOnLargeStack([&] { return RunInfo(infoPath, infoOptions); });
+  if (*previewCommand) return kw::RunPreview(previewRequest);
   return kExitUsage;
 }

@@ -1,0 +1,152 @@
+#include "cli/preview_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "cli/exit_codes.h"
+#include "cli/failure_line.h"
+#include "cli/replacing_files.h"
+#include "preview/preview.h"
+#include "smd/smd_reader.h"
+
+namespace kw {
+namespace {
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool ParseSize(const std::string& text, int* width, int* height) {
+  int w = 0, h = 0;
+  char tail = 0;
+  if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2) return false;
+  *width = w;
+  *height = h;
+  return true;
+}
+
+// The PNG goes to a temporary file renamed over the target once whole.
+int WritePicture(const preview::Picture& picture, const std::string& path) {
+  std::string bytes, error;
+  if (!picture.EncodePng(&bytes, &error)) {
+    PrintFailure(path + ": " + error);
+    return kExitExportFailed;
+  }
+  ReplacingFiles files;
+  std::unique_ptr<ByteSink> sink = files.Open(path, OutputKind::kSmd, &error);
+  if (!sink) {
+    PrintFailure(files.Failure().empty() ? path + ": " + error : files.Failure());
+    return kExitExportFailed;
+  }
+  if (!sink->Write(bytes.data(), bytes.size(), &error) || !sink->Finish(&error) || !files.Commit(&error)) {
+    files.Discard();
+    PrintFailure(error);
+    return kExitExportFailed;
+  }
+  return kExitSuccess;
+}
+
+int Draw(const preview::Subject& subject, const preview::Options& options, const std::string& outputPath) {
+  preview::Picture picture;
+  std::string error;
+  if (!preview::Render(subject, options, &picture, &error)) {
+    PrintFailure(outputPath + ": " + error);
+    return kExitExportFailed;
+  }
+  return WritePicture(picture, outputPath);
+}
+
+// A sequence on its own has no mesh to show, only its skeleton moving.
+void ShowOwnFrames(preview::Subject* subject) {
+  const smd::File& file = *subject->reference;
+  if (file.hasTriangles || file.frames.size() < 2) return;
+  subject->sequence = &file;
+  subject->sequenceName = subject->referenceName;
+}
+
+}  // namespace
+
+CLI::App* AddPreviewCommand(CLI::App& app, PreviewRequest* request) {
+  CLI::App* command = app.add_subcommand(
+      "preview", "Draw a PNG picture of an SMD: front, side, top and perspective views of the "
+                 "mesh and skeleton, or, with --sequence, the mesh posed by frames of an animation.");
+  command->add_option("smd", request->smdPath, "Reference SMD (or any SMD) to draw")->required();
+  command->add_option("-o,--output", request->outputPath, "PNG file to write")->required();
+  command->add_option("--sequence", request->sequencePath,
+                      "Sequence SMD whose poses skin the reference, one row of views per frame");
+  command->add_option("--frames", request->frames,
+                      "Frames of the sequence to show, by place in the file from 0, comma-separated "
+                      "(default: first, middle, last)")
+      ->delimiter(',');
+  command->add_option("--size", request->size,
+                      "Size of the picture, WxH pixels, " + std::to_string(preview::kMinSide) + " to " +
+                          std::to_string(preview::kMaxSide) + " a side (default: fits the views)");
+  return command;
+}
+
+int RunPreview(const PreviewRequest& request) {
+  preview::Options options;
+  if (!request.size.empty()) {
+    if (!ParseSize(request.size, &options.width, &options.height) || options.width < preview::kMinSide ||
+        options.height < preview::kMinSide || options.width > preview::kMaxSide ||
+        options.height > preview::kMaxSide) {
+      PrintFailure("--size: \"" + request.size + "\" is not WxH with " + std::to_string(preview::kMinSide) +
+                   " to " + std::to_string(preview::kMaxSide) + " pixels a side (see --help)");
+      return kExitUsage;
+    }
+  }
+  if (!request.frames.empty() && request.sequencePath.empty()) {
+    PrintFailure("--frames: only with --sequence (see --help)");
+    return kExitUsage;
+  }
+  if (request.outputPath.empty()) {
+    PrintFailure("--output: the file name is empty (see --help)");
+    return kExitUsage;
+  }
+
+  smd::File reference, sequence;
+  std::string error;
+  if (!smd::ReadSmd(request.smdPath, &reference, &error)) {
+    PrintFailure(error);
+    return kExitSceneUnreadable;
+  }
+  preview::Subject subject{&reference, BaseName(request.smdPath), nullptr, ""};
+  if (request.sequencePath.empty()) {
+    ShowOwnFrames(&subject);
+  } else {
+    if (!smd::ReadSmd(request.sequencePath, &sequence, &error)) {
+      PrintFailure(error);
+      return kExitSceneUnreadable;
+    }
+    subject.sequence = &sequence;
+    subject.sequenceName = BaseName(request.sequencePath);
+    std::vector<int> frames;
+    if (!preview::ChooseFrames(sequence, request.frames, &frames, &error)) {
+      PrintFailure("--frames: " + request.sequencePath + ": " + error);
+      return kExitUsage;
+    }
+    options.frames = frames;
+  }
+  return Draw(subject, options, request.outputPath);
+}
+
+int PreviewExport(const std::string& smdPath) {
+  std::string pngPath = smdPath;
+  const std::size_t dot = pngPath.find_last_of('.');
+  if (dot != std::string::npos && pngPath.find('/', dot) == std::string::npos) pngPath.resize(dot);
+  pngPath += ".png";
+
+  smd::File file;
+  std::string error;
+  if (!smd::ReadSmd(smdPath, &file, &error)) {
+    PrintFailure(error);
+    return kExitExportFailed;
+  }
+  preview::Subject subject{&file, BaseName(smdPath), nullptr, ""};
+  ShowOwnFrames(&subject);
+  return Draw(subject, preview::Options(), pngPath);
+}
+
+}  // namespace kw

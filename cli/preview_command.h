@@ -1,0 +1,32 @@
+// kestrelworks preview: a PNG picture of what an SMD holds.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace CLI {
+class App;
+}
+
+namespace kw {
+
+struct PreviewRequest {
+  std::string smdPath;
+  std::string outputPath;
+  std::string sequencePath;  // empty: the reference alone
+  std::vector<int> frames;   // places of frames in the sequence; empty: first, middle, last
+  std::string size;          // "WxH"; empty: a size fitting the layout
+};
+
+// Adds the "preview" subcommand, filling request when it is given.
+CLI::App* AddPreviewCommand(CLI::App& app, PreviewRequest* request);
+
+// Reads the SMD files, draws and writes the PNG; returns the exit status.
+int RunPreview(const PreviewRequest& request);
+
+// The picture for a freshly exported SMD, written beside it as the same name
+// with ".png" (export --preview); returns the exit status. A sequence without
+// triangles is shown as its own skeleton moving.
+int PreviewExport(const std::string& smdPath);
+
+}  // namespace kw

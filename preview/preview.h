@@ -1,0 +1,67 @@
+// A picture of what an SMD holds: a reference in four views (front, side,
+// top, three-quarter perspective; Z up), or skinned by chosen frames of a
+// sequence, one row of views per frame. Triangles are shaded by their normal
+// and coloured by texture name, with the skeleton drawn over them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "smd/smd_file.h"
+
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace kw::preview {
+
+// Largest width or height of a picture, in pixels.
+constexpr int kMaxSide = 8192;
+constexpr int kMinSide = 64;
+
+struct Options {
+  int width = 0;   // of the whole picture; 0: a size fitting the layout
+  int height = 0;
+  // Frames of the sequence to show, by their place in the file (0 = the
+  // first "time" block); empty: the first, the middle and the last.
+  std::vector<int> frames;
+};
+
+struct Subject {
+  const smd::File* reference = nullptr;
+  std::string referenceName;  // shown in the caption
+  const smd::File* sequence = nullptr;  // null: the reference alone
+  std::string sequenceName;
+};
+
+class Picture {
+ public:
+  Picture();
+  ~Picture();
+  Picture(Picture&&) noexcept;
+  Picture& operator=(Picture&&) noexcept;
+
+  int Width() const;
+  int Height() const;
+  // 0xRRGGBB of one pixel.
+  std::uint32_t Pixel(int x, int y) const;
+  // The picture as PNG bytes. False with *error when encoding failed.
+  bool EncodePng(std::string* bytes, std::string* error) const;
+  // A PNG file read back, for comparisons. False with *error when it is not one.
+  static bool ReadPng(const std::string& path, Picture* picture, std::string* error);
+
+ private:
+  friend bool Render(const Subject&, const Options&, Picture*, std::string*);
+  cairo_surface_t* surface_ = nullptr;
+};
+
+// The frames a preview of this sequence shows under these options, or false
+// with *error naming a frame that is not there.
+bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked, std::vector<int>* frames,
+                  std::string* error);
+
+// Draws the picture. False with *error when the size is out of bounds, a
+// frame is missing or the picture's memory cannot be had.
+bool Render(const Subject& subject, const Options& options, Picture* picture, std::string* error);
+
+}  // namespace kw::preview
