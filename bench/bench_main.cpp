@@ -4,6 +4,8 @@
 //
 //   kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli]
 //   kw_bench --profile R|S [--runs N]   only the session's export, for a profiler
+//   kw_bench --preview-only [--runs N] [--dir DIR]   only the command line's preview of
+//                                      R; with --dir, R.smd and R.png are kept there
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -38,6 +40,7 @@ struct Settings {
   std::string dir;
   bool ownDir = false;  // made here, removed at the end
   std::string profile;  // "R" or "S": export that workload only
+  bool previewOnly = false;
 };
 
 double Seconds(const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec * 1e-6; }
@@ -328,7 +331,7 @@ Timing RunCli(const std::vector<std::string>& arguments, const std::string& dir,
   Timing timing;
   timing.wall = WallNow() - start;
   timing.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Die("the command-line export failed");
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Die("the command line failed: " + arguments[1]);
   *peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
   return timing;
 }
@@ -394,6 +397,35 @@ Row MeasureCommandLine(const ReferenceShape& shape, const Row& reference, const 
   return row;
 }
 
+// The command line's picture of R's SMD (kestrelworks preview): the whole run
+// from reading the file to the PNG, and its peak memory beside the SMD's size.
+Row MeasurePreview(const Settings& settings, bool keepPicture = false) {
+  Row row;
+  row.name = "P";
+  const std::string smd = settings.dir + "/R.smd";
+  const std::string png = settings.dir + "/R.png";
+  Timing best;
+  double peak = 0;
+  for (int i = 0; i < settings.runs; ++i) {
+    double runPeak = 0;
+    const Timing run = RunCli({KW_CLI_PATH, "preview", smd, "-o", png}, settings.dir, &runPeak);
+    best.wall = std::min(best.wall, run.wall);
+    best.cpu = std::min(best.cpu, run.cpu);
+    peak = std::max(peak, runPeak);
+  }
+  row.bytes = FileSize(smd);
+  row.time = best;
+  row.peakMiB = peak;
+  char note[256];
+  std::snprintf(note, sizeof note,
+                "preview of R.smd (%.0f MiB) to a %lld-byte PNG: %.3f s, CPU %.3f s; peak RSS %.0f MiB, "
+                "%.0f MiB over the SMD's size",
+                row.bytes / 1048576.0, FileSize(png), best.wall, best.cpu, peak, peak - row.bytes / 1048576.0);
+  row.note = note;
+  if (!keepPicture) std::remove(png.c_str());
+  return row;
+}
+
 // Each scaling run starts with the page cache clean: after the workloads'
 // gigabyte of files, the kernel's flushing would otherwise land on whichever
 // run comes next.
@@ -441,6 +473,8 @@ Settings ParseArguments(int argc, char** argv) {
       settings.cli = false;
     } else if (argument == "--runs" && i + 1 < argc) {
       settings.runs = std::max(1, std::atoi(argv[++i]));
+    } else if (argument == "--preview-only") {
+      settings.previewOnly = true;
     } else if (argument == "--profile" && i + 1 < argc) {
       settings.profile = argv[++i];
       if (settings.profile != "R" && settings.profile != "S") Die("--profile takes R or S");
@@ -448,7 +482,7 @@ Settings ParseArguments(int argc, char** argv) {
       settings.dir = argv[++i];
     } else {
       Die("usage: kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli] "
-          "[--profile R|S]");
+          "[--profile R|S] [--preview-only]");
     }
   }
   if (settings.dir.empty()) {
@@ -490,6 +524,22 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (settings.previewOnly) {
+    {
+      auto scene = BuildReferenceScene(referenceShape);
+      ExportWithSession(*scene, ReferenceOptions(), settings.dir + "/R.smd", settings.dir);
+    }
+    const Row row = MeasurePreview(settings, !settings.ownDir);
+    std::printf("P: %s\n", row.note.c_str());
+    std::remove((settings.dir + "/kestrelworks_log.txt").c_str());
+    // In a folder of the caller's, the SMD and the picture stay to be looked at.
+    if (settings.ownDir) {
+      std::remove((settings.dir + "/R.smd").c_str());
+      ::rmdir(settings.dir.c_str());
+    }
+    return 0;
+  }
+
   std::vector<Row> rows;
   {
     const double start = WallNow();
@@ -521,6 +571,7 @@ int main(int argc, char** argv) {
   }
   rows.push_back(MeasureCommandLine(referenceShape, rows[0], settings));
   PrintRows(rows);
+  if (settings.cli) std::printf("\nP: %s\n", MeasurePreview(settings).note.c_str());
   std::fflush(stdout);
   if (settings.scaling) PrintScaling(settings);
   for (const char* name : {"R.smd", "S.smd", "kestrelworks_log.txt"}) {

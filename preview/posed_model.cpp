@@ -49,10 +49,11 @@ PosedModel::PosedModel(const smd::File& reference, const smd::File& sequence, co
     joints_[i] = frameWorld[static_cast<std::size_t>(node.index)].GetTrans();
   }
 
+  const std::vector<Matrix3> skinning = smd::SkinningMatrices(referenceWorld, frameWorld);
   corners_.reserve(reference.triangles.size() * 3);
   for (const smd::Triangle& triangle : reference.triangles) {
     for (const smd::Vertex& vertex : triangle.corners) {
-      corners_.push_back(smd::SkinnedPosition(reference, vertex, referenceWorld, frameWorld));
+      corners_.push_back(smd::SkinnedPosition(reference, vertex, skinning));
     }
   }
 }

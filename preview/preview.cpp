@@ -156,7 +156,7 @@ void DrawTriangles(const PanelContext& context, const View& view, const Rect& pa
     const Point3 normal = view.ToEye(CrossProd(corner[1] - corner[0], corner[2] - corner[0])).Normalize();
     // Both sides lit alike: a flipped triangle shows, it does not go black.
     const double facing = std::fabs(DotProd(normal, light));
-    const double brightness = 0.32 + 0.68 * (std::isfinite(facing) ? facing : 0);
+    const double brightness = 0.4 + 0.6 * (std::isfinite(facing) ? facing : 0);
     raster.Fill(screen, Shaded(MaterialColour(triangles[t].material), brightness));
   }
   cairo_surface_flush(context.surface);

@@ -1,0 +1,89 @@
+// kestrelworks preview and export --preview as a user runs them: pictures
+// written whole or not at all, and refusals in one line with the right status.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/exit_codes.h"
+#include "smd/smd_reader.h"
+#include "tests/cli/cli_runner.h"
+
+namespace kwcli {
+namespace {
+
+const char kPngSignature[] = "\x89PNG\r\n\x1a\n";
+
+bool IsPng(const std::string& path) { return ReadFile(path).compare(0, 8, kPngSignature) == 0; }
+
+const char kSequence[] =
+    "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\ntime 0\n0 0 0 0 0 0 0\n"
+    "time 1\n0 0 0 1 0 0 0\nend\n";
+const char kReference[] =
+    "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\ntime 0\n0 0 0 0 0 0 0\nend\n"
+    "triangles\nm.tga\n0 0 0 0 0 0 1 0 0\n0 1 0 0 0 0 1 0 0\n0 0 0 1 0 0 1 0 0\nend\n";
+
+TEST(PreviewCommand, RefusalsLeaveTheEarlierPictureAlone) {
+  ScratchFolder folder;
+  WriteFile(folder / "ref.smd", kReference);
+  WriteFile(folder / "seq.smd", kSequence);
+  WriteFile(folder / "bad.smd", "this is not an SMD\n");
+  std::string readError;
+  kw::smd::File unused;
+  ASSERT_FALSE(kw::smd::ReadSmd(folder / "bad.smd", &unused, &readError));
+  const std::string notSmd = readError.substr(readError.rfind('/') + 1);
+
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string message;  // the start of the one line after "kestrelworks: "
+  };
+  const Case cases[] = {
+      {{"bad.smd"}, kExitSceneUnreadable, notSmd},
+      {{"ref.smd", "--sequence", "bad.smd"}, kExitSceneUnreadable, notSmd},
+      {{"absent.smd"}, kExitSceneUnreadable, "absent.smd: "},
+      {{"ref.smd", "--size", "8193x600"}, kExitUsage, "--size: \"8193x600\" is not WxH with 64 to 8192"},
+      {{"ref.smd", "--size", "800"}, kExitUsage, "--size: \"800\""},
+      {{"ref.smd", "--frames", "0"}, kExitUsage, "--frames: only with --sequence"},
+      {{"ref.smd", "--sequence", "seq.smd", "--frames", "0,2"}, kExitUsage,
+       "--frames: seq.smd: frame 2 is not in the sequence (it has 2 frames, 0 to 1)"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(folder / "out.png", "earlier");
+    std::vector<std::string> arguments = {"preview", "-o", "out.png"};
+    arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+    const RunResult run = RunCli(folder, arguments);
+    SCOPED_TRACE(c.arguments[0] + " " + (c.arguments.size() > 1 ? c.arguments[1] : ""));
+    EXPECT_EQ(run.status, c.status) << Describe(run);
+    EXPECT_TRUE(IsOneLine(run.err)) << run.err;
+    EXPECT_NE(run.err.find("kestrelworks: " + c.message), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(folder / "out.png"), "earlier");
+  }
+  EXPECT_EQ(ListFolder(folder.Path()), (std::vector<std::string>{"bad.smd", "out.png", "ref.smd", "seq.smd"}));
+}
+
+TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
+  ScratchFolder folder;
+  WriteFile(folder / "ref.smd", kReference);
+  WriteFile(folder / "seq.smd", kSequence);
+  WriteFile(folder / "empty.smd", "version 1\nnodes\nend\nskeleton\nend\ntriangles\nend\n");
+  const std::vector<std::vector<std::string>> runs = {
+      {"preview", "ref.smd", "-o", "a.png", "--size", "300x200"},
+      {"preview", "ref.smd", "-o", "b.png", "--sequence", "seq.smd", "--frames", "1,0"},
+      {"preview", "seq.smd", "-o", "c.png"},
+      {"preview", "empty.smd", "-o", "d.png"},
+      {"export", KW_SOURCE_DIR "/samples/figure.json", "-o", "figure.smd", "--preview"},
+  };
+  for (const std::vector<std::string>& arguments : runs) {
+    const RunResult run = RunCli(folder, arguments);
+    EXPECT_EQ(run.status, kExitSuccess) << Describe(run);
+    EXPECT_EQ(run.err, "");
+  }
+  for (const char* name : {"a.png", "b.png", "c.png", "d.png", "figure.png"}) {
+    EXPECT_TRUE(IsPng(folder / name)) << name;
+  }
+}
+
+}  // namespace
+}  // namespace kwcli
