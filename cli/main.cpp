@@ -14,53 +14,14 @@
 #endif
 
 #include "cli/exit_codes.h"
+#include "cli/export_command.h"
 #include "cli/failure_line.h"
 #include "cli/info_command.h"
 #include "cli/large_stack.h"
 #include "cli/preview_command.h"
-#include "cli/replacing_files.h"
 #include "cli/scene_loader.h"
-#include "cli/stderr_warnings.h"
-#include "core/kestrelworks.h"
 
 namespace {
-
-struct ExportRequest {
-  std::string scenePath;
-  std::string outputPath;
-  bool sequence = false;
-  std::vector<int> range;  // empty or {start, end}
-  bool reverse = false;
-  bool log = false;
-  bool selectedOnly = false;
-  bool strict = false;
-  bool verbose = false;
-  bool preview = false;
-  SceneLoadOptions load;
-};
-
-// The dialog's choices, taken from the flags instead.
-class FlagOptions : public OptionsStep {
- public:
-  explicit FlagOptions(const ExportRequest& request) : request_(request) {}
-
-  int Run(Kestrelworks& session, HostWindow) override {
-    ExportOptions options;
-    options.exportSequence = request_.sequence ? 1 : 0;
-    options.startFrame = request_.range.empty() ? session.animStartFrame : request_.range[0];
-    options.endFrame = request_.range.empty() ? session.animEndFrame : request_.range[1];
-    if (options.startFrame > options.endFrame) std::swap(options.startFrame, options.endFrame);
-    options.reverseSequence = request_.reverse ? 1 : 0;
-    options.logWarnings = request_.log ? 1 : 0;
-    session.SetOptions(options);
-    return 1;
-  }
-
- private:
-  const ExportRequest& request_;
-};
-
-void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
 
 // Options that only matter for model files read through the importer.
 void AddModelOptions(CLI::App& command, SceneLoadOptions& load) {
@@ -77,64 +38,6 @@ void AddModelOptions(CLI::App& command, SceneLoadOptions& load) {
                    "Model files: seconds the importer may take before the file is given up as "
                    "damaged (default: a minute plus a second per 64 KiB; 0: no limit)")
       ->check(CLI::NonNegativeNumber);
-}
-
-int RunExport(const ExportRequest& request) {
-  std::string error;
-  SceneLoadOptions load = request.load;
-  load.restPose = !request.sequence && load.animation.empty();
-  std::vector<std::string> importWarnings;
-  std::unique_ptr<MemoryScene> scene = LoadScene(request.scenePath, load, &error, &importWarnings);
-  StderrWarnings warnings;
-  for (std::string& warning : importWarnings) {
-    warnings.Show(kw::Warning{kw::WarningKind::kModelImport, std::move(warning)});
-  }
-  if (!scene) {
-    PrintFailure(error);
-    return kExitSceneUnreadable;
-  }
-  SetSceneHost(scene.get());
-  if (request.verbose) SetDebugSink(PrintDebugLine, nullptr);
-
-  FlagOptions options(request);
-  ReplacingFiles files;
-  ExportSeams seams{&options, &warnings, &files};
-
-  Kestrelworks session(seams);
-  session.DoExport(request.outputPath.c_str(), nullptr, scene->GetCoreInterface(), 0,
-                   request.selectedOnly ? SCENE_EXPORT_SELECTED : 0);
-  SetSceneHost(nullptr);
-  SetDebugSink(nullptr, nullptr);
-
-  const bool completed = session.Outcome() == ExportOutcome::kCompleted;
-  // The SMD is whole; only the log was lost, which the session leaves to
-  // its debug output. The user who asked for it should hear of it.
-  if (completed && !files.Failure().empty()) {
-    warnings.Show(kw::Warning{kw::WarningKind::kLogNotWritten, files.Failure()});
-  }
-  warnings.PrintSummary();
-  if (!completed) {
-    files.Discard();
-    // A file that failed names itself; anything else is the scene's doing.
-    const std::string cause = !files.Failure().empty()
-                                  ? files.Failure()
-                                  : request.scenePath + ": " + session.FailureMessage();
-    PrintFailure(cause);
-    return kExitExportFailed;
-  }
-  const int warningCount = warnings.Count();
-  if (request.strict && warningCount > 0) {
-    files.Discard();
-    PrintFailure(request.outputPath + ": not written: " + std::to_string(warningCount) +
-                 (warningCount == 1 ? " warning" : " warnings") + " and --strict");
-    return kExitStrictWarnings;
-  }
-  if (!files.Commit(&error)) {
-    PrintFailure(error);
-    return kExitExportFailed;
-  }
-  if (request.preview) return kw::PreviewExport(request.outputPath);
-  return kExitSuccess;
 }
 
 }  // namespace

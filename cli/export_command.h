@@ -1,0 +1,25 @@
+// The export subcommand: reads the scene, runs one export with the flags as
+// the dialog's choices and puts the SMD in place only when it is whole.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/scene_loader.h"
+
+struct ExportRequest {
+  std::string scenePath;
+  std::string outputPath;
+  bool sequence = false;
+  std::vector<int> range;  // empty or {start, end}
+  bool reverse = false;
+  bool log = false;
+  bool selectedOnly = false;
+  bool strict = false;
+  bool verbose = false;
+  bool preview = false;
+  SceneLoadOptions load;
+};
+
+// The exit status of the command line (cli/exit_codes.h).
+int RunExport(const ExportRequest& request);
