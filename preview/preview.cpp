@@ -201,7 +201,13 @@ void DrawPanel(const PanelContext& context, int column, const Rect& panel, const
   SetColour(cr, 0xf6f7f9);
   cairo_paint(cr);
 
-  const View view(kKinds[column], context.box, panel.width, panel.height);
+  // The orthographic views share one scale, so lengths compare across them.
+  double scale = 0;
+  if (kKinds[column] != ViewKind::kPerspective) {
+    scale = HUGE_VAL;
+    for (int k = 0; k < 3; ++k) scale = std::min(scale, View(kKinds[k], context.box, panel.width, panel.height).PixelsPerUnit());
+  }
+  const View view(kKinds[column], context.box, panel.width, panel.height, scale);
   const double step = DrawGrid(context, view, panel);
   DrawTriangles(context, view, panel);
   DrawSkeleton(context, view, panel);

@@ -48,7 +48,8 @@ Point3 Box::Center() const {
 
 Point3 Box::Size() const { return empty ? Point3() : max - min; }
 
-View::View(ViewKind kind, const Box& box, double width, double height) : kind_(kind) {
+View::View(ViewKind kind, const Box& box, double width, double height, double pixelsPerUnit)
+    : kind_(kind) {
   switch (kind) {
     case ViewKind::kFront:
       right_ = Point3(1, 0, 0), up_ = Point3(0, 0, 1), toward_ = Point3(0, -1, 0);
@@ -82,7 +83,7 @@ View::View(ViewKind kind, const Box& box, double width, double height) : kind_(k
     }
     const double fitX = halfX > 0 ? kFill * centerX_ / halfX : HUGE_VAL;
     const double fitY = halfY > 0 ? kFill * centerY_ / halfY : HUGE_VAL;
-    scale_ = std::min(fitX, fitY);
+    scale_ = pixelsPerUnit > 0 ? pixelsPerUnit : std::min(fitX, fitY);
     if (!std::isfinite(scale_) || scale_ <= 0) scale_ = 1;
     unitPixels_ = scale_;
     return;

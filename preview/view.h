@@ -33,8 +33,10 @@ struct ScreenPoint {
 class View {
  public:
   // Fits the box to a width x height panel with a margin all round; a box
-  // that is flat or a point still gets a finite scale.
-  View(ViewKind kind, const Box& box, double width, double height);
+  // that is flat or a point still gets a finite scale. An orthographic view
+  // given pixelsPerUnit takes that scale instead, so that the three can
+  // share the smallest of their own.
+  View(ViewKind kind, const Box& box, double width, double height, double pixelsPerUnit = 0);
 
   ViewKind Kind() const { return kind_; }
   // False for points behind the camera or not finite.

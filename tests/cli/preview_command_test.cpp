@@ -68,11 +68,18 @@ TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
   WriteFile(folder / "ref.smd", kReference);
   WriteFile(folder / "seq.smd", kSequence);
   WriteFile(folder / "empty.smd", "version 1\nnodes\nend\nskeleton\nend\ntriangles\nend\n");
+  // As other tools write them: CR LF, tabs, a texture name without extension,
+  // vertex lines without links.
+  WriteFile(folder / "other.smd",
+            "version 1\r\nnodes\r\n0 \"root\" -1\r\nend\r\nskeleton\r\ntime 0\r\n0\t0 0 0\t0 0 0\r\nend\r\n"
+            "triangles\r\nwood\r\n0\t0 0 0\t0 0 1\t0 0\r\n0\t1 0 0\t0 0 1\t1 0\r\n0\t0 1 0\t0 0 1\t0 1\r\n"
+            "end\r\n");
   const std::vector<std::vector<std::string>> runs = {
       {"preview", "ref.smd", "-o", "a.png", "--size", "300x200"},
       {"preview", "ref.smd", "-o", "b.png", "--sequence", "seq.smd", "--frames", "1,0"},
       {"preview", "seq.smd", "-o", "c.png"},
       {"preview", "empty.smd", "-o", "d.png"},
+      {"preview", "other.smd", "-o", "e.png"},
       {"export", KW_SOURCE_DIR "/samples/figure.json", "-o", "figure.smd", "--preview"},
   };
   for (const std::vector<std::string>& arguments : runs) {
@@ -80,7 +87,7 @@ TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
     EXPECT_EQ(run.status, kExitSuccess) << Describe(run);
     EXPECT_EQ(run.err, "");
   }
-  for (const char* name : {"a.png", "b.png", "c.png", "d.png", "figure.png"}) {
+  for (const char* name : {"a.png", "b.png", "c.png", "d.png", "e.png", "figure.png"}) {
     EXPECT_TRUE(IsPng(folder / name)) << name;
   }
 }
