@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -55,6 +56,7 @@ class Cursor {
 
   bool Float(float* value) {
     Skip();
+    if (ShortDecimal(value)) return true;
     const char* from = p_;
     if (from < end_ && *from == '+' && from + 1 < end_ && from[1] != '-') ++from;
     auto [next, ec] = std::from_chars(from, end_, *value);
@@ -102,6 +104,40 @@ class Cursor {
     while (p_ < end_ && IsSpace(*p_)) ++p_;
   }
   bool AtBoundary(const char* next) const { return next == end_ || IsSpace(*next); }
+
+  // "%f" text with at most 7 digits before the point, 8 after it and 15 in all:
+  // its digits are exact in a double, and one division rounds them correctly.
+  // The double is never so close to halfway between two floats that narrowing
+  // it could round otherwise than the decimal itself would (the decimal lies at
+  // least 2^-24 ulp / 10^8 from any halfway point, far beyond half a double ulp),
+  // so this gives from_chars' bits, in a fraction of its time.
+  bool ShortDecimal(float* value) {
+    static constexpr double kPowers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    const char* p = p_;
+    const bool negative = p < end_ && *p == '-';
+    if (negative) ++p;
+    std::uint64_t digits = 0;
+    const char* integerStart = p;
+    while (p < end_ && static_cast<unsigned>(*p - '0') < 10) digits = digits * 10 + (*p++ - '0');
+    const std::ptrdiff_t integerDigits = p - integerStart;
+    std::ptrdiff_t fractionDigits = 0;
+    if (p < end_ && *p == '.') {
+      const char* fractionStart = ++p;
+      while (p < end_ && static_cast<unsigned>(*p - '0') < 10) {
+        digits = digits * 10 + (*p++ - '0');
+      }
+      fractionDigits = p - fractionStart;
+    }
+    if (integerDigits + fractionDigits == 0 || integerDigits > 7 || fractionDigits > 8 ||
+        integerDigits + fractionDigits > 15 || !AtBoundary(p)) {
+      return false;
+    }
+    const float magnitude =
+        static_cast<float>(static_cast<double>(digits) / kPowers[fractionDigits]);
+    *value = negative ? -magnitude : magnitude;
+    p_ = p;
+    return true;
+  }
 
   // Another runtime's printf writes "1.#QNAN0", "-1.#IND00" or "1.#INF00".
   bool MsvcSpecial(const char* from, float* value) {

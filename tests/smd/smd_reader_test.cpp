@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -112,6 +115,38 @@ TEST(SmdReader, NumbersThatAreNotFinite) {
   EXPECT_TRUE(std::isinf(pose.position[2]) && std::isinf(pose.rotation[0]));
   EXPECT_TRUE(std::isnan(pose.rotation[1]));
   EXPECT_EQ(pose.rotation[2], -INFINITY);
+}
+
+// The reader takes short decimals its own way; every number must still come
+// out with the bits the standard library's conversion gives.
+TEST(SmdReader, NumbersReadToTheSameBitsAsFromChars) {
+  std::mt19937 random(7);
+  const char* formats[] = {"%f", "%.8f", "%.3f", "%.0f", "%g", "%.9g", "%.17g"};
+  std::string text = "version 1\nnodes\n0 \"b\" -1\nend\nskeleton\ntime 0\n";
+  std::vector<std::string> numbers;
+  for (int i = 0; i < 60000; ++i) {
+    const float magnitude = std::ldexp(1.0f, static_cast<int>(random() % 60) - 30);
+    const float value = std::uniform_real_distribution<float>(-magnitude, magnitude)(random);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, formats[i % 7], value);
+    numbers.push_back(buffer);
+  }
+  for (std::size_t i = 0; i + 6 <= numbers.size(); i += 6) {
+    text += "0";
+    for (std::size_t k = i; k < i + 6; ++k) text += " " + numbers[k];
+    text += "\n";
+  }
+  File file;
+  std::string error;
+  ASSERT_TRUE(ParseSmd(text, "x", &file, &error));
+  ASSERT_EQ(file.poses.size(), numbers.size() / 6);
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    const kw::smd::Pose& pose = file.poses[i / 6];
+    const float read = i % 6 < 3 ? pose.position[i % 6] : pose.rotation[i % 6 - 3];
+    float expected = 0;
+    std::from_chars(numbers[i].data(), numbers[i].data() + numbers[i].size(), expected);
+    ASSERT_EQ(std::memcmp(&read, &expected, sizeof read), 0) << numbers[i];
+  }
 }
 
 TEST(SmdReader, LinesThatDoNotParseAreNumberedAndTheReadGoesOn) {
