@@ -13,6 +13,7 @@
 #include <malloc.h>
 #endif
 
+#include "cli/check_command.h"
 #include "cli/exit_codes.h"
 #include "cli/export_command.h"
 #include "cli/failure_line.h"
@@ -100,6 +101,12 @@ int main(int argc, char** argv) {
   kw::PreviewRequest previewRequest;
   CLI::App* previewCommand = kw::AddPreviewCommand(app, &previewRequest);
 
+  std::vector<std::string> checkPaths;
+  CLI::App* checkCommand = app.add_subcommand(
+      "check", "Check SMD files, ours or another tool's, against the compiler's limits "
+               "(exit 0 clean, 4 findings, 3 not a readable SMD).");
+  checkCommand->add_option("files", checkPaths, "SMD files")->required();
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -120,5 +127,6 @@ int main(int argc, char** argv) {
   }
   if (*infoCommand) return RunOnLargeStack([&] { return RunInfo(infoPath, infoOptions); });
   if (*previewCommand) return kw::RunPreview(previewRequest);
+  if (*checkCommand) return RunCheck(checkPaths);
   return kExitUsage;
 }

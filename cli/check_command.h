@@ -1,0 +1,21 @@
+// `kestrelworks check FILE.smd...`, and the same check on every SMD the
+// export writes: the compiler's limits (smd/limit_check.h) on what is in the
+// file as written.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class WarningPresenter;
+
+// Prints each finding as "FILE: kind: message" on stdout, or "FILE: clean"
+// with what the file holds. 0 when every file is clean, 4 when one has a
+// finding, 3 when one is not a readable SMD (each such file one line on
+// stderr); every file is checked either way.
+int RunCheck(const std::vector<std::string>& paths);
+
+// Reads back the SMD just written at path and shows each finding as a
+// warning of its kind, naming the file as shownName (the user's output, not
+// a temporary). A file that cannot be read back is a warning too.
+void CheckWrittenSmd(const std::string& path, const std::string& shownName,
+                     WarningPresenter* warnings);
