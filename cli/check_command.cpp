@@ -4,6 +4,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
+#include "core/kestrelworks.h"
 #include "smd/limit_check.h"
 #include "smd/smd_reader.h"
 
@@ -21,7 +22,7 @@ int RunCheck(const std::vector<std::string>& paths) {
     const std::string name = OneLine(path);
     const std::vector<kw::smd::Finding> findings = kw::smd::CheckLimits(file);
     for (const kw::smd::Finding& finding : findings) {
-      std::printf("%s: %s: %s\n", name.c_str(), kw::smd::LimitOf(finding.limit).name,
+      std::printf("%s: %s: %s\n", name.c_str(), kw::WarningKindName(kw::smd::LimitOf(finding.limit).kind),
                   finding.message.c_str());
     }
     if (findings.empty()) {
@@ -34,4 +35,19 @@ int RunCheck(const std::vector<std::string>& paths) {
   }
   std::fflush(stdout);
   return status;
+}
+
+void CheckWrittenSmd(const std::string& path, const std::string& shownName,
+                     WarningPresenter* warnings) {
+  kw::smd::File file;
+  std::string error;
+  if (!kw::smd::ReadSmd(path, &file, &error)) {
+    warnings->Show(kw::Warning{kw::WarningKind::kUnparsedLine,
+                               shownName + ": does not read back as an SMD: " + error});
+    return;
+  }
+  for (const kw::smd::Finding& finding : kw::smd::CheckLimits(file)) {
+    warnings->Show(
+        kw::Warning{kw::smd::LimitOf(finding.limit).kind, shownName + ": " + finding.message});
+  }
 }

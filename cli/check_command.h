@@ -8,7 +8,7 @@
 
 class WarningPresenter;
 
-// Prints each finding as "FILE: kind: message" on stdout, or "FILE: clean"
+// Prints each finding as "FILE: KIND: message" on stdout, or "FILE: clean"
 // with what the file holds. 0 when every file is clean, 4 when one has a
 // finding, 3 when one is not a readable SMD (each such file one line on
 // stderr); every file is checked either way.

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/check_command.h"
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
 #include "cli/preview_command.h"
@@ -72,6 +73,10 @@ int RunExport(const ExportRequest& request) {
   // its debug output. The user who asked for it should hear of it.
   if (completed && !files.Failure().empty()) {
     warnings.Show(kw::Warning{kw::WarningKind::kLogNotWritten, files.Failure()});
+  }
+  // What the compiler will make of the file, before it replaces the old one.
+  if (completed && !files.TemporaryPath().empty()) {
+    CheckWrittenSmd(files.TemporaryPath(), request.outputPath, &warnings);
   }
   warnings.PrintSummary();
   if (!completed) {

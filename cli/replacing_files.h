@@ -25,6 +25,10 @@ class ReplacingFiles : public OutputFiles {
   // Removes the temporary SMD, leaving the target as it was.
   void Discard();
 
+  // Where the SMD is being written: the temporary file until Commit, empty
+  // when it is written in place (a device or pipe) or already committed.
+  const std::string& TemporaryPath() const { return temporary_; }
+
   // The first thing that went wrong with a file, as "FILE: cause" naming the
   // file the user knows (never the temporary one); empty when nothing did.
   const std::string& Failure() const { return failure_; }

@@ -29,6 +29,16 @@ enum class WarningKind {
   kLogNotWritten,
   // A model importer's note on what it changed or left out.
   kModelImport,
+  // The compiler's limits, checked on the SMD as written (smd/limit_check.h).
+  kTooManyNodes,
+  kTooManyLinks,
+  kTooManyVertices,
+  kTooManyMaterials,
+  kBadMaterialName,
+  kRepeatedNodeName,
+  kNonFiniteNumber,
+  kUnparsedLine,
+  kIncompleteFrame,
 };
 
 struct Warning {
@@ -56,6 +66,15 @@ inline constexpr WarningKindRow kWarningKinds[] = {
     {WarningKind::kBadUvIndex, "bad-uv-index", false},
     {WarningKind::kLogNotWritten, "log-not-written", false},
     {WarningKind::kModelImport, "model-import", false},
+    {WarningKind::kTooManyNodes, "too-many-nodes", false},
+    {WarningKind::kTooManyLinks, "too-many-links", false},
+    {WarningKind::kTooManyVertices, "too-many-vertices", false},
+    {WarningKind::kTooManyMaterials, "too-many-materials", false},
+    {WarningKind::kBadMaterialName, "bad-material-name", false},
+    {WarningKind::kRepeatedNodeName, "repeated-node-name", false},
+    {WarningKind::kNonFiniteNumber, "non-finite-number", false},
+    {WarningKind::kUnparsedLine, "unparsed-line", false},
+    {WarningKind::kIncompleteFrame, "incomplete-frame", false},
 };
 
 inline constexpr std::size_t kWarningKindCount = sizeof kWarningKinds / sizeof kWarningKinds[0];

@@ -13,25 +13,25 @@ namespace kw::smd {
 // The figures are studiomdl's; the names in brackets are its own, from the
 // model format's header (studio.h) where it has one.
 const LimitRow kLimits[] = {
-    {Limit::kNodes, "too-many-nodes", 128,
+    {Limit::kNodes, WarningKind::kTooManyNodes, 128,
      "the compiler's bone table holds 128 bones (MAXSTUDIOBONES); it refuses more"},
-    {Limit::kLinks, "too-many-links", kMaxLinks,
+    {Limit::kLinks, WarningKind::kTooManyLinks, kMaxLinks,
      "a compiled vertex holds 3 bone weights (MAX_NUM_BONES_PER_VERT); the compiler drops "
      "links below 0.05, renormalises, and keeps the 3 largest"},
-    {Limit::kUniqueVertices, "too-many-vertices", 65536,
+    {Limit::kUniqueVertices, WarningKind::kTooManyVertices, 65536,
      "a model's vertices are counted in 16 bits (MAXSTUDIOVERTS)"},
-    {Limit::kMaterials, "too-many-materials", 32,
+    {Limit::kMaterials, WarningKind::kTooManyMaterials, 32,
      "a model has at most 32 textures (MAXSTUDIOSKINS)"},
-    {Limit::kMaterialName, "bad-material-name", 63,
+    {Limit::kMaterialName, WarningKind::kBadMaterialName, 63,
      "the compiler keeps a texture name in 64 bytes with its closing zero, and reads the name "
      "as one word, so whitespace cuts it"},
-    {Limit::kRepeatedName, "repeated-node-name", 0,
+    {Limit::kRepeatedName, WarningKind::kRepeatedNodeName, 0,
      "the compiler finds bones by name; two nodes of one name become one bone"},
-    {Limit::kNonFinite, "non-finite-number", 0,
+    {Limit::kNonFinite, WarningKind::kNonFiniteNumber, 0,
      "an infinite or undefined number has no place in a compiled model"},
-    {Limit::kUnparsedLine, "unparsed-line", 0,
+    {Limit::kUnparsedLine, WarningKind::kUnparsedLine, 0,
      "the compiler stops at, or misreads, a line it cannot parse"},
-    {Limit::kIncompleteFrame, "incomplete-frame", 0,
+    {Limit::kIncompleteFrame, WarningKind::kIncompleteFrame, 0,
      "a frame that leaves out a node leaves that node's pose to the compiler"},
 };
 const std::size_t kLimitCount = sizeof kLimits / sizeof kLimits[0];
@@ -264,6 +264,7 @@ class Checker {
     std::unordered_map<std::string, int> first;
     std::unordered_map<std::string, int> reported;
     for (const Node& node : file_.nodes) {
+      if (node.line == 0) continue;  // its line was lost, and is reported as such
       auto [at, added] = first.emplace(node.name, node.index);
       if (added || !reported.emplace(node.name, 0).second) continue;
       Add(Limit::kRepeatedName, Format("node name %s is used by nodes %d and %d (line %d)",

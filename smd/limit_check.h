@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/warning.h"
 #include "smd/smd_file.h"
 
 namespace kw::smd {
@@ -26,7 +27,7 @@ enum class Limit {
 
 struct LimitRow {
   Limit limit;
-  const char* name;  // lower case, words joined by '-'
+  WarningKind kind;  // its warning kind, which also names it
   double figure;     // the largest allowed (0 where any one case is a finding)
   const char* source;
 };

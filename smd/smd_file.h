@@ -14,7 +14,7 @@ struct Node {
   int index = -1;
   std::string name;
   int parent = -1;
-  int line = 0;  // where it was read, for messages
+  int line = 0;  // where it was read, for messages; 0 for a node whose line was lost
 };
 
 // One pose line: position and the X, Y, Z angles in radians, applied as

@@ -17,6 +17,8 @@ namespace {
 // Lines that do not parse are kept up to this many, with their numbers; the
 // rest are only counted, so a large file of garbage stays small.
 constexpr std::size_t kKeptProblems = 100;
+// Indices beyond this are taken for damage rather than for nodes left out.
+constexpr int kMaxNodeIndex = 1 << 20;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
@@ -82,13 +84,15 @@ class Cursor {
     return p_ == end_ || (end_ - p_ >= 2 && p_[0] == '/' && p_[1] == '/');
   }
 
-  // A name between double quotes, or else one word.
+  // A name between double quotes, or else one word. The name runs to the
+  // line's last quote: names written as they are may hold quotes themselves.
   bool Name(std::string_view* name) {
     Skip();
     if (p_ == end_) return false;
     if (*p_ == '"') {
-      const char* close = static_cast<const char*>(std::memchr(p_ + 1, '"', end_ - p_ - 1));
-      if (!close) return false;
+      const char* close = end_ - 1;
+      while (close > p_ && *close != '"') --close;
+      if (close == p_) return false;
       *name = std::string_view(p_ + 1, close - p_ - 1);
       p_ = close + 1;
       return true;
@@ -271,7 +275,13 @@ class Parser {
     if (node.index != static_cast<int>(file_->nodes.size())) {
       Problem(number, "node " + std::to_string(node.index) + " where node " +
                           std::to_string(file_->nodes.size()) + " comes next");
-      return;
+      if (node.index < static_cast<int>(file_->nodes.size()) || node.index > kMaxNodeIndex) {
+        return;
+      }
+      // Lines were lost: the nodes they held stay in their places, nameless,
+      // so that every later index still means its node.
+      file_->nodes.resize(node.index);
+      for (int i = 0; i < node.index; ++i) file_->nodes[i].index = i;
     }
     node.name.assign(name);
     node.line = number;

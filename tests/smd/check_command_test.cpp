@@ -125,11 +125,21 @@ TEST(CheckCommand, TheCompilersNodeLimitOnAModelExport) {
   ScratchFolder folder;
   const kwcli::RunResult exported = RunCli(folder, {"export", model, "-o", "model.smd"});
   ASSERT_EQ(exported.status, 0) << kwcli::Describe(exported);
+  EXPECT_NE(exported.err.find("warning: model.smd: 129 nodes, more than the 128 the compiler "
+                              "takes\n"),
+            std::string::npos)
+      << exported.err;
   const kwcli::RunResult check = RunCli(folder, {"check", "model.smd"});
   EXPECT_EQ(check.status, 4);
   EXPECT_NE(check.out.find("model.smd: too-many-nodes: 129 nodes, more than the 128"),
             std::string::npos)
       << check.out;
+
+  const kwcli::RunResult strict =
+      RunCli(folder, {"export", model, "-o", "strict.smd", "--strict"});
+  EXPECT_EQ(strict.status, 4) << kwcli::Describe(strict);
+  EXPECT_EQ(kwcli::ListFolder(folder.Path()),
+            (std::vector<std::string>{"kestrelworks_log.txt", "model.smd"}));
 }
 
 }  // namespace

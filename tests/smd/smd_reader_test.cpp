@@ -185,6 +185,20 @@ TEST(SmdReader, LinesThatDoNotParseAreNumberedAndTheReadGoesOn) {
   EXPECT_TRUE(file.links.empty());
 }
 
+TEST(SmdReader, NamesMayHoldQuotesAndALostNodeKeepsItsPlace) {
+  File file;
+  std::string error;
+  ASSERT_TRUE(ParseSmd("version 1\nnodes\n0 \"say \"cheese\"\" -1\n1 \"two\nlines\" 0\n"
+                       "2 bare 1 // comment\nend\n",
+                       "x", &file, &error));
+  ASSERT_EQ(file.nodes.size(), 3u);
+  EXPECT_EQ(file.nodes[0].name, "say \"cheese\"");
+  EXPECT_EQ(file.nodes[1].line, 0);  // its line is a problem of its own
+  EXPECT_EQ(file.nodes[2].name, "bare");
+  EXPECT_EQ(file.nodes[2].parent, 1);
+  EXPECT_EQ(file.problemCount, 3u);  // "1 \"two", "lines\" 0", and node 2 where 1 comes next
+}
+
 TEST(SmdReader, ManyBadLinesKeepOnlyTheFirstHundred) {
   std::string text = "version 1\nnodes\n";
   for (int i = 0; i < 1000; ++i) text += "garbage\n";
