@@ -248,6 +248,7 @@ MemoryNode::MemoryNode(MemoryScene* scene, int id, std::string name, MemoryNode*
     : scene_(scene), id_(id), name_(std::move(name)), sceneParent_(parent) {}
 
 void MemoryNode::SetLocalTransform(const Matrix3& local) {
+  ++scene_->transformVersion_;
   hasCachedLocal_ = false;
   hasFixedLocal_ = true;
   fixedLocal_ = local;
@@ -257,6 +258,7 @@ void MemoryNode::SetLocalTransform(const Matrix3& local) {
 }
 
 void MemoryNode::SetPositionKeys(std::vector<AnimationKey<Point3>> keys) {
+  ++scene_->transformVersion_;
   hasCachedLocal_ = false;
   hasFixedLocal_ = false;
   SortByTick(keys);
@@ -265,6 +267,7 @@ void MemoryNode::SetPositionKeys(std::vector<AnimationKey<Point3>> keys) {
 
 // Slerp and the rotation matrix want unit quaternions; a zero one means no turn.
 void MemoryNode::SetRotationKeys(std::vector<AnimationKey<Quat>> keys) {
+  ++scene_->transformVersion_;
   hasCachedLocal_ = false;
   hasFixedLocal_ = false;
   for (AnimationKey<Quat>& key : keys) key.value = Normalized(key.value);
@@ -273,6 +276,7 @@ void MemoryNode::SetRotationKeys(std::vector<AnimationKey<Quat>> keys) {
 }
 
 void MemoryNode::SetScaleKeys(std::vector<AnimationKey<Point3>> keys) {
+  ++scene_->transformVersion_;
   hasCachedLocal_ = false;
   hasFixedLocal_ = false;
   SortByTick(keys);
@@ -314,14 +318,29 @@ SceneNode* MemoryNode::GetChild(int i) {
   return children[static_cast<std::size_t>(i)];
 }
 
-// Walks up instead of recursing: the chain may be long and this is called
-// for every node at every exported frame.
+bool MemoryNode::WorldKnown(int tick) const {
+  return hasCachedWorld_ && worldTick_ == tick && worldVersion_ == scene_->transformVersion_;
+}
+
+// local(t) * parentWorld(t), each parent's world made once a tick. The
+// ancestors not yet known at this tick are made top down without recursing:
+// the chain may be long.
 Matrix3 MemoryNode::GetNodeTransform(int tick) const {
-  Matrix3 world = GetLocalTransform(tick);
-  for (const MemoryNode* up = sceneParent_; up; up = up->sceneParent_) {
-    world = world * up->GetLocalTransform(tick);
+  if (WorldKnown(tick)) return cachedWorld_;
+  std::vector<const MemoryNode*>& chain = scene_->worldChain_;
+  chain.clear();
+  for (const MemoryNode* node = this; node && !node->WorldKnown(tick); node = node->sceneParent_) {
+    chain.push_back(node);
   }
-  return world;
+  for (auto node = chain.rbegin(); node != chain.rend(); ++node) {
+    const MemoryNode& n = **node;
+    n.cachedWorld_ = n.sceneParent_ ? n.GetLocalTransform(tick) * n.sceneParent_->cachedWorld_
+                                    : n.GetLocalTransform(tick);
+    n.worldTick_ = tick;
+    n.worldVersion_ = scene_->transformVersion_;
+    n.hasCachedWorld_ = true;
+  }
+  return cachedWorld_;
 }
 
 GMatrix MemoryNode::GetObjectTransform(int tick) const {

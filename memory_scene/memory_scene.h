@@ -218,6 +218,14 @@ class MemoryNode : public SceneNode, public HostNode {
   mutable bool hasCachedLocal_ = false;
   mutable int cachedTick_ = 0;
   mutable Matrix3 cachedLocal_;
+  // The world transform at the tick last asked, made from the parent's
+  // instead of multiplying up through every ancestor: a writer asks every
+  // node at one tick. Valid while the scene's transforms stay as they were.
+  bool WorldKnown(int tick) const;
+  mutable bool hasCachedWorld_ = false;
+  mutable int worldTick_ = 0;
+  mutable std::uint64_t worldVersion_ = 0;
+  mutable Matrix3 cachedWorld_;
 
   IGameObject* object_ = nullptr;
   MemoryMaterial* material_ = nullptr;
@@ -294,4 +302,10 @@ class MemoryScene : public IGameScene, public SceneHost {
   int coordSystem_ = -1;
   int redrawCalls_ = 0;
   HostWindow mainWindow_ = nullptr;
+
+  friend class MemoryNode;
+  // Grows with every change of a node's transform; world transforms kept
+  // from before no longer hold.
+  std::uint64_t transformVersion_ = 1;
+  mutable std::vector<const MemoryNode*> worldChain_;
 };
