@@ -1,6 +1,7 @@
-// The scene-file reader on any text: it either gives a scene or one line
-// that names the file. A scene it gives is exported, reference and sequence,
-// with the same checks as the builder's fuzz target.
+// The scene-file reader on any text: it either gives a scene, one the
+// whole-document reader takes as well, or one line that names the file. A
+// scene it gives is exported, reference and sequence, with the same checks
+// as the builder's fuzz target.
 
 #include <algorithm>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "fuzz/fuzz_export.h"
+#include "scene_file/document_reader.h"
 #include "scene_file/scene_file.h"
 
 namespace {
@@ -29,6 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   kwfuzz::Check(error.empty(), "a read scene leaves no error");
+  // Most scenes are read straight into the scene's arrays; the whole-document
+  // reader, which explains refusals, must take each of them too.
+  kwfuzz::Check(kw::scene_file::ReadSceneDocument(text, "fuzz.json", &error) != nullptr,
+                "a scene read directly is one the document reader takes");
 
   const int ticksPerFrame = scene->GetTicksPerFrame();
   kwfuzz::Check(ticksPerFrame >= 1, "the reader refuses ticks per frame below 1");
