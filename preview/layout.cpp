@@ -23,7 +23,9 @@ Layout MakeLayout(int width, int height, int rows, int columns, int materials) {
   Layout layout;
   layout.caption = Rect{0, 0, width, kCaptionHeight};
   layout.legendColumns = std::max(1, (width - 16) / kLegendSlot);
-  const int capacity = layout.legendColumns * kLegendLines;
+  // At most a quarter of the picture, so a small one still shows its views.
+  const int fitLines = std::min(kLegendLines, height / 4 / kLegendLine);
+  const int capacity = layout.legendColumns * fitLines;
   layout.legendEntries = std::min(materials, capacity);
   const int lines = (layout.legendEntries + layout.legendColumns - 1) / layout.legendColumns;
   const int legendHeight = lines > 0 ? lines * kLegendLine + 8 : 0;

@@ -105,7 +105,9 @@ double DrawGrid(const PanelContext& context, const View& view, const Rect& panel
   double step;
   if (view.Kind() == ViewKind::kPerspective) {
     const Point3 size = context.box.Size();
-    step = NiceStep(std::max({double(size.x), double(size.y), 1e-30}) / 6);
+    double extent = std::max(size.x, size.y);
+    if (!(extent > 0)) extent = size.z;
+    step = extent > 0 ? NiceStep(extent / 6) : 1;
     const double x0 = std::floor(context.box.min.x / step) - 1, x1 = std::ceil(context.box.max.x / step) + 1;
     const double y0 = std::floor(context.box.min.y / step) - 1, y1 = std::ceil(context.box.max.y / step) + 1;
     if (x1 - x0 > 400 || y1 - y0 > 400) return step;
@@ -138,6 +140,20 @@ double DrawGrid(const PanelContext& context, const View& view, const Rect& panel
   return step;
 }
 
+// In double precision: the cross product of two edges of a huge triangle
+// would overflow a float.
+Point3 FaceNormal(const Point3* corner) {
+  double a[3], b[3];
+  for (int i = 0; i < 3; ++i) {
+    a[i] = double(corner[1][i]) - corner[0][i];
+    b[i] = double(corner[2][i]) - corner[0][i];
+  }
+  const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  if (!(length > 0) || !std::isfinite(length)) return Point3();
+  return Point3(float(n[0] / length), float(n[1] / length), float(n[2] / length));
+}
+
 void DrawTriangles(const PanelContext& context, const View& view, const Rect& panel) {
   const std::vector<smd::Triangle>& triangles = context.reference.triangles;
   if (triangles.empty()) return;
@@ -153,7 +169,7 @@ void DrawTriangles(const PanelContext& context, const View& view, const Rect& pa
       seen = view.Project(corner[k], &screen[k]);
     }
     if (!seen) continue;
-    const Point3 normal = view.ToEye(CrossProd(corner[1] - corner[0], corner[2] - corner[0])).Normalize();
+    const Point3 normal = view.ToEye(FaceNormal(corner));
     // Both sides lit alike: a flipped triangle shows, it does not go black.
     const double facing = std::fabs(DotProd(normal, light));
     const double brightness = 0.4 + 0.6 * (std::isfinite(facing) ? facing : 0);
@@ -205,7 +221,8 @@ void DrawPanel(const PanelContext& context, int column, const Rect& panel, const
   double scale = 0;
   if (kKinds[column] != ViewKind::kPerspective) {
     scale = HUGE_VAL;
-    for (int k = 0; k < 3; ++k) scale = std::min(scale, View(kKinds[k], context.box, panel.width, panel.height).PixelsPerUnit());
+    for (int k = 0; k < 3; ++k) scale = std::min(scale, View::FitScale(kKinds[k], context.box, panel.width, panel.height));
+    if (!std::isfinite(scale)) scale = 0;  // a point: each view picks its own
   }
   const View view(kKinds[column], context.box, panel.width, panel.height, scale);
   const double step = DrawGrid(context, view, panel);
@@ -371,18 +388,18 @@ bool Render(const Subject& subject, const Options& options, Picture* picture, st
     return false;
   }
 
-  std::vector<PosedModel> poses;
-  if (subject.sequence) {
-    for (int frame : frames) {
-      poses.emplace_back(reference, *subject.sequence, subject.sequence->frames[static_cast<std::size_t>(frame)]);
-    }
-  } else {
-    poses.emplace_back(reference);
-  }
+  // Each row is posed twice, once for the box every view is fitted to and once
+  // to draw it, so that only one row's skinned corners are held at a time.
+  const int poseCount = subject.sequence ? static_cast<int>(frames.size()) : 1;
+  const auto pose = [&](int row) {
+    return subject.sequence ? PosedModel(reference, *subject.sequence,
+                                         subject.sequence->frames[static_cast<std::size_t>(frames[row])])
+                            : PosedModel(reference);
+  };
   Box box;
   std::vector<Box> rowBoxes;
-  for (const PosedModel& posed : poses) {
-    rowBoxes.push_back(BoxOf(reference, posed));
+  for (int row = 0; row < poseCount; ++row) {
+    rowBoxes.push_back(BoxOf(reference, pose(row)));
     if (!rowBoxes.back().empty) {
       box.Add(rowBoxes.back().min);
       box.Add(rowBoxes.back().max);
@@ -404,13 +421,13 @@ bool Render(const Subject& subject, const Options& options, Picture* picture, st
   cairo_paint(cr);
 
   const Layout layout = MakeLayout(width, height, rows, columns, static_cast<int>(reference.materials.size()));
-  for (std::size_t row = 0; row < poses.size(); ++row) {
-    const PanelContext context{cr, surface, reference, poses[row], box, rowBoxes[row]};
+  for (int row = 0; row < poseCount; ++row) {
+    const PosedModel posed = pose(row);
+    const PanelContext context{cr, surface, reference, posed, box, rowBoxes[static_cast<std::size_t>(row)]};
     for (int panel = 0; panel < 4; ++panel) {
-      const std::size_t place = subject.sequence ? row * 4 + static_cast<std::size_t>(panel)
-                                                 : static_cast<std::size_t>(panel);
+      const std::size_t place = static_cast<std::size_t>(row * 4 + panel);
       std::string label = kKindNames[panel];
-      if (subject.sequence && panel == 0) label = "frame " + std::to_string(frames[row]) + "   " + label;
+      if (subject.sequence && panel == 0) label = "frame " + std::to_string(frames[static_cast<std::size_t>(row)]) + "   " + label;
       DrawPanel(context, panel, layout.panels[place], label, panel == 3);
     }
   }

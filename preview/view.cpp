@@ -76,14 +76,7 @@ View::View(ViewKind kind, const Box& box, double width, double height, double pi
 
   if (kind != ViewKind::kPerspective) {
     eye_ = center;
-    double halfX = 0, halfY = 0;
-    for (const Point3& c : corners) {
-      halfX = std::max(halfX, std::fabs(Dot(c - center, right_)));
-      halfY = std::max(halfY, std::fabs(Dot(c - center, up_)));
-    }
-    const double fitX = halfX > 0 ? kFill * centerX_ / halfX : HUGE_VAL;
-    const double fitY = halfY > 0 ? kFill * centerY_ / halfY : HUGE_VAL;
-    scale_ = pixelsPerUnit > 0 ? pixelsPerUnit : std::min(fitX, fitY);
+    scale_ = pixelsPerUnit > 0 ? pixelsPerUnit : FitScale(kind, box, width, height);
     if (!std::isfinite(scale_) || scale_ <= 0) scale_ = 1;
     unitPixels_ = scale_;
     return;
@@ -111,6 +104,21 @@ View::View(ViewKind kind, const Box& box, double width, double height, double pi
   unitPixels_ = focal / distance;
   centerX_ -= focal * (minX + maxX) / 2;
   centerY_ += focal * (minY + maxY) / 2;
+}
+
+double View::FitScale(ViewKind kind, const Box& box, double width, double height) {
+  const View axes(kind, Box(), 1, 1, 1);
+  const Point3 center = box.Center();
+  Point3 corners[8];
+  Corners(box, corners);
+  double halfX = 0, halfY = 0;
+  for (const Point3& c : corners) {
+    halfX = std::max(halfX, std::fabs(Dot(c - center, axes.right_)));
+    halfY = std::max(halfY, std::fabs(Dot(c - center, axes.up_)));
+  }
+  const double fitX = halfX > 0 ? kFill * width / 2 / halfX : HUGE_VAL;
+  const double fitY = halfY > 0 ? kFill * height / 2 / halfY : HUGE_VAL;
+  return std::min(fitX, fitY);
 }
 
 Point3 View::ToEye(const Point3& direction) const {

@@ -37,6 +37,9 @@ class View {
   // given pixelsPerUnit takes that scale instead, so that the three can
   // share the smallest of their own.
   View(ViewKind kind, const Box& box, double width, double height, double pixelsPerUnit = 0);
+  // The scale an orthographic view would fit the box with; infinite when the
+  // box has no extent across the view.
+  static double FitScale(ViewKind kind, const Box& box, double width, double height);
 
   ViewKind Kind() const { return kind_; }
   // False for points behind the camera or not finite.

@@ -74,12 +74,19 @@ TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
             "version 1\r\nnodes\r\n0 \"root\" -1\r\nend\r\nskeleton\r\ntime 0\r\n0\t0 0 0\t0 0 0\r\nend\r\n"
             "triangles\r\nwood\r\n0\t0 0 0\t0 0 1\t0 0\r\n0\t1 0 0\t0 0 1\t1 0\r\n0\t0 1 0\t0 0 1\t0 1\r\n"
             "end\r\n");
+  // Numbers no view can place, and one triangle so large its normal would
+  // overflow a float.
+  WriteFile(folder / "odd.smd",
+            "version 1\nnodes\n0 \"root\" -1\n1 \"lost\" 0\nend\nskeleton\ntime 0\n0 0 0 0 0 0 0\n"
+            "1 nan 1e30 0 0 0 0\nend\ntriangles\na\n0 nan 0 0 0 0 1 0 0\n0 1 inf 0 0 0 1 0 0\n"
+            "0 0 0 1 0 0 1 0 0\nb\n0 1e38 0 0 0 0 1 0 0\n0 -1e38 0 0 0 0 1 0 0\n0 0 1e38 0 0 0 1 0 0\nend\n");
   const std::vector<std::vector<std::string>> runs = {
       {"preview", "ref.smd", "-o", "a.png", "--size", "300x200"},
       {"preview", "ref.smd", "-o", "b.png", "--sequence", "seq.smd", "--frames", "1,0"},
       {"preview", "seq.smd", "-o", "c.png"},
       {"preview", "empty.smd", "-o", "d.png"},
       {"preview", "other.smd", "-o", "e.png"},
+      {"preview", "odd.smd", "-o", "f.png", "--size", "64x64"},
       {"export", KW_SOURCE_DIR "/samples/figure.json", "-o", "figure.smd", "--preview"},
   };
   for (const std::vector<std::string>& arguments : runs) {
@@ -87,7 +94,7 @@ TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
     EXPECT_EQ(run.status, kExitSuccess) << Describe(run);
     EXPECT_EQ(run.err, "");
   }
-  for (const char* name : {"a.png", "b.png", "c.png", "d.png", "e.png", "figure.png"}) {
+  for (const char* name : {"a.png", "b.png", "c.png", "d.png", "e.png", "f.png", "figure.png"}) {
     EXPECT_TRUE(IsPng(folder / name)) << name;
   }
 }
