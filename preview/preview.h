@@ -61,7 +61,8 @@ bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked, std:
                   std::string* error);
 
 // Draws the picture. False with *error when the size is out of bounds, a
-// frame is missing or the picture's memory cannot be had.
+// frame is missing or the picture's memory cannot be had. Not while another
+// thread draws with cairo: the font caches are let go at the end.
 bool Render(const Subject& subject, const Options& options, Picture* picture, std::string* error);
 
 }  // namespace kw::preview
