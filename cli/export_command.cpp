@@ -44,7 +44,7 @@ void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
 int RunExport(const ExportRequest& request) {
   std::string error;
   SceneLoadOptions load = request.load;
-  load.restPose = !request.sequence && load.animation.empty();
+  load.pose = request.sequence ? "animation" : request.pose;
   std::vector<std::string> importWarnings;
   std::unique_ptr<MemoryScene> scene = LoadScene(request.scenePath, load, &error, &importWarnings);
   StderrWarnings warnings;

@@ -18,6 +18,7 @@ struct ExportRequest {
   bool strict = false;
   bool verbose = false;
   bool preview = false;
+  std::string pose = "bind";  // of a model file's reference
   SceneLoadOptions load;
 };
 

@@ -182,9 +182,8 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   std::printf("animations: %zu\n", model.animations.size());
   for (std::size_t i = 0; i < model.animations.size(); ++i) {
     const ModelAnimation& animation = model.animations[i];
-    std::printf("  %zu \"%s\": %.3f s, frames %.0f to %.0f, %d channel%s%s\n", i,
-                animation.name.c_str(), animation.seconds,
-                animation.startTick / model.ticksPerFrame, animation.endTick / model.ticksPerFrame,
+    std::printf("  %zu \"%s\": %.3f s, frames %d to %d, %d channel%s%s\n", i,
+                animation.name.c_str(), animation.seconds, animation.firstFrame, animation.lastFrame,
                 animation.channels, animation.channels == 1 ? "" : "s",
                 static_cast<int>(i) == model.sampledAnimation ? " (sampled)" : "");
   }

@@ -67,7 +67,9 @@ int main(int argc, char** argv) {
   CLI::App* exportCommand = app.add_subcommand(
       "export", "Write a reference SMD (skeleton at time 0 and every triangle) or, with "
                 "--sequence, a sequence SMD (skeleton at every frame of a range).");
-  exportCommand->add_option("scene", request.scenePath, "Scene file to export (.json)")
+  exportCommand
+      ->add_option("scene", request.scenePath,
+                   "Scene file (.json) or model file (FBX, glTF, Collada, X, ...) to export")
       ->required();
   exportCommand->add_option("-o,--output", request.outputPath, "SMD file to write")->required();
   exportCommand->add_flag("--sequence", request.sequence,
@@ -89,6 +91,16 @@ int main(int argc, char** argv) {
   exportCommand->add_flag("--preview", request.preview,
                           "Also draw the written SMD as a PNG beside it (OUT.png)");
   AddModelOptions(*exportCommand, request.load);
+  exportCommand
+      ->add_option("--pose", request.pose,
+                   "Model files: the reference's pose: bind (as the skins were bound, default), "
+                   "rest, or first-frame of the animation")
+      ->check(CLI::IsMember({"bind", "rest", "first-frame"}));
+  exportCommand
+      ->add_option("--max-links", request.load.maxLinks,
+                   "Model files: trim each vertex's bone links as studiomdl does (below 0.05 "
+                   "dropped, the N largest kept, renormalised) and say what was lost")
+      ->check(CLI::PositiveNumber);
 
   std::string infoPath;
   SceneLoadOptions infoOptions;

@@ -53,7 +53,10 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
   importOptions.fps = options.fps;
   importOptions.up = options.up;
   importOptions.scale = options.scale;
-  importOptions.restPose = options.restPose;
+  importOptions.pose = options.pose == "bind"   ? ModelPose::kBind
+                       : options.pose == "rest" ? ModelPose::kRest
+                                                : ModelPose::kAnimation;
+  importOptions.maxLinks = options.maxLinks;
   ImportedModel model;
   {
     ImportDeadline deadline(path, options.importSeconds);

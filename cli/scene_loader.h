@@ -13,9 +13,10 @@ struct SceneLoadOptions {
   double fps = 30.0;      // frames per second; ticks per frame = 4800 / fps
   std::string up;         // "", "y" or "z": override the file's up axis
   double scale = 1.0;     // uniform scale applied to the whole scene
-  // The file's rest pose instead of the animation's first frame: what a
-  // reference export wants when no animation was asked for.
-  bool restPose = false;
+  // What the scene shows: "animation" (every frame of the animation),
+  // "bind", "rest" or "first-frame" (one pose, for a reference).
+  std::string pose = "animation";
+  int maxLinks = 0;  // above 0: links trimmed as studiomdl trims them
   // Seconds the importer may take: < 0 by the file's size, 0 no limit.
   double importSeconds = -1.0;
 };

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "model_import/model_import.h"
@@ -38,6 +39,9 @@ Matrix3 ToMatrix3(const aiMatrix4x4& m);
 // False with a message when the options name an animation the file lacks.
 bool ChooseAnimation(const aiScene& scene, const ModelImportOptions& options, int* index,
                      std::string* error);
+// The same, whatever pose the options ask for: -1 only for a file without animations.
+bool FindAnimation(const aiScene& scene, const ModelImportOptions& options, int* index,
+                   std::string* error);
 
 // Source ticks to scene ticks: 4800 per second over the file's own rate.
 double TickFactor(const aiAnimation& animation);
@@ -51,10 +55,16 @@ void AnimationRange(const aiAnimation& animation, double* startTick, double* end
 void BuildNodes(const aiScene& scene, const aiAnimation* animation, const SceneFrame& frame,
                 MemoryScene* out, NodeTable* table);
 
+// Moves every bone a skin names to where the skin was bound (its offset
+// matrix and the mesh's rest world transform); other nodes keep their rest
+// transform relative to their parent. A bone two meshes bind differently
+// takes the first mesh's bind, with a warning naming it.
+void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<std::string>* warnings);
+
 // Gives every node its object: a mesh for nodes with triangles, then bones,
 // cameras, lights and helpers.
 void BuildObjects(const aiScene& scene, const std::string& modelPath, const NodeTable& table,
-                  MemoryScene* out, std::vector<std::string>* warnings);
+                  int maxLinks, MemoryScene* out, std::vector<std::string>* warnings);
 
 class MaterialTable {
  public:
@@ -69,17 +79,33 @@ class MaterialTable {
 
  private:
   std::string TextureName(const aiString& path) const;
+  std::string OwnName(const std::string& materialName);
 
   const aiScene& scene_;
   std::string modelStem_;
   MemoryScene* out_;
   std::vector<MemoryMaterial*> standard_;
+  std::unordered_set<std::string> usedNames_;  // as studiomdl tells them apart
+  std::unordered_map<std::string, std::string> ownNames_;  // material name to SMD name
+};
+
+// What one mesh import tells of the whole file, said once per file.
+struct MeshReport {
+  int meshesWithoutUv = 0;
+  std::string firstWithoutUv;
+  int meshesWithSecondUv = 0;
+  std::string firstWithSecondUv;
+  // --max-links: vertices that lost weight, and the most one of them lost.
+  int trimmedVertices = 0;
+  double largestLoss = 0.0;
 };
 
 // Fills the mesh of one mesh node from its triangle meshes: world positions
-// at tick 0, render normals, UV channel 0, materials and the skin.
-void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, MaterialTable* materials,
-               MemoryScene* out, std::vector<std::string>* warnings);
+// at tick 0, render normals, UV channel 0, materials and the skin, its links
+// trimmed to maxLinks when that is above 0.
+void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int maxLinks,
+               MaterialTable* materials, MemoryScene* out, MeshReport* report,
+               std::vector<std::string>* warnings);
 
 // True when the mesh has triangles the exporter can write and they are the
 // file's own.

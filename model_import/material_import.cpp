@@ -1,5 +1,6 @@
 #include <assimp/material.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <string>
 
@@ -16,11 +17,64 @@ std::string FileStem(const std::string& path) {
   return file;
 }
 
+// studiomdl keeps names below 64 bytes; room is left for a number that
+// tells two apart.
+constexpr std::size_t kLongestName = 56;
+
+// How studiomdl tells materials apart: without extension, case ignored.
+std::string MaterialKey(const std::string& textureName) {
+  std::string key = FileStem(textureName);
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}
+
+// A material name as a texture name: letters, digits, '_' and '-' only, since
+// the name becomes a file name, a space ends it in studiomdl's reading and a
+// dot would start an extension the compiler drops.
+std::string FileSafe(const std::string& name) {
+  std::string safe;
+  for (char c : name.substr(0, kLongestName)) {
+    const bool plain = std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+    safe += plain && static_cast<unsigned char>(c) < 0x80 ? c : '_';
+  }
+  return safe;
+}
+
+bool DiffuseMap(const aiMaterial& material, aiString* path) {
+  // glTF's base colour is the diffuse map of the other formats.
+  return material.GetTexture(aiTextureType_DIFFUSE, 0, path) == AI_SUCCESS ||
+         material.GetTexture(aiTextureType_BASE_COLOR, 0, path) == AI_SUCCESS;
+}
+
 }  // namespace
 
 MaterialTable::MaterialTable(const aiScene& scene, const std::string& modelPath, MemoryScene* out)
     : scene_(scene), modelStem_(FileStem(modelPath)), out_(out),
-      standard_(scene.mNumMaterials, nullptr) {}
+      standard_(scene.mNumMaterials, nullptr) {
+  // Texture names come first: a material written under its own name must not
+  // take one the compiler would read as a texture's.
+  for (unsigned i = 0; i < scene.mNumMaterials; ++i) {
+    aiString path;
+    if (scene.mMaterials[i] && DiffuseMap(*scene.mMaterials[i], &path)) {
+      usedNames_.insert(MaterialKey(TextureName(path)));
+    }
+  }
+}
+
+// An untextured material is written under its own name, so that materials
+// never merge in the compiler; the name is made unique as it would read it.
+// Materials of one name (IFC repeats them) are one material to the user.
+std::string MaterialTable::OwnName(const std::string& materialName) {
+  const auto known = ownNames_.find(materialName);
+  if (known != ownNames_.end()) return known->second;
+  const std::string safe = FileSafe(materialName);
+  std::string name = safe;
+  for (int n = 2; !usedNames_.insert(MaterialKey(name)).second; ++n) {
+    name = safe + "_" + std::to_string(n);
+  }
+  ownNames_.emplace(materialName, name);
+  return name;
+}
 
 // An embedded texture ("*0") has no file of its own; it gets the name that
 // `assimp extract` gives the file it writes, so the SMD names a texture the
@@ -44,16 +98,16 @@ MemoryMaterial* MaterialTable::Standard(unsigned index) {
   aiString name;
   std::string text;
   if (source.Get(AI_MATKEY_NAME, name) == AI_SUCCESS) text = name.C_Str();
-  if (text.empty()) text = "material_" + std::to_string(index);
+  const bool named = !text.empty();
+  if (!named) text = "material_" + std::to_string(index);
   MemoryMaterial& material = out_->MakeMaterial(text, "Standard");
 
-  // glTF's base colour is the diffuse map of the other formats.
   aiString path;
-  if (source.GetTexture(aiTextureType_DIFFUSE, 0, &path) == AI_SUCCESS ||
-      source.GetTexture(aiTextureType_BASE_COLOR, 0, &path) == AI_SUCCESS) {
-    const std::string file = TextureName(path);
-    if (!file.empty()) material.SetTextureMap(&out_->MakeTextureMap(file));
-  }
+  std::string file;
+  if (DiffuseMap(source, &path)) file = TextureName(path);
+  // Only a material with neither texture nor name is left to "null.bmp".
+  if (file.empty() && named) file = OwnName(text);
+  if (!file.empty()) material.SetTextureMap(&out_->MakeTextureMap(file));
   standard_[index] = &material;
   return &material;
 }

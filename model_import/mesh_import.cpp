@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -119,17 +120,45 @@ struct Part {
   int materialId;
 };
 
+struct Link {
+  int bone;
+  float weight;
+};
+
+// What studiomdl does to a vertex's links: those below 0.05 of its weight go,
+// the most largest stay, and the rest are scaled to a sum of 1. The largest
+// link always stays. Returns the share of the weight the vertex lost.
+double TrimLinks(int most, std::vector<Link>* links) {
+  constexpr double kSmallest = 0.05;
+  double total = 0.0;
+  for (const Link& link : *links) total += link.weight;
+  if (!(total > 0.0)) return 0.0;
+  std::stable_sort(links->begin(), links->end(),
+                   [](const Link& a, const Link& b) { return a.weight > b.weight; });
+  std::size_t kept = 1;
+  while (kept < links->size() && kept < static_cast<std::size_t>(most) &&
+         (*links)[kept].weight >= kSmallest * total) {
+    ++kept;
+  }
+  double keptWeight = 0.0;
+  for (std::size_t k = 0; k < kept; ++k) keptWeight += (*links)[k].weight;
+  links->resize(kept);
+  for (Link& link : *links) link.weight = static_cast<float>(link.weight / keptWeight);
+  return 1.0 - keptWeight / total;
+}
+
 }  // namespace
 
-void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, MaterialTable* materials,
-               MemoryScene* out, std::vector<std::string>* warnings) {
+void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int maxLinks,
+               MaterialTable* materials, MemoryScene* out, MeshReport* report,
+               std::vector<std::string>* warnings) {
   const aiNode& source = *table.source[static_cast<std::size_t>(nodeId)];
   MemoryNode& node = *table.nodes[static_cast<std::size_t>(nodeId)];
 
   std::vector<Part> parts;
   std::vector<unsigned> materialIndices;
   std::size_t vertexTotal = 0, faceTotal = 0;
-  bool skinned = false, withoutUv = false;
+  bool skinned = false, withoutUv = false, secondUv = false;
   for (unsigned k = 0; k < source.mNumMeshes; ++k) {
     const unsigned index = source.mMeshes[k];
     if (index >= scene.mNumMeshes || !scene.mMeshes[index]) continue;
@@ -145,6 +174,7 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, Materia
     faceTotal += mesh->mNumFaces;
     skinned = skinned || mesh->mNumBones > 0;
     withoutUv = withoutUv || !mesh->HasTextureCoords(0);
+    secondUv = secondUv || mesh->HasTextureCoords(1);
   }
 
   MemoryMesh& mesh = out->MakeMesh(node);
@@ -155,12 +185,11 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, Materia
     skin->ReserveVertices(static_cast<int>(vertexTotal));
     mesh.SetSkin(skin);
   }
-  if (withoutUv) {
-    // The exporter would refuse every face of the mesh, one warning each;
-    // one shared (0, 0) keeps the faces and says it once.
-    warnings->push_back(std::string("mesh \"") + node.GetName() +
-                        "\" has no texture coordinates; its faces are written with u, v = 0, 0");
-  }
+  // The exporter would refuse every face of a mesh without texture
+  // coordinates, one warning each; one shared (0, 0) keeps the faces, and
+  // the file says it once.
+  if (withoutUv && report->meshesWithoutUv++ == 0) report->firstWithoutUv = node.GetName();
+  if (secondUv && report->meshesWithSecondUv++ == 0) report->firstWithSecondUv = node.GetName();
 
   // The exporter turns each normal by the node's tick-0 transform without
   // scale; the stored normals are world normals taken back through it.
@@ -189,25 +218,62 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, Materia
     const std::uint32_t base = static_cast<std::uint32_t>(mesh.vertices.size());
 
     if (sourceMesh.mNumBones > 0) {
-      blends.assign(vertexCount, Blend());
+      // The links of each vertex side by side, in the skin's bone order.
+      std::vector<unsigned> first(vertexCount + 1, 0);
+      std::vector<Affine> skinning(sourceMesh.mNumBones);
+      std::vector<int> boneIds(sourceMesh.mNumBones, -1);
       for (unsigned b = 0; b < sourceMesh.mNumBones; ++b) {
         const aiBone& bone = *sourceMesh.mBones[b];
-        const int boneId = table.FindByName(bone.mName);
-        if (boneId < 0) {
+        boneIds[b] = table.FindByName(bone.mName);
+        if (boneIds[b] < 0) {
           missingBones.push_back(bone.mName.C_Str());
           continue;
         }
         // Offset first (mesh to bone space at bind time), then the bone as posed at tick 0.
-        const Affine skinning = Affine::Of(
-            ToMatrix3(bone.mOffsetMatrix) * table.nodes[static_cast<std::size_t>(boneId)]->GetNodeTransform(0));
-        const float* entries = &skinning.m[0][0];
+        skinning[b] = Affine::Of(ToMatrix3(bone.mOffsetMatrix) *
+                                 table.nodes[static_cast<std::size_t>(boneIds[b])]->GetNodeTransform(0));
+        for (unsigned w = 0; w < bone.mNumWeights; ++w) {
+          if (bone.mWeights[w].mVertexId < vertexCount) ++first[bone.mWeights[w].mVertexId + 1];
+        }
+      }
+      for (unsigned v = 0; v < vertexCount; ++v) first[v + 1] += first[v];
+      std::vector<unsigned> bones(first.back());
+      std::vector<float> weights(first.back());
+      std::vector<unsigned> next(first.begin(), first.end() - 1);
+      for (unsigned b = 0; b < sourceMesh.mNumBones; ++b) {
+        if (boneIds[b] < 0) continue;
+        const aiBone& bone = *sourceMesh.mBones[b];
         for (unsigned w = 0; w < bone.mNumWeights; ++w) {
           const aiVertexWeight& weight = bone.mWeights[w];
           if (weight.mVertexId >= vertexCount) continue;
-          skin->AddLink(static_cast<int>(base + weight.mVertexId), boneId, weight.mWeight);
-          Blend& blend = blends[weight.mVertexId];
-          for (int i = 0; i < 12; ++i) blend.m[i] += entries[i] * weight.mWeight;
-          blend.total += weight.mWeight;
+          const unsigned at = next[weight.mVertexId]++;
+          bones[at] = b;
+          weights[at] = weight.mWeight;
+        }
+      }
+
+      blends.assign(vertexCount, Blend());
+      std::vector<Link> links;
+      for (unsigned v = 0; v < vertexCount; ++v) {
+        links.clear();
+        for (unsigned at = first[v]; at < first[v + 1]; ++at) {
+          links.push_back(Link{static_cast<int>(bones[at]), weights[at]});
+        }
+        if (maxLinks > 0 && !links.empty()) {
+          const std::size_t had = links.size();
+          const double lost = TrimLinks(maxLinks, &links);
+          if (links.size() < had && lost > 0.0) {
+            ++report->trimmedVertices;
+            report->largestLoss = std::max(report->largestLoss, lost);
+          }
+        }
+        Blend& blend = blends[v];
+        for (const Link& link : links) {
+          const auto b = static_cast<std::size_t>(link.bone);
+          skin->AddLink(static_cast<int>(base + v), boneIds[b], link.weight);
+          const float* entries = &skinning[b].m[0][0];
+          for (int i = 0; i < 12; ++i) blend.m[i] += entries[i] * link.weight;
+          blend.total += link.weight;
         }
       }
     }

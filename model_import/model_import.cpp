@@ -81,7 +81,23 @@ Matrix3 UprightRotation(char axis, bool negative) {
   }
 }
 
+// The frames at this rate from the first at or before the start to the first
+// at or after the end; a hair past a whole frame is taken as that frame.
+void CoverWithFrames(int ticksPerFrame, ModelAnimation* animation) {
+  constexpr double kHair = 1e-6;
+  if (!(std::fabs(animation->startTick) <= kMostTicks) || !(std::fabs(animation->endTick) <= kMostTicks)) {
+    return;
+  }
+  animation->firstFrame = static_cast<int>(std::floor(animation->startTick / ticksPerFrame + kHair));
+  animation->lastFrame = static_cast<int>(std::ceil(animation->endTick / ticksPerFrame - kHair));
+  animation->lastFrame = std::max(animation->lastFrame, animation->firstFrame);
+}
+
 bool CheckOptions(const ModelImportOptions& options, std::string* error) {
+  if (options.maxLinks < 0) {
+    *error = "the most links per vertex must be 1 or more";
+    return false;
+  }
   if (!(options.fps > 0.0) || !(options.fps <= kModelTicksPerSecond)) {
     *error = "frames per second must lie above 0 and at most 4800";
     return false;
@@ -115,13 +131,15 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
     model->animations.push_back(entry);
   }
 
+  model->ticksPerFrame =
+      std::max(1, static_cast<int>(std::lround(kModelTicksPerSecond / options.fps)));
+  for (ModelAnimation& entry : model->animations) CoverWithFrames(model->ticksPerFrame, &entry);
+
   if (!model_import::ChooseAnimation(scene, options, &model->sampledAnimation, error)) return false;
   const aiAnimation* animation =
       model->sampledAnimation >= 0 ? scene.mAnimations[model->sampledAnimation] : nullptr;
   if (!model_import::CheckFinite(scene, animation, error)) return false;
 
-  model->ticksPerFrame =
-      std::max(1, static_cast<int>(std::lround(kModelTicksPerSecond / options.fps)));
   int startTick = 0, endTick = 0;
   if (animation) {
     const ModelAnimation& range = model->animations[static_cast<std::size_t>(model->sampledAnimation)];
@@ -130,8 +148,9 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
                std::to_string(static_cast<long>(kMostTicks / kModelTicksPerSecond)) + " seconds";
       return false;
     }
-    startTick = static_cast<int>(std::llround(range.startTick));
-    endTick = static_cast<int>(std::llround(range.endTick));
+    // Whole frames, so the exporter's frames and info's are the same ones.
+    startTick = range.firstFrame * model->ticksPerFrame;
+    endTick = range.lastFrame * model->ticksPerFrame;
   }
 
   ChooseSourceUp(scene, options.up, model);
@@ -144,7 +163,8 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
   model->scene->SetTiming(startTick, endTick, model->ticksPerFrame);
   model_import::NodeTable table;
   model_import::BuildNodes(scene, animation, frame, model->scene.get(), &table);
-  model_import::BuildObjects(scene, path, table, model->scene.get(), &model->warnings);
+  if (options.pose == ModelPose::kBind) model_import::PoseAsBound(scene, table, &model->warnings);
+  model_import::BuildObjects(scene, path, table, options.maxLinks, model->scene.get(), &model->warnings);
   return true;
 }
 

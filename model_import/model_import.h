@@ -7,10 +7,11 @@
 //   carries meshes is a mesh, a node a skin uses as bone is a bone, cameras
 //   and lights keep codes the exporter leaves out, the rest are helpers;
 // - node transforms sampled from one animation at 4800 ticks per second, or
-//   the file's rest transforms when there is none (or restPose is set);
+//   one fixed pose (the rest transforms, or the pose the skins were bound in);
 // - one mesh per mesh node, all its triangles in world space as posed at
-//   tick 0 (skinned meshes are skinned there), so a reference export's
-//   skeleton and triangles agree;
+//   tick 0 (skinned meshes are skinned there; in the bind pose that is the
+//   mesh as bound), so a reference export's skeleton and triangles agree;
+// - materials without a texture under their own name, so none merge;
 // - Z up: sources the file or the format says are Y-up are turned upright.
 #pragma once
 
@@ -22,13 +23,27 @@
 
 constexpr int kModelTicksPerSecond = 4800;
 
+// What the scene's node transforms show.
+enum class ModelPose {
+  kAnimation,  // the sampled animation at every tick; its first frame at tick 0
+  kRest,       // the file's rest transforms at every tick
+  // The pose the skins were bound in: each bone a skin names where its offset
+  // matrix puts it, every other node at rest relative to its parent. studiomdl
+  // binds vertices through the reference skeleton, and a vertex blended over
+  // several bones only deforms as in the source when that is the bind pose.
+  kBind,
+};
+
 // Zero-initialised fields are not meaningful here; start from the defaults.
 struct ModelImportOptions {
   // The animation to sample: its exact name, or else its 0-based position
   // in the file when the text is a number. Empty: the first animation.
   std::string animation;
-  // Sample no animation at all: every tick gives the rest transforms.
-  bool restPose = false;
+  ModelPose pose = ModelPose::kAnimation;
+  // Above 0: what studiomdl does to bone links, done here so the SMD shows
+  // the model that will be built: links below 0.05 of a vertex's weight are
+  // dropped, the maxLinks largest kept, and the rest renormalised.
+  int maxLinks = 0;
   // Frames per second; ticks per frame = 4800 / fps, rounded, at least 1.
   double fps = 30.0;
   // "" : the up axis the file or format states (Y when it states none);
@@ -49,6 +64,10 @@ struct ModelAnimation {
   // The range at kModelTicksPerSecond; only meaningful when it fits in ticks.
   double startTick = 0.0;
   double endTick = 0.0;
+  // The frames at the chosen rate that cover it: the last one reaches the
+  // end, so the last key is written.
+  int firstFrame = 0;
+  int lastFrame = 0;
 };
 
 struct ImportedModel {

@@ -122,8 +122,15 @@ void AnimationRange(const aiAnimation& animation, double* startTick, double* end
 
 bool ChooseAnimation(const aiScene& scene, const ModelImportOptions& options, int* index,
                      std::string* error) {
+  // A fixed pose samples nothing, but a name that is wrong stays an error.
+  if (!FindAnimation(scene, options, index, error)) return false;
+  if (options.pose != ModelPose::kAnimation) *index = -1;
+  return true;
+}
+
+bool FindAnimation(const aiScene& scene, const ModelImportOptions& options, int* index,
+                   std::string* error) {
   *index = -1;
-  if (options.restPose) return true;
   const unsigned count = scene.mNumAnimations;
   if (options.animation.empty()) {
     if (count > 0) *index = 0;

@@ -1,4 +1,6 @@
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "model_import/import_parts.h"
@@ -20,15 +22,56 @@ bool CarriesTriangles(const aiScene& scene, const aiNode& node) {
   return false;
 }
 
+// A format that holds no geometry at all: whatever meshes it shows are made up.
+bool IsMotionOnlyFormat(const aiScene& scene) {
+  aiString format;
+  return scene.mMetaData && scene.mMetaData->Get("SourceAsset_Format", format) &&
+         std::strncmp(format.C_Str(), "BVH ", 4) == 0;
+}
+
 // For a file without meshes (an animation, a rig, cameras) some readers make
 // up pyramids along the bones so that viewers show something; they are not
-// the file's geometry.
+// the file's geometry. Most flag such a scene incomplete; the motion-capture
+// reader does not.
 bool IsMadeUpSkeleton(const aiScene& scene, const aiMesh& mesh) {
-  if ((scene.mFlags & AI_SCENE_FLAGS_INCOMPLETE) == 0) return false;
+  if ((scene.mFlags & AI_SCENE_FLAGS_INCOMPLETE) == 0 && !IsMotionOnlyFormat(scene)) return false;
   if (mesh.mMaterialIndex >= scene.mNumMaterials) return false;
   aiString name;
   return scene.mMaterials[mesh.mMaterialIndex]->Get(AI_MATKEY_NAME, name) == AI_SUCCESS &&
          std::strcmp(name.C_Str(), "SkeletonMaterial") == 0;
+}
+
+std::string Percent(double share) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f%%", share * 100.0);
+  return text;
+}
+
+// What concerns many meshes is said once for the file, with a count.
+void SayOnce(const MeshReport& report, int maxLinks, std::vector<std::string>* warnings) {
+  if (report.meshesWithoutUv == 1) {
+    warnings->push_back("mesh \"" + report.firstWithoutUv +
+                        "\" has no texture coordinates; its faces are written with u, v = 0, 0");
+  } else if (report.meshesWithoutUv > 1) {
+    warnings->push_back(std::to_string(report.meshesWithoutUv) + " meshes (\"" + report.firstWithoutUv +
+                        "\", ...) have no texture coordinates; their faces are written with u, v = 0, 0");
+  }
+  if (report.meshesWithSecondUv == 1) {
+    warnings->push_back("mesh \"" + report.firstWithSecondUv +
+                        "\" has more than one set of texture coordinates; only the first is written");
+  } else if (report.meshesWithSecondUv > 1) {
+    warnings->push_back(std::to_string(report.meshesWithSecondUv) + " meshes (\"" +
+                        report.firstWithSecondUv +
+                        "\", ...) have more than one set of texture coordinates; only the first is written");
+  }
+  if (report.trimmedVertices > 0) {
+    warnings->push_back("--max-links " + std::to_string(maxLinks) + ": " +
+                        std::to_string(report.trimmedVertices) +
+                        (report.trimmedVertices == 1 ? " vertex" : " vertices") +
+                        " lost links (below 0.05 of the weight, or beyond the " +
+                        std::to_string(maxLinks) + " largest); the most one lost is " +
+                        Percent(report.largestLoss) + " of its weight");
+  }
 }
 
 }  // namespace
@@ -39,7 +82,7 @@ bool HasTriangles(const aiScene& scene, const aiMesh& mesh) {
 }
 
 void BuildObjects(const aiScene& scene, const std::string& modelPath, const NodeTable& table,
-                  MemoryScene* out, std::vector<std::string>* warnings) {
+                  int maxLinks, MemoryScene* out, std::vector<std::string>* warnings) {
   std::vector<int> types(table.nodes.size(), kObjectHelper);
   auto mark = [&](const aiString& name, int type) {
     const int id = table.FindByName(name);
@@ -54,13 +97,15 @@ void BuildObjects(const aiScene& scene, const std::string& modelPath, const Node
   }
 
   MaterialTable materials(scene, modelPath, out);
+  MeshReport report;
   for (std::size_t id = 0; id < table.nodes.size(); ++id) {
     if (CarriesTriangles(scene, *table.source[id])) {
-      BuildMesh(scene, static_cast<int>(id), table, &materials, out, warnings);
+      BuildMesh(scene, static_cast<int>(id), table, maxLinks, &materials, out, &report, warnings);
     } else {
       out->MakeObject(*table.nodes[id], types[id]);
     }
   }
+  SayOnce(report, maxLinks, warnings);
 }
 
 }  // namespace model_import

@@ -147,7 +147,7 @@ TEST(GoldenModels, GltfHingeSequenceSamplesTheSwing) {
 
 TEST(GoldenModels, RestPoseReferenceIgnoresTheAnimation) {
   ModelImportOptions options;
-  options.restPose = true;
+  options.pose = ModelPose::kRest;
   ImportedModel model = Import(WriteHinge(), options);
   EXPECT_EQ(model.sampledAnimation, -1);
   EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(30, 30)).smd,

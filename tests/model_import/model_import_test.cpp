@@ -179,7 +179,10 @@ TEST(ModelImport, TimingComesFromTheAnimationAndTheFrameRate) {
   EXPECT_EQ(model.sampledAnimation, 1);
   EXPECT_EQ(model.scene->GetTicksPerFrame(), 200);
   EXPECT_EQ(model.scene->GetStartTicks(), 0);
-  EXPECT_EQ(model.scene->GetEndTicks(), 17280);  // 3.6 s; the file runs at 4800 ticks a second
+  // 3.6 s (the file runs at 4800 ticks a second) is 86.4 frames; the last
+  // frame reaches the end, so the last key is written.
+  EXPECT_EQ(model.scene->GetEndTicks(), 87 * 200);
+  EXPECT_EQ(model.animations[1].lastFrame, 87);
   ASSERT_EQ(model.animations.size(), 3u);
   EXPECT_EQ(model.animations[2].name, "Wuson_Bind");
   EXPECT_DOUBLE_EQ(model.animations[0].endTick, 4640.0);
@@ -197,7 +200,7 @@ TEST(ModelImport, TimingComesFromTheAnimationAndTheFrameRate) {
   options.fps = 7.0;  // 685.7 ticks a frame, rounded
   model = Import("FBX/huesitos.fbx", options);
   EXPECT_EQ(model.scene->GetTicksPerFrame(), 686);
-  EXPECT_EQ(model.scene->GetEndTicks(), 39 * 4800 / 25);
+  EXPECT_EQ(model.scene->GetEndTicks(), 11 * 686);  // 39 frames at 25 a second: 10.9 at 7
 }
 
 TEST(ModelImport, AnAnimationTheFileLacksIsRefusedWithTheNamesItHas) {
@@ -218,7 +221,7 @@ TEST(ModelImport, AnAnimationTheFileLacksIsRefusedWithTheNamesItHas) {
 
 TEST(ModelImport, TheRestPoseHoldsAtEveryTick) {
   ModelImportOptions options;
-  options.restPose = true;
+  options.pose = ModelPose::kRest;
   const ImportedModel model = Import("X/Testwuson.X", options);
   EXPECT_EQ(model.sampledAnimation, -1);
   EXPECT_EQ(model.scene->GetEndTicks(), 0);
@@ -263,7 +266,7 @@ TEST(ModelImport, MeshesArePosedAtTickZeroLikeTheirSkeleton) {
     for (bool rest : {false, true}) {
       ModelImportOptions options;
       options.animation = entry.animation;
-      options.restPose = rest;
+      options.pose = rest ? ModelPose::kRest : ModelPose::kAnimation;
       const ImportedModel model = Import(entry.file, options);
       Assimp::Importer importer;
       const aiScene* source = kwtest::ReadSource(importer, kModelDir + entry.file);

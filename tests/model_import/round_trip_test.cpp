@@ -7,6 +7,7 @@
 // sides. The worst seen is a seventh of that (X/Testwuson.X).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <map>
 #include <string>
 #include <vector>
@@ -56,14 +57,21 @@ struct Exported {
   std::map<std::string, int> idByName;  // exported name to pre-order id
 };
 
-void Load(const Model& entry, Exported* out) {
+// The reference in the bind pose, as the tool writes it; a sequence samples the animation.
+void Load(const Model& entry, ModelPose pose, Exported* out) {
   ModelImportOptions options;
   options.animation = entry.animation;
+  options.pose = pose;
   std::string error;
   ASSERT_TRUE(ImportModel(kModelDir + entry.file, options, &out->model, &error)) << error;
   out->source = kwtest::ReadSource(out->sourceImporter, kModelDir + entry.file);
   ASSERT_NE(out->source, nullptr);
-  if (out->model.sampledAnimation >= 0) out->animation = out->source->mAnimations[out->model.sampledAnimation];
+  for (unsigned a = 0; a < out->source->mNumAnimations; ++a) {
+    if (std::string(entry.animation) == out->source->mAnimations[a]->mName.C_Str() ||
+        (entry.animation[0] == '\0' && a == 0)) {
+      out->animation = out->source->mAnimations[a];
+    }
+  }
   for (int id = 0; MemoryNode* node = out->model.scene->FindNode(id); ++id) out->idByName[node->GetName()] = id;
 }
 
@@ -77,15 +85,10 @@ const aiScene* ReadSmd(Assimp::Importer& importer, const std::string& smd) {
 
 float Tolerance(float largest) { return std::max(1e-5f, 1e-5f * largest); }
 
-// Bone world positions of the SMD at pose k against the source at the frame
-// that pose was taken from.
+// Bone world positions of the SMD at pose k against the source's world
+// transforms at the frame that pose was taken from.
 void ExpectSkeletonMatches(const Exported& exported, const aiScene& smd, const aiAnimation* smdAnimation,
-                           int pose, int frame, const std::string& where) {
-  const double ticksPerSecond =
-      exported.animation && exported.animation->mTicksPerSecond > 0 ? exported.animation->mTicksPerSecond : 25.0;
-  const double time = double(frame) * exported.model.ticksPerFrame * ticksPerSecond / kModelTicksPerSecond;
-  const std::vector<aiMatrix4x4> source =
-      kwtest::WorldPose(*exported.source, exported.animation, time, kwtest::Upright('y', 1.0f));
+                           int pose, const std::vector<aiMatrix4x4>& source, const std::string& where) {
   const std::vector<aiMatrix4x4> readBack = kwtest::WorldPose(smd, smdAnimation, pose, aiMatrix4x4());
   const std::vector<const aiNode*> smdNodes = kwtest::PreOrder(smd);
 
@@ -110,11 +113,31 @@ std::string FilePart(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Expected faces by texture name, in export order: posed corners of every
-// mesh node, nodes in pre-order, meshes and faces in file order.
+// The source's world transforms at a frame of its animation.
+std::vector<aiMatrix4x4> SourceAt(const Exported& exported, int frame) {
+  const double ticksPerSecond =
+      exported.animation && exported.animation->mTicksPerSecond > 0 ? exported.animation->mTicksPerSecond : 25.0;
+  const double time = double(frame) * exported.model.ticksPerFrame * ticksPerSecond / kModelTicksPerSecond;
+  return kwtest::WorldPose(*exported.source, exported.animation, time, kwtest::Upright('y', 1.0f));
+}
+
+// An untextured material is written under its name, letters, digits, '_'
+// and '-' kept; "null.bmp" when it has none.
+std::string OwnName(const aiMaterial& material) {
+  aiString name;
+  if (material.Get(AI_MATKEY_NAME, name) != AI_SUCCESS || name.length == 0) return "null.bmp";
+  std::string text = name.C_Str();
+  for (char& c : text) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') c = '_';
+  }
+  return text;
+}
+
+// Expected faces by texture name, in export order: corners of every mesh
+// node as bound, nodes in pre-order, meshes and faces in file order.
 std::map<std::string, std::vector<aiVector3D>> ExpectedFaces(const Exported& exported) {
   const aiScene& source = *exported.source;
-  const std::vector<aiMatrix4x4> pose = kwtest::WorldPose(source, exported.animation, 0.0, kwtest::Upright('y'));
+  const std::vector<aiMatrix4x4> pose = kwtest::BindPose(source, kwtest::Upright('y'));
   std::map<std::string, std::vector<aiVector3D>> faces;
   for (int id = 0; MemoryNode* node = exported.model.scene->FindNode(id); ++id) {
     if (!node->GetObject()->AsMesh()) continue;
@@ -125,7 +148,7 @@ std::map<std::string, std::vector<aiVector3D>> ExpectedFaces(const Exported& exp
       const aiMesh& mesh = *source.mMeshes[sourceNode.mMeshes[k]];
       const aiMaterial& material = *source.mMaterials[mesh.mMaterialIndex];
       aiString path;
-      std::string texture = "null.bmp";
+      std::string texture = OwnName(material);
       if ((material.GetTexture(aiTextureType_DIFFUSE, 0, &path) == AI_SUCCESS ||
            material.GetTexture(aiTextureType_BASE_COLOR, 0, &path) == AI_SUCCESS) &&
           path.length > 0) {
@@ -180,7 +203,7 @@ void ExpectTrianglesMatch(const Exported& exported, const aiScene& smd, const st
 TEST(RoundTrip, SkinnedAnimatedModelsReadBackWithTheirSkeletonAndTriangles) {
   for (const Model& entry : kSkinnedAndAnimated) {
     Exported exported;
-    Load(entry, &exported);
+    Load(entry, ModelPose::kBind, &exported);
     ASSERT_NE(exported.animation, nullptr) << entry.file;
 
     const kwtest::ExportResult reference = kwtest::RunExport(*exported.model.scene);
@@ -189,18 +212,22 @@ TEST(RoundTrip, SkinnedAnimatedModelsReadBackWithTheirSkeletonAndTriangles) {
     const aiScene* referenceScene = ReadSmd(referenceReader, reference.smd);
     ASSERT_NE(referenceScene, nullptr) << entry.file;
     ExpectTrianglesMatch(exported, *referenceScene, entry.file);
-    ExpectSkeletonMatches(exported, *referenceScene, nullptr, 0, 0, std::string(entry.file) + " reference");
+    ExpectSkeletonMatches(exported, *referenceScene, nullptr, 0, kwtest::BindPose(*exported.source, kwtest::Upright('y')),
+                          std::string(entry.file) + " reference");
 
-    const int first = exported.model.scene->GetStartTicks() / exported.model.ticksPerFrame;
-    const int last = exported.model.scene->GetEndTicks() / exported.model.ticksPerFrame;
-    const kwtest::ExportResult sequence = kwtest::RunExport(*exported.model.scene, kwtest::Sequence(first, last));
+    Exported animated;
+    Load(entry, ModelPose::kAnimation, &animated);
+
+    const int first = animated.model.scene->GetStartTicks() / animated.model.ticksPerFrame;
+    const int last = animated.model.scene->GetEndTicks() / animated.model.ticksPerFrame;
+    const kwtest::ExportResult sequence = kwtest::RunExport(*animated.model.scene, kwtest::Sequence(first, last));
     Assimp::Importer sequenceReader;
     const aiScene* sequenceScene = ReadSmd(sequenceReader, sequence.smd);
     ASSERT_NE(sequenceScene, nullptr) << entry.file;
     ASSERT_EQ(sequenceScene->mNumAnimations, 1u);
     for (int frame : {first, (first + last) / 3, (first + last) / 2, last}) {
-      ExpectSkeletonMatches(exported, *sequenceScene, sequenceScene->mAnimations[0], frame - first, frame,
-                            std::string(entry.file) + " sequence");
+      ExpectSkeletonMatches(animated, *sequenceScene, sequenceScene->mAnimations[0], frame - first,
+                            SourceAt(animated, frame), std::string(entry.file) + " sequence");
     }
   }
 }
@@ -208,14 +235,17 @@ TEST(RoundTrip, SkinnedAnimatedModelsReadBackWithTheirSkeletonAndTriangles) {
 TEST(RoundTrip, StaticModelsReadBackWithTheirTrianglesAndTextureNames) {
   for (const Model& entry : kStatic) {
     Exported exported;
-    Load(entry, &exported);
+    Load(entry, ModelPose::kBind, &exported);
     const kwtest::ExportResult reference = kwtest::RunExport(*exported.model.scene);
     EXPECT_TRUE(reference.warnings.empty()) << entry.file << ": " << reference.warnings.front();
     Assimp::Importer reader;
     const aiScene* smd = ReadSmd(reader, reference.smd);
     ASSERT_NE(smd, nullptr) << entry.file;
     ExpectTrianglesMatch(exported, *smd, entry.file);
-    if (entry.checkSkeleton) ExpectSkeletonMatches(exported, *smd, nullptr, 0, 0, entry.file);
+    if (entry.checkSkeleton) {
+      ExpectSkeletonMatches(exported, *smd, nullptr, 0, kwtest::BindPose(*exported.source, kwtest::Upright('y')),
+                            entry.file);
+    }
   }
 }
 

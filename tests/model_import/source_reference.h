@@ -130,6 +130,34 @@ inline int IndexOf(const std::vector<const aiNode*>& order, const aiNode* node) 
   return found == order.end() ? -1 : static_cast<int>(found - order.begin());
 }
 
+// World transforms of the pose the skins were bound in: a bone at its first
+// skin's mesh (at rest) times the inverse offset, every other node at rest
+// relative to its parent.
+inline std::vector<aiMatrix4x4> BindPose(const aiScene& scene, const aiMatrix4x4& upright) {
+  const std::vector<const aiNode*> order = PreOrder(scene);
+  const std::vector<aiMatrix4x4> rest = WorldPose(scene, nullptr, 0.0, upright);
+  std::vector<aiMatrix4x4> world(order.size());
+  std::vector<bool> bound(order.size(), false);
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    for (unsigned k = 0; k < order[i]->mNumMeshes; ++k) {
+      const aiMesh& mesh = *scene.mMeshes[order[i]->mMeshes[k]];
+      for (unsigned b = 0; b < mesh.mNumBones; ++b) {
+        const int id = IndexOf(order, scene.mRootNode->FindNode(mesh.mBones[b]->mName));
+        if (id < 0 || bound[static_cast<std::size_t>(id)]) continue;
+        bound[static_cast<std::size_t>(id)] = true;
+        world[static_cast<std::size_t>(id)] = rest[i] * aiMatrix4x4(mesh.mBones[b]->mOffsetMatrix).Inverse();
+      }
+    }
+  }
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (bound[i]) continue;
+    const int parent = IndexOf(order, order[i]->mParent);
+    world[i] = parent >= 0 ? world[static_cast<std::size_t>(parent)] * order[i]->mTransformation
+                           : upright * order[i]->mTransformation;
+  }
+  return world;
+}
+
 // Every triangle corner of a node's meshes, posed: skinned by the bones'
 // world transforms (weights taken as a mix), else by the node's own.
 inline std::vector<aiVector3D> PosedCorners(const aiScene& scene, const aiNode& node,
