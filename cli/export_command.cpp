@@ -45,12 +45,10 @@ int RunExport(const ExportRequest& request) {
   std::string error;
   SceneLoadOptions load = request.load;
   load.pose = request.sequence ? "animation" : request.pose;
-  std::vector<std::string> importWarnings;
+  std::vector<kw::Warning> importWarnings;
   std::unique_ptr<MemoryScene> scene = LoadScene(request.scenePath, load, &error, &importWarnings);
   StderrWarnings warnings;
-  for (std::string& warning : importWarnings) {
-    warnings.Show(kw::Warning{kw::WarningKind::kModelImport, std::move(warning)});
-  }
+  for (const kw::Warning& warning : importWarnings) warnings.Show(warning);
   if (!scene) {
     PrintFailure(error);
     return kExitSceneUnreadable;

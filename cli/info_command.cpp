@@ -189,7 +189,7 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   }
   PrintScene(*model.scene);
   std::printf("warnings: %zu\n", model.warnings.size());
-  for (const std::string& warning : model.warnings) std::printf("  %s\n", warning.c_str());
+  for (const kw::Warning& warning : model.warnings) std::printf("  %s\n", warning.text.c_str());
   return kExitSuccess;
 }
 #endif
@@ -201,7 +201,7 @@ int RunInfo(const std::string& path, const SceneLoadOptions& options) {
   if (!IsSceneFile(path)) return RunModelInfo(path, options);
 #endif
   std::string error;
-  std::vector<std::string> warnings;
+  std::vector<kw::Warning> warnings;
   std::unique_ptr<MemoryScene> scene = LoadScene(path, options, &error, &warnings);
   if (!scene) {
     PrintFailure(error);

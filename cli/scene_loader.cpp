@@ -45,7 +45,7 @@ std::string LowerExtension(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
-                                       std::string* error, std::vector<std::string>* warnings) {
+                                       std::string* error, std::vector<kw::Warning>* warnings) {
   if (LowerExtension(path) == "json") return LoadSceneFile(path, error);
 #if KW_WITH_ASSIMP
   ModelImportOptions importOptions;
@@ -69,7 +69,9 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
     return nullptr;
   }
   // Said once here rather than once per face by the exporter.
-  for (const std::string& warning : model.warnings) warnings->push_back(path + ": " + warning);
+  for (const kw::Warning& warning : model.warnings) {
+    warnings->push_back(kw::Warning{warning.kind, path + ": " + warning.text});
+  }
   return std::move(model.scene);
 #else
   (void)options;

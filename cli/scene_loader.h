@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/warning.h"
 #include "memory_scene/memory_scene.h"
 
 // How a model file (not our own scene files) is brought into the scene.
@@ -25,4 +26,4 @@ struct SceneLoadOptions {
 // file. Null with a one-line error naming the file on any failure. What the
 // importer had to change or leave out is added to warnings, one line each.
 std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
-                                       std::string* error, std::vector<std::string>* warnings);
+                                       std::string* error, std::vector<kw::Warning>* warnings);

@@ -39,6 +39,14 @@ enum class WarningKind {
   kNonFiniteNumber,
   kUnparsedLine,
   kIncompleteFrame,
+  // Two meshes bind one bone differently; the reference takes one bind.
+  kBindConflict,
+  // --max-links dropped bone links the compiler would drop.
+  kLinksTrimmed,
+  // Meshes without texture coordinates, written with u, v = 0, 0.
+  kNoTextureCoordinates,
+  // A second set of texture coordinates, which SMD cannot hold.
+  kExtraUvSet,
 };
 
 struct Warning {
@@ -75,6 +83,10 @@ inline constexpr WarningKindRow kWarningKinds[] = {
     {WarningKind::kNonFiniteNumber, "non-finite-number", false},
     {WarningKind::kUnparsedLine, "unparsed-line", false},
     {WarningKind::kIncompleteFrame, "incomplete-frame", false},
+    {WarningKind::kBindConflict, "bind-conflict", false},
+    {WarningKind::kLinksTrimmed, "links-trimmed", false},
+    {WarningKind::kNoTextureCoordinates, "no-texture-coordinates", false},
+    {WarningKind::kExtraUvSet, "extra-uv-set", false},
 };
 
 inline constexpr std::size_t kWarningKindCount = sizeof kWarningKinds / sizeof kWarningKinds[0];

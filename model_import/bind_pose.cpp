@@ -33,7 +33,7 @@ struct Bind {
 
 }  // namespace
 
-void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<std::string>* warnings) {
+void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::Warning>* warnings) {
   const std::size_t count = table.nodes.size();
   std::vector<Matrix3> rest(count);
   for (std::size_t id = 0; id < count; ++id) rest[id] = table.nodes[id]->GetNodeTransform(0);
@@ -60,10 +60,12 @@ void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<std::
         } else if (!SameBind(known->world, world) &&
                    std::find(conflicts.begin(), conflicts.end(), bone.mName.C_Str()) == conflicts.end()) {
           conflicts.push_back(bone.mName.C_Str());
-          warnings->push_back("bone \"" + std::string(table.nodes[static_cast<std::size_t>(boneId)]->GetName()) +
-                              "\" is bound differently by meshes \"" + known->mesh + "\" and \"" +
-                              table.nodes[id]->GetName() + "\"; the reference takes the bind of \"" +
-                              known->mesh + "\"");
+          warnings->push_back(kw::Warning{
+              kw::WarningKind::kBindConflict,
+              "bone \"" + std::string(table.nodes[static_cast<std::size_t>(boneId)]->GetName()) +
+                  "\" is bound differently by meshes \"" + known->mesh + "\" and \"" +
+                  table.nodes[id]->GetName() + "\"; the reference takes the bind of \"" + known->mesh +
+                  "\""});
         }
       }
     }

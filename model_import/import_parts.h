@@ -59,12 +59,12 @@ void BuildNodes(const aiScene& scene, const aiAnimation* animation, const SceneF
 // matrix and the mesh's rest world transform); other nodes keep their rest
 // transform relative to their parent. A bone two meshes bind differently
 // takes the first mesh's bind, with a warning naming it.
-void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<std::string>* warnings);
+void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::Warning>* warnings);
 
 // Gives every node its object: a mesh for nodes with triangles, then bones,
 // cameras, lights and helpers.
 void BuildObjects(const aiScene& scene, const std::string& modelPath, const NodeTable& table,
-                  int maxLinks, MemoryScene* out, std::vector<std::string>* warnings);
+                  int maxLinks, MemoryScene* out, std::vector<kw::Warning>* warnings);
 
 class MaterialTable {
  public:
@@ -105,7 +105,7 @@ struct MeshReport {
 // trimmed to maxLinks when that is above 0.
 void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int maxLinks,
                MaterialTable* materials, MemoryScene* out, MeshReport* report,
-               std::vector<std::string>* warnings);
+               std::vector<kw::Warning>* warnings);
 
 // True when the mesh has triangles the exporter can write and they are the
 // file's own.

@@ -151,7 +151,7 @@ double TrimLinks(int most, std::vector<Link>* links) {
 
 void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int maxLinks,
                MaterialTable* materials, MemoryScene* out, MeshReport* report,
-               std::vector<std::string>* warnings) {
+               std::vector<kw::Warning>* warnings) {
   const aiNode& source = *table.source[static_cast<std::size_t>(nodeId)];
   MemoryNode& node = *table.nodes[static_cast<std::size_t>(nodeId)];
 
@@ -361,9 +361,10 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
   if (!missingBones.empty()) {
     std::string list;
     for (const std::string& name : missingBones) list += (list.empty() ? "\"" : ", \"") + name + "\"";
-    warnings->push_back(std::string("mesh \"") + node.GetName() + "\": bone" +
-                        (missingBones.size() == 1 ? " " : "s ") + list +
-                        " not among the nodes of the file; their weights are left out");
+    warnings->push_back(kw::Warning{
+        kw::WarningKind::kModelImport,
+        std::string("mesh \"") + node.GetName() + "\": bone" + (missingBones.size() == 1 ? " " : "s ") +
+            list + " not among the nodes of the file; their weights are left out"});
   }
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "core/warning.h"
 #include "memory_scene/memory_scene.h"
 
 constexpr int kModelTicksPerSecond = 4800;
@@ -82,7 +83,7 @@ struct ImportedModel {
   int sampledAnimation = -1;  // index into animations; -1: rest transforms
   // Problems that lose nothing the exporter needs but that the user should
   // hear of once each (a mesh without texture coordinates, ...).
-  std::vector<std::string> warnings;
+  std::vector<kw::Warning> warnings;
 };
 
 // Imports the file. On failure returns false, leaves model->scene null and

@@ -48,29 +48,34 @@ std::string Percent(double share) {
 }
 
 // What concerns many meshes is said once for the file, with a count.
-void SayOnce(const MeshReport& report, int maxLinks, std::vector<std::string>* warnings) {
-  if (report.meshesWithoutUv == 1) {
-    warnings->push_back("mesh \"" + report.firstWithoutUv +
-                        "\" has no texture coordinates; its faces are written with u, v = 0, 0");
-  } else if (report.meshesWithoutUv > 1) {
-    warnings->push_back(std::to_string(report.meshesWithoutUv) + " meshes (\"" + report.firstWithoutUv +
-                        "\", ...) have no texture coordinates; their faces are written with u, v = 0, 0");
+void SayOnce(const MeshReport& report, int maxLinks, std::vector<kw::Warning>* warnings) {
+  // "mesh "A" has ..., its faces" or "3 meshes ("A", ...) have ..., their faces".
+  auto meshes = [](int count, const std::string& first, const char* one, const char* many) {
+    return count == 1 ? "mesh \"" + first + "\" " + one
+                      : std::to_string(count) + " meshes (\"" + first + "\", ...) " + many;
+  };
+  if (report.meshesWithoutUv > 0) {
+    warnings->push_back(kw::Warning{
+        kw::WarningKind::kNoTextureCoordinates,
+        meshes(report.meshesWithoutUv, report.firstWithoutUv,
+               "has no texture coordinates; its faces are written with u, v = 0, 0",
+               "have no texture coordinates; their faces are written with u, v = 0, 0")});
   }
-  if (report.meshesWithSecondUv == 1) {
-    warnings->push_back("mesh \"" + report.firstWithSecondUv +
-                        "\" has more than one set of texture coordinates; only the first is written");
-  } else if (report.meshesWithSecondUv > 1) {
-    warnings->push_back(std::to_string(report.meshesWithSecondUv) + " meshes (\"" +
-                        report.firstWithSecondUv +
-                        "\", ...) have more than one set of texture coordinates; only the first is written");
+  if (report.meshesWithSecondUv > 0) {
+    warnings->push_back(kw::Warning{
+        kw::WarningKind::kExtraUvSet,
+        meshes(report.meshesWithSecondUv, report.firstWithSecondUv,
+               "has more than one set of texture coordinates; only the first is written",
+               "have more than one set of texture coordinates; only the first is written")});
   }
   if (report.trimmedVertices > 0) {
-    warnings->push_back("--max-links " + std::to_string(maxLinks) + ": " +
-                        std::to_string(report.trimmedVertices) +
-                        (report.trimmedVertices == 1 ? " vertex" : " vertices") +
-                        " lost links (below 0.05 of the weight, or beyond the " +
-                        std::to_string(maxLinks) + " largest); the most one lost is " +
-                        Percent(report.largestLoss) + " of its weight");
+    const std::string most = std::to_string(maxLinks);
+    warnings->push_back(kw::Warning{
+        kw::WarningKind::kLinksTrimmed,
+        "--max-links " + most + ": " + std::to_string(report.trimmedVertices) +
+            (report.trimmedVertices == 1 ? " vertex" : " vertices") +
+            " lost links (below 0.05 of the weight, or beyond the " + most +
+            " largest); the most one lost is " + Percent(report.largestLoss) + " of its weight"});
   }
 }
 
@@ -82,7 +87,7 @@ bool HasTriangles(const aiScene& scene, const aiMesh& mesh) {
 }
 
 void BuildObjects(const aiScene& scene, const std::string& modelPath, const NodeTable& table,
-                  int maxLinks, MemoryScene* out, std::vector<std::string>* warnings) {
+                  int maxLinks, MemoryScene* out, std::vector<kw::Warning>* warnings) {
   std::vector<int> types(table.nodes.size(), kObjectHelper);
   auto mark = [&](const aiString& name, int type) {
     const int id = table.FindByName(name);

@@ -425,7 +425,7 @@ TEST(ModelImport, AMeshWithoutUvsSharesOneZeroUvAndWarnsOnce) {
     for (std::uint32_t t : mesh->GetFace(f).texVertex) ASSERT_EQ(t, 0u);
   }
   ASSERT_EQ(model.warnings.size(), 1u);
-  EXPECT_EQ(model.warnings[0],
+  EXPECT_EQ(model.warnings[0].text,
             "mesh \"3DSMesh_0\" has no texture coordinates; its faces are written with u, v = 0, 0");
 }
 
