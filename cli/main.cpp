@@ -15,6 +15,7 @@
 
 #include "cli/check_command.h"
 #include "cli/exit_codes.h"
+#include "cli/export_all.h"
 #include "cli/export_command.h"
 #include "cli/failure_line.h"
 #include "cli/info_command.h"
@@ -101,6 +102,14 @@ int main(int argc, char** argv) {
                    "Model files: trim each vertex's bone links as studiomdl does (below 0.05 "
                    "dropped, the N largest kept, renormalised) and say what was lost")
       ->check(CLI::PositiveNumber);
+  bool exportAll = false;
+  CLI::Option* all = exportCommand->add_flag(
+      "--all", exportAll,
+      "Model files: from one import, write into the folder -o names the reference "
+      "<model>.smd, one sequence SMD per animation and a starter QC <model>.qc");
+  for (const char* name : {"--sequence", "--range", "--reverse", "--animation", "--selected-only"}) {
+    all->excludes(exportCommand->get_option(name));
+  }
 
   std::string infoPath;
   SceneLoadOptions infoOptions;
@@ -134,6 +143,11 @@ int main(int argc, char** argv) {
     if (request.outputPath.empty()) {
       std::fprintf(stderr, "kestrelworks: --output: the file name is empty (see --help)\n");
       return kExitUsage;
+    }
+    if (exportAll) {
+      const kw::ExportAllRequest every{request.scenePath, request.outputPath, request.pose, request.log,
+                                       request.strict,    request.verbose,    request.preview, request.load};
+      return RunOnLargeStack([&] { return kw::RunExportAll(every); });
     }
     return RunOnLargeStack([&] { return RunExport(request); });
   }

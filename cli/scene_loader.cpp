@@ -45,7 +45,8 @@ std::string LowerExtension(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
-                                       std::string* error, std::vector<kw::Warning>* warnings) {
+                                       std::string* error, std::vector<kw::Warning>* warnings,
+                                       SceneAnimations* animations) {
   if (LowerExtension(path) == "json") return LoadSceneFile(path, error);
 #if KW_WITH_ASSIMP
   ModelImportOptions importOptions;
@@ -57,6 +58,7 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
                        : options.pose == "rest" ? ModelPose::kRest
                                                 : ModelPose::kAnimation;
   importOptions.maxLinks = options.maxLinks;
+  importOptions.everyAnimation = animations != nullptr;
   ImportedModel model;
   {
     ImportDeadline deadline(path, options.importSeconds);
@@ -72,10 +74,15 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
   for (const kw::Warning& warning : model.warnings) {
     warnings->push_back(kw::Warning{warning.kind, path + ": " + warning.text});
   }
+  if (animations) {
+    for (const ModelAnimation& animation : model.animations) animations->names.push_back(animation.name);
+    animations->scenes = std::move(model.animationScenes);
+  }
   return std::move(model.scene);
 #else
   (void)options;
   (void)warnings;
+  (void)animations;
   *error = path + ": not a scene file (.json); this build reads no model files";
   return nullptr;
 #endif

@@ -22,8 +22,17 @@ struct SceneLoadOptions {
   double importSeconds = -1.0;
 };
 
+// A model file's animations, each with a scene that samples it over its own
+// frames, for sequences only (export --all).
+struct SceneAnimations {
+  std::vector<std::string> names;
+  std::vector<std::unique_ptr<MemoryScene>> scenes;
+};
+
 // Loads a scene file (.json) or, where the importer is built in, a model
 // file. Null with a one-line error naming the file on any failure. What the
 // importer had to change or leave out is added to warnings, one line each.
+// With animations, a model file also gives every animation in the same import.
 std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
-                                       std::string* error, std::vector<kw::Warning>* warnings);
+                                       std::string* error, std::vector<kw::Warning>* warnings,
+                                       SceneAnimations* animations = nullptr);

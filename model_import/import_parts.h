@@ -61,10 +61,11 @@ void BuildNodes(const aiScene& scene, const aiAnimation* animation, const SceneF
 // takes the first mesh's bind, with a warning naming it.
 void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::Warning>* warnings);
 
-// Gives every node its object: a mesh for nodes with triangles, then bones,
+// Gives every node its object: a mesh for nodes with triangles (left empty
+// without geometry, for a scene that serves sequences only), then bones,
 // cameras, lights and helpers.
 void BuildObjects(const aiScene& scene, const std::string& modelPath, const NodeTable& table,
-                  int maxLinks, MemoryScene* out, std::vector<kw::Warning>* warnings);
+                  int maxLinks, bool geometry, MemoryScene* out, std::vector<kw::Warning>* warnings);
 
 class MaterialTable {
  public:

@@ -93,6 +93,20 @@ void CoverWithFrames(int ticksPerFrame, ModelAnimation* animation) {
   animation->lastFrame = std::max(animation->lastFrame, animation->firstFrame);
 }
 
+// The scene's range for an animation: whole frames, so that the exporter's
+// frames and info's are the same ones.
+bool TicksOf(const ImportedModel& model, int index, int* startTick, int* endTick, std::string* error) {
+  const ModelAnimation& range = model.animations[static_cast<std::size_t>(index)];
+  if (!(std::fabs(range.startTick) <= kMostTicks) || !(std::fabs(range.endTick) <= kMostTicks)) {
+    *error = "animation \"" + range.name + "\" runs longer than " +
+             std::to_string(static_cast<long>(kMostTicks / kModelTicksPerSecond)) + " seconds";
+    return false;
+  }
+  *startTick = range.firstFrame * model.ticksPerFrame;
+  *endTick = range.lastFrame * model.ticksPerFrame;
+  return true;
+}
+
 bool CheckOptions(const ModelImportOptions& options, std::string* error) {
   if (options.maxLinks < 0) {
     *error = "the most links per vertex must be 1 or more";
@@ -141,17 +155,7 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
   if (!model_import::CheckFinite(scene, animation, error)) return false;
 
   int startTick = 0, endTick = 0;
-  if (animation) {
-    const ModelAnimation& range = model->animations[static_cast<std::size_t>(model->sampledAnimation)];
-    if (!(std::fabs(range.startTick) <= kMostTicks) || !(std::fabs(range.endTick) <= kMostTicks)) {
-      *error = "animation \"" + range.name + "\" runs longer than " +
-               std::to_string(static_cast<long>(kMostTicks / kModelTicksPerSecond)) + " seconds";
-      return false;
-    }
-    // Whole frames, so the exporter's frames and info's are the same ones.
-    startTick = range.firstFrame * model->ticksPerFrame;
-    endTick = range.lastFrame * model->ticksPerFrame;
-  }
+  if (animation && !TicksOf(*model, model->sampledAnimation, &startTick, &endTick, error)) return false;
 
   ChooseSourceUp(scene, options.up, model);
   model->scale = options.scale;
@@ -164,7 +168,22 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
   model_import::NodeTable table;
   model_import::BuildNodes(scene, animation, frame, model->scene.get(), &table);
   if (options.pose == ModelPose::kBind) model_import::PoseAsBound(scene, table, &model->warnings);
-  model_import::BuildObjects(scene, path, table, options.maxLinks, model->scene.get(), &model->warnings);
+  model_import::BuildObjects(scene, path, table, options.maxLinks, true, model->scene.get(),
+                             &model->warnings);
+
+  for (int i = 0; options.everyAnimation && i < static_cast<int>(scene.mNumAnimations); ++i) {
+    const aiAnimation& sampled = *scene.mAnimations[i];
+    if (!model_import::CheckFinite(scene, &sampled, error) ||
+        !TicksOf(*model, i, &startTick, &endTick, error)) {
+      return false;
+    }
+    auto sequence = std::make_unique<MemoryScene>();
+    sequence->SetTiming(startTick, endTick, model->ticksPerFrame);
+    model_import::NodeTable nodes;
+    model_import::BuildNodes(scene, &sampled, frame, sequence.get(), &nodes);
+    model_import::BuildObjects(scene, path, nodes, 0, false, sequence.get(), nullptr);
+    model->animationScenes.push_back(std::move(sequence));
+  }
   return true;
 }
 

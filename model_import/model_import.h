@@ -45,6 +45,8 @@ struct ModelImportOptions {
   // the model that will be built: links below 0.05 of a vertex's weight are
   // dropped, the maxLinks largest kept, and the rest renormalised.
   int maxLinks = 0;
+  // Also a scene for each animation of the file (ImportedModel::animationScenes).
+  bool everyAnimation = false;
   // Frames per second; ticks per frame = 4800 / fps, rounded, at least 1.
   double fps = 30.0;
   // "" : the up axis the file or format states (Y when it states none);
@@ -84,6 +86,10 @@ struct ImportedModel {
   // Problems that lose nothing the exporter needs but that the user should
   // hear of once each (a mesh without texture coordinates, ...).
   std::vector<kw::Warning> warnings;
+  // With everyAnimation: one scene per animation, in the file's order, each
+  // sampling its animation over its own frames. They serve sequences only:
+  // their meshes are left empty.
+  std::vector<std::unique_ptr<MemoryScene>> animationScenes;
 };
 
 // Imports the file. On failure returns false, leaves model->scene null and

@@ -87,7 +87,7 @@ bool HasTriangles(const aiScene& scene, const aiMesh& mesh) {
 }
 
 void BuildObjects(const aiScene& scene, const std::string& modelPath, const NodeTable& table,
-                  int maxLinks, MemoryScene* out, std::vector<kw::Warning>* warnings) {
+                  int maxLinks, bool geometry, MemoryScene* out, std::vector<kw::Warning>* warnings) {
   std::vector<int> types(table.nodes.size(), kObjectHelper);
   auto mark = [&](const aiString& name, int type) {
     const int id = table.FindByName(name);
@@ -104,13 +104,15 @@ void BuildObjects(const aiScene& scene, const std::string& modelPath, const Node
   MaterialTable materials(scene, modelPath, out);
   MeshReport report;
   for (std::size_t id = 0; id < table.nodes.size(); ++id) {
-    if (CarriesTriangles(scene, *table.source[id])) {
+    if (!CarriesTriangles(scene, *table.source[id])) {
+      out->MakeObject(*table.nodes[id], types[id]);
+    } else if (geometry) {
       BuildMesh(scene, static_cast<int>(id), table, maxLinks, &materials, out, &report, warnings);
     } else {
-      out->MakeObject(*table.nodes[id], types[id]);
+      out->MakeMesh(*table.nodes[id]);  // still a mesh node, which a sequence reads no further
     }
   }
-  SayOnce(report, maxLinks, warnings);
+  if (geometry) SayOnce(report, maxLinks, warnings);
 }
 
 }  // namespace model_import

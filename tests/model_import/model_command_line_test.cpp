@@ -7,6 +7,7 @@
 
 #include "model_import/source_reference.h"
 #include "cli/cli_runner.h"
+#include "smd/smd_reader.h"
 
 namespace {
 
@@ -109,6 +110,112 @@ TEST(ModelCommandLine, InfoShowsWhatTheExporterWillSee) {
   EXPECT_NE(run.out.find("    10 \"Body\" mesh, 56 faces, 36 vertices, skinned, material \"Figure\"\n"),
             std::string::npos)
       << run.out;
+}
+
+TEST(ModelCommandLine, AllWritesTheReferenceEverySequenceAndAQcFromOneImport) {
+  kwcli::ScratchFolder folder;
+  const std::string model = kModelDir + "X/Testwuson.X";
+  kwcli::RunResult run = RunCli(folder, {"export", model, "--all", "-o", "out"});
+  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  EXPECT_EQ(kwcli::ListFolder(folder / "out"),
+            (std::vector<std::string>{"Testwuson.qc", "Testwuson.smd", "Wuson_Bind.smd", "Wuson_Run.smd",
+                                      "Wuson_Walk.smd"}));
+  // The same files one export at a time gives.
+  ASSERT_EQ(RunCli(folder, {"export", model, "-o", "one.smd"}).status, 0);
+  EXPECT_EQ(kwcli::ReadFile(folder / "out/Testwuson.smd"), kwcli::ReadFile(folder / "one.smd"));
+  for (const char* animation : {"Wuson_Run", "Wuson_Walk", "Wuson_Bind"}) {
+    ASSERT_EQ(RunCli(folder, {"export", model, "-o", "one.smd", "--sequence", "--animation", animation}).status, 0);
+    EXPECT_EQ(kwcli::ReadFile(folder / "out/" + animation + ".smd"), kwcli::ReadFile(folder / "one.smd"))
+        << animation;
+  }
+  const std::string qc = kwcli::ReadFile(folder / "out/Testwuson.qc");
+  for (const char* line : {"\n$modelname \"Testwuson.mdl\"\n", "\n$cdmaterials \"models/Testwuson/\"\n",
+                           "\n$body \"Testwuson\" \"Testwuson.smd\"\n",
+                           "\n$sequence \"Wuson_Run\" \"Wuson_Run.smd\" fps 30\n",
+                           "\n$sequence \"Wuson_Walk\" \"Wuson_Walk.smd\" fps 30\n",
+                           "\n$sequence \"Wuson_Bind\" \"Wuson_Bind.smd\" fps 30\n", "\n//   null.bmp\n"}) {
+    EXPECT_NE(qc.find(line), std::string::npos) << "missing: " << line << "in:\n" << qc;
+  }
+
+  run = RunCli(folder, {"export", model, "--all", "-o", "out", "--sequence"});
+  EXPECT_EQ(run.status, 2) << kwcli::Describe(run);
+  run = RunCli(folder, {"export", model, "--all", "-o", "one.smd"});  // a file, not a folder
+  EXPECT_EQ(run.status, 1) << kwcli::Describe(run);
+  EXPECT_TRUE(kwcli::IsOneLine(run.err)) << run.err;
+}
+
+// info lists the frames the export writes, and the last reaches the end:
+// huesitos lasts 1.56 s, 39 frames at 25 a second and 46.8 at 30.
+TEST(ModelCommandLine, InfoAndExportShowTheSameFramesUpToTheLastKey) {
+  kwcli::ScratchFolder folder;
+  const std::string model = kModelDir + "FBX/huesitos.fbx";
+  for (const auto& [fps, last] : {std::pair<const char*, int>{"25", 39}, {"30", 47}}) {
+    kwcli::RunResult run = RunCli(folder, {"info", model, "--fps", fps});
+    ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+    const std::string frames = "frames 0 to " + std::to_string(last);
+    EXPECT_NE(run.out.find("1.560 s, " + frames + ", 10 channels (sampled)\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(": " + frames + "\n"), std::string::npos) << run.out;
+    run = RunCli(folder, {"export", model, "-o", "seq.smd", "--sequence", "--fps", fps});
+    ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+    EXPECT_EQ(CountLines(kwcli::ReadFile(folder / "seq.smd"), "time "), last + 1) << fps;
+  }
+}
+
+// A BVH file holds motion only: assimp's bone pyramids are not written.
+TEST(ModelCommandLine, BvhBonePyramidsAreLeftOut) {
+  kwcli::ScratchFolder folder;
+  const kwcli::RunResult run = RunCli(folder, {"export", kModelDir + "BVH/01_01.bvh", "-o", "ref.smd"});
+  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  EXPECT_NE(kwcli::ReadFile(folder / "ref.smd").find("\ntriangles\nend\n"), std::string::npos);
+}
+
+// --max-links does what studiomdl will: no link below 0.05, at most N, a
+// sum of 1, and one warning saying what that cost.
+TEST(ModelCommandLine, MaxLinksTrimsAsTheCompilerDoesAndSaysWhatWasLost) {
+  kwcli::ScratchFolder folder;
+  const std::string model = kModelDir + "FBX/animation_with_skeleton.fbx";
+  kwcli::RunResult run = RunCli(folder, {"export", model, "-o", "ref.smd", "--max-links", "3"});
+  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  EXPECT_EQ(run.err, "warning: " + model +
+                         ": --max-links 3: 3596 vertices lost links (below 0.05 of the weight, or beyond "
+                         "the 3 largest); the most one lost is 18.8% of its weight\n");
+  kw::smd::File file;
+  std::string error;
+  ASSERT_TRUE(kw::smd::ReadSmd(folder / "ref.smd", &file, &error)) << error;
+  std::size_t most = 0;
+  for (const kw::smd::Triangle& triangle : file.triangles) {
+    for (const kw::smd::Vertex& corner : triangle.corners) {
+      most = std::max<std::size_t>(most, corner.linkCount);
+      float sum = 0.0f;
+      for (std::uint32_t k = 0; k < corner.linkCount; ++k) {
+        const float weight = file.links[corner.firstLink + k].weight;
+        EXPECT_GE(weight, 0.05f);
+        sum += weight;
+      }
+      EXPECT_NEAR(sum, 1.0f, 2e-6f * static_cast<float>(corner.linkCount));
+    }
+  }
+  EXPECT_EQ(most, 3u);
+}
+
+// Untextured materials keep their names, made file-safe and unique as
+// studiomdl tells them apart (no extension, case ignored), so none merge.
+TEST(ModelCommandLine, UntexturedMaterialsAreWrittenUnderTheirOwnNames) {
+  kwcli::ScratchFolder folder;
+  kwcli::WriteFile(folder / "four.mtl",
+                   "newmtl a b\nKd 1 0 0\nnewmtl a_b\nKd 0 1 0\nnewmtl A.b\nKd 0 0 1\n"
+                   "newmtl skin\nmap_Kd maps/SKIN.tga\nnewmtl Skin\nKd 1 1 1\n");
+  std::string obj = "mtllib four.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\n";
+  for (const char* material : {"a b", "a_b", "A.b", "skin", "Skin", "a b"}) {
+    obj += std::string("usemtl ") + material + "\nf 1/1 2/1 3/1\n";
+  }
+  kwcli::WriteFile(folder / "four.obj", obj);
+  const kwcli::RunResult run = RunCli(folder, {"export", folder / "four.obj", "-o", "four.smd"});
+  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  kw::smd::File file;
+  std::string error;
+  ASSERT_TRUE(kw::smd::ReadSmd(folder / "four.smd", &file, &error)) << error;
+  EXPECT_EQ(file.materials, (std::vector<std::string>{"a_b", "a_b_2", "A_b_3", "SKIN.tga", "Skin_2"}));
 }
 
 TEST(ModelCommandLine, InfoWorksOnEveryModelTheTestsUse) {
