@@ -12,6 +12,7 @@
 #include <set>
 #include <vector>
 
+#include "cli/check_command.h"
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
 #include "cli/preview_command.h"
@@ -130,6 +131,8 @@ bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings, 
   if (!job.files.Failure().empty()) {
     warnings.Show(Warning{WarningKind::kLogNotWritten, job.files.Failure()});
   }
+  // What the compiler will make of the file, before it replaces the old one.
+  if (!job.files.TemporaryPath().empty()) CheckWrittenSmd(job.files.TemporaryPath(), job.path, &warnings);
   return true;
 }
 
