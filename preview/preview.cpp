@@ -232,10 +232,12 @@ void DrawPanel(const PanelContext& context, int column, const Rect& panel, const
 
   Text(cr, panel.x + 8, panel.y + 17, label, 12.5, 0x202020);
   Text(cr, panel.x + 8, panel.y + panel.height - 8, "grid " + Number(step), 11, 0x606060);
-  if (context.reference.triangles.empty()) {
+  // A sequence has no triangles to show (the caption says so); a reference
+  // without any is worth a word in every view.
+  if (context.reference.triangles.empty() && context.reference.hasTriangles) {
     const std::string none = "no triangles";
-    Text(cr, panel.x + (panel.width - TextWidth(cr, none, 14)) / 2, panel.y + panel.height / 2.0 + 20, none,
-         14, 0xa02020);
+    Text(cr, panel.x + (panel.width - TextWidth(cr, none, 14)) / 2, panel.y + panel.height / 2.0 + 24, none,
+         14, 0xb01818);
   }
   if (withSize) {
     const Point3 size = context.rowBox.Size();
@@ -276,13 +278,16 @@ std::string Caption(const Subject& subject, const std::vector<int>& frames) {
   std::string text = subject.referenceName + ": " + Plural(reference.nodes.size(), "node", "nodes") + ", " +
                      Plural(reference.triangles.size(), "triangle", "triangles") + ", " +
                      Plural(reference.materials.size(), "material", "materials");
-  if (!reference.problems.empty()) {
-    text += ", " + Plural(reference.problems.size(), "line", "lines") + " not read";
-  }
+  if (!reference.hasTriangles) text += " (skeleton only: no triangles section)";
+  if (reference.problemCount > 0) text += ", " + Plural(reference.problemCount, "line", "lines") + " not read";
   if (subject.sequence) {
     text += "  |  " + subject.sequenceName + ": " +
             Plural(subject.sequence->frames.size(), "frame", "frames") + ", " +
-            Plural(subject.sequence->nodes.size(), "node", "nodes") + "; showing " +
+            Plural(subject.sequence->nodes.size(), "node", "nodes") +
+            (subject.sequence->problemCount > 0
+                 ? ", " + Plural(subject.sequence->problemCount, "line", "lines") + " not read"
+                 : "") +
+            "; showing " +
             (frames.size() == 1 ? "frame" : "frames");
     for (std::size_t i = 0; i < frames.size(); ++i) text += (i ? ", " : " ") + std::to_string(frames[i]);
   }

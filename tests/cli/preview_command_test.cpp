@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
-#include "smd/smd_reader.h"
 #include "tests/cli/cli_runner.h"
 
 namespace kwcli {
@@ -29,10 +28,11 @@ TEST(PreviewCommand, RefusalsLeaveTheEarlierPictureAlone) {
   WriteFile(folder / "ref.smd", kReference);
   WriteFile(folder / "seq.smd", kSequence);
   WriteFile(folder / "bad.smd", "this is not an SMD\n");
-  std::string readError;
-  kw::smd::File unused;
-  ASSERT_FALSE(kw::smd::ReadSmd(folder / "bad.smd", &unused, &readError));
-  const std::string notSmd = readError.substr(readError.rfind('/') + 1);
+  // The same line as check gives.
+  const RunResult check = RunCli(folder, {"check", "bad.smd"});
+  ASSERT_EQ(check.status, kExitSceneUnreadable) << Describe(check);
+  ASSERT_EQ(check.err.rfind("kestrelworks: ", 0), 0u) << check.err;
+  const std::string notSmd = check.err.substr(14);
 
   struct Case {
     std::vector<std::string> arguments;
@@ -57,7 +57,7 @@ TEST(PreviewCommand, RefusalsLeaveTheEarlierPictureAlone) {
     SCOPED_TRACE(c.arguments[0] + " " + (c.arguments.size() > 1 ? c.arguments[1] : ""));
     EXPECT_EQ(run.status, c.status) << Describe(run);
     EXPECT_TRUE(IsOneLine(run.err)) << run.err;
-    EXPECT_NE(run.err.find("kestrelworks: " + c.message), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.rfind("kestrelworks: " + c.message, 0), 0u) << run.err;
     EXPECT_EQ(ReadFile(folder / "out.png"), "earlier");
   }
   EXPECT_EQ(ListFolder(folder.Path()), (std::vector<std::string>{"bad.smd", "out.png", "ref.smd", "seq.smd"}));
