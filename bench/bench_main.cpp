@@ -28,6 +28,7 @@
 #include "bench/printf_export.h"
 #include "bench/workloads.h"
 #include "core/kestrelworks.h"
+#include "core/skeleton_writer.h"
 #include "scene_file/scene_file.h"
 
 namespace {
@@ -207,6 +208,8 @@ struct Row {
   Timing time;
   Timing floor;
   Timing plain;  // the straightforward writer
+  Timing arithmetic;  // the arithmetic floor, where there is one
+  bool hasArithmetic = false;
   double peakMiB = 0;
   double sceneMiB = 0;
   std::string note;
@@ -217,16 +220,23 @@ double MBps(long long bytes, double seconds) { return seconds > 0 ? bytes / seco
 void PrintRows(const std::vector<Row>& rows) {
   std::printf(
       "| workload | bytes | seconds | MB/s | floor s | floor MB/s | printf s | printf MB/s | "
-      "vs floor | vs printf | CPU s: export, floor, printf | peak RSS MiB (scene) |\n"
-      "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+      "vs floor | vs printf | arithmetic floor s | vs arithmetic floor | "
+      "CPU s: export, floor, printf | peak RSS MiB (scene) |\n"
+      "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const Row& row : rows) {
-    std::printf("| %s | %lld | %.3f | %.0f | %.3f | %.0f | %.3f | %.0f | %.2f | %.1f | %.3f, %.3f, %.3f | "
-                "%.0f (%.0f) |\n",
+    char arithmetic[64] = "–";
+    char versus[64] = "–";
+    if (row.hasArithmetic) {
+      std::snprintf(arithmetic, sizeof arithmetic, "%.3f", row.arithmetic.wall);
+      std::snprintf(versus, sizeof versus, "%.2f", row.arithmetic.wall / row.time.wall);
+    }
+    std::printf("| %s | %lld | %.3f | %.0f | %.3f | %.0f | %.3f | %.0f | %.2f | %.1f | %s | %s | "
+                "%.3f, %.3f, %.3f | %.0f (%.0f) |\n",
                 row.name.c_str(), row.bytes, row.time.wall, MBps(row.bytes, row.time.wall),
                 row.floor.wall, MBps(row.bytes, row.floor.wall), row.plain.wall,
                 MBps(row.bytes, row.plain.wall), row.floor.wall / row.time.wall,
-                row.plain.wall / row.time.wall, row.time.cpu, row.floor.cpu, row.plain.cpu,
-                row.peakMiB, row.sceneMiB);
+                row.plain.wall / row.time.wall, arithmetic, versus, row.time.cpu, row.floor.cpu,
+                row.plain.cpu, row.peakMiB, row.sceneMiB);
   }
   for (const Row& row : rows) {
     if (!row.note.empty()) std::printf("\n%s: %s\n", row.name.c_str(), row.note.c_str());
@@ -274,6 +284,54 @@ double TimeSequenceReads(MemoryScene& scene, const SequenceShape& shape) {
   const double seconds = WallNow() - start;
   if (sum == 0.5f) std::puts("");
   return seconds;
+}
+
+// The arithmetic floor of a sequence: the scene calls and the pose
+// arithmetic of the export, on one thread, with no text and no writes. One
+// world transform per node and pose, a listed parent's taken from the same
+// pose, then the inverse, the product, the rotation and its wrapped angles.
+Timing TimeSequenceArithmetic(MemoryScene& scene, const SequenceShape& shape, int runs) {
+  struct Listed {
+    SceneNode* node;
+    int parent;  // place in the list, or -1
+  };
+  std::vector<Listed> nodes;
+  std::vector<Listed> pending;
+  for (int i = scene.GetTopLevelNodeCount() - 1; i >= 0; --i) pending.push_back({scene.GetTopLevelNode(i), -1});
+  while (!pending.empty()) {
+    const Listed next = pending.back();
+    pending.pop_back();
+    const int at = static_cast<int>(nodes.size());
+    nodes.push_back(next);
+    for (int c = next.node->GetChildCount() - 1; c >= 0; --c) pending.push_back({next.node->GetChild(c), at});
+  }
+  Matrix3 identity;
+  identity.Zero();
+  identity.NoRot();
+  identity.NoScale();
+  identity.NoTrans();
+  const Matrix3 identityInverse = Inverse(identity);
+  std::vector<Matrix3> worlds(nodes.size());
+  float sum = 0;
+  const Timing timing = Fastest(runs, [&] {
+    for (int frame = 0; frame < shape.frames; ++frame) {
+      for (std::size_t k = 0; k < nodes.size(); ++k) {
+        Matrix3 world = nodes[k].node->GetHostNode()->GetNodeTransform(frame * kTicksPerFrame);
+        world.NoScale();
+        worlds[k] = world;
+        const int parent = nodes[k].parent;
+        const Matrix3 local =
+            world * (parent < 0 ? identityInverse : Inverse(worlds[static_cast<std::size_t>(parent)]));
+        float angles[3];
+        QuatToEuler(EssentialRotation(local), angles);
+        const Point3 position = local.GetTrans();
+        sum += position.x + position.y + position.z + WrapSkeletonAngle(angles[0]) +
+               WrapSkeletonAngle(angles[1]) + WrapSkeletonAngle(angles[2]);
+      }
+    }
+  });
+  if (sum == 0.5f) std::puts("");  // keeps the arithmetic
+  return timing;
 }
 
 ExportOptions ReferenceOptions() { return ExportOptions(); }
@@ -560,6 +618,8 @@ int main(int argc, char** argv) {
     auto scene = BuildSequenceScene(sequenceShape);
     const double build = WallNow() - start;
     Row row = MeasureWorkload("S", *scene, SequenceOptions(sequenceShape), settings);
+    row.arithmetic = TimeSequenceArithmetic(*scene, sequenceShape, settings.runs);
+    row.hasArithmetic = true;
     const double reads = TimeSequenceReads(*scene, sequenceShape);
     char note[256];
     std::snprintf(note, sizeof note,
