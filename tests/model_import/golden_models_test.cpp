@@ -47,7 +47,8 @@ std::string Base64(const std::vector<std::uint8_t>& bytes) {
 // One triangle skinned to Base and Arm (Arm one unit along x from Base),
 // its first corner half on each; "Swing" turns Arm a quarter turn about its
 // z axis over one second. glTF is Y-up, the triangle lies in its xy plane.
-std::string WriteHinge() {
+// With a second skin, a copy "Hinge2" binds Arm two units along x instead.
+std::string WriteHinge(bool secondSkin = false) {
   std::vector<std::uint8_t> buffer;
   auto floats = [&](std::initializer_list<float> values) {
     for (float v : values) {
@@ -70,6 +71,10 @@ std::string WriteHinge() {
           1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -1, 0, 0, 1});  // and Arm, 144..272
   floats({0, 1});                                            // key times, 272..280
   floats({0, 0, 0, 1, 0, 0, 0.70710678f, 0.70710678f});      // rotations, 280..312
+  if (secondSkin) {
+    floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,    // inverse bind: Base
+            1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -2, 0, 0, 1});  // and Arm, 312..440
+  }
 
   const std::string json = R"({
   "asset": {"version": "2.0"},
@@ -107,8 +112,24 @@ std::string WriteHinge() {
   "buffers": [{"byteLength": 312, "uri": "data:application/octet-stream;base64,)" +
                            Base64(buffer) + R"("}]
 })";
-  const std::string path = testing::TempDir() + "/hinge.gltf";
-  std::ofstream(path, std::ios::binary) << json;
+  std::string text = json;
+  if (secondSkin) {
+    auto replace = [&text](const std::string& from, const std::string& to) {
+      const std::size_t at = text.find(from);
+      ASSERT_NE(at, std::string::npos) << from;
+      text.replace(at, from.size(), to);
+    };
+    replace("[1, 2]}", "[1, 2, 4]}");
+    replace("\"translation\": [1, 0, 0]}", "\"translation\": [1, 0, 0]},\n    {\"name\": \"Hinge2\", \"mesh\": 1, \"skin\": 1}");
+    const std::string mesh = "{\"primitives\": [{\"attributes\": {\"POSITION\": 0, \"NORMAL\": 1, \"JOINTS_0\": 2, \"WEIGHTS_0\": 3}}]}";
+    replace(mesh, mesh + ", " + mesh);
+    replace("\"joints\": [2, 3]}", "\"joints\": [2, 3]}, {\"inverseBindMatrices\": 7, \"joints\": [2, 3]}");
+    replace("\"count\": 2, \"type\": \"VEC4\"}", "\"count\": 2, \"type\": \"VEC4\"},\n    {\"bufferView\": 7, \"componentType\": 5126, \"count\": 2, \"type\": \"MAT4\"}");
+    replace("\"byteOffset\": 280, \"byteLength\": 32}", "\"byteOffset\": 280, \"byteLength\": 32},\n    {\"buffer\": 0, \"byteOffset\": 312, \"byteLength\": 128}");
+    replace("\"byteLength\": 312,", "\"byteLength\": 440,");
+  }
+  const std::string path = testing::TempDir() + (secondSkin ? "/hinge2.gltf" : "/hinge.gltf");
+  std::ofstream(path, std::ios::binary) << text;
   return path;
 }
 
@@ -152,6 +173,28 @@ TEST(GoldenModels, RestPoseReferenceIgnoresTheAnimation) {
   EXPECT_EQ(model.sampledAnimation, -1);
   EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(30, 30)).smd,
             kwtest::ThroughSkeleton(Golden("hinge_reference.smd")));
+}
+
+// Two meshes bind Arm one and two units from Base: the reference takes the
+// first mesh's bind and says so, naming the bone.
+TEST(GoldenModels, ABoneTwoMeshesBindDifferentlyTakesTheFirstBindWithAWarning) {
+  ModelImportOptions options;
+  options.pose = ModelPose::kBind;
+  ImportedModel model = Import(WriteHinge(true), options);
+  ASSERT_EQ(model.warnings.size(), 2u);  // and the one for texture coordinates
+  EXPECT_EQ(model.warnings[0].kind, kw::WarningKind::kBindConflict);
+  EXPECT_EQ(model.warnings[0].text,
+            "bone \"Arm\" is bound differently by meshes \"Hinge\" and \"Hinge2\"; the reference takes "
+            "the bind of \"Hinge\"");
+  MemoryNode* arm = nullptr;
+  for (int id = 0; MemoryNode* node = model.scene->FindNode(id); ++id) {
+    if (std::string(node->GetName()) == "Arm") arm = node;
+  }
+  ASSERT_NE(arm, nullptr);
+  EXPECT_FLOAT_EQ(arm->GetNodeTransform(0).GetRow(3).x, 1.0f);
+
+  options.pose = ModelPose::kRest;  // nothing is bound there
+  EXPECT_EQ(Import(WriteHinge(true), options).warnings.size(), 1u);
 }
 
 }  // namespace
