@@ -165,10 +165,8 @@ void ExportWithSession(MemoryScene& scene, const ExportOptions& options, const s
   CountingWarnings warnings;
   GivenOptions step(options);
   ExportSeams seams{&step, &warnings, &files};
-  SetSceneHost(&scene);
-  Kestrelworks session(seams);
+  Kestrelworks session(&scene, seams);
   session.DoExport(path.c_str(), nullptr, nullptr, 0, 0);
-  SetSceneHost(nullptr);
   if (session.Outcome() != ExportOutcome::kCompleted) Die("export failed: " + session.FailureMessage());
   if (warnings.count != 0) Die("the workload raised warnings: " + warnings.first);
 }
@@ -177,9 +175,7 @@ void ExportStraightforward(MemoryScene& scene, const ExportOptions& options,
                            const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "w");
   if (!file) Die("cannot open " + path);
-  SetSceneHost(&scene);
-  const bool written = ExportWithPrintf(options, file);
-  SetSceneHost(nullptr);
+  const bool written = ExportWithPrintf(scene, options, file);
   if (std::fclose(file) != 0 || !written) Die("cannot write " + path);
 }
 

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "core/node_registry.h"
+#include "core/triangles_writer.h"
+
 namespace {
 
 constexpr float kTwoPi = 6.2831855f;  // 0x40C90FDB
@@ -33,11 +36,13 @@ Matrix3 WorldWithoutScale(SceneNode* node, int tick) {
 
 class PrintfWriter {
  public:
-  PrintfWriter(const Kestrelworks& session, std::FILE* file) : session_(session), file_(file) {}
+  PrintfWriter(const NodeRegistry& nodes, const ExportOptions& options, int ticksPerFrame,
+               std::FILE* file)
+      : nodes_(nodes), options_(options), ticksPerFrame_(ticksPerFrame), file_(file) {}
 
   void WriteNodes() {
     std::fputs("nodes\n", file_);
-    for (const auto& record : session_.nodes) {
+    for (const auto& record : nodes_.Nodes()) {
       std::fprintf(file_, "%3d \"%s\" %3d\n", record->index, record->name ? record->name : "",
                    record->parentIndex);
     }
@@ -46,15 +51,15 @@ class PrintfWriter {
 
   void WriteSkeleton() {
     std::fputs("skeleton\n", file_);
-    const int step = session_.ticksPerFrame;
+    const int step = ticksPerFrame_;
     long long first = 0;
     long long last = 0;
-    if (session_.exportSequence != 0) {
-      first = static_cast<long long>(session_.startFrame) * step;
-      last = static_cast<long long>(session_.endFrame) * step;
+    if (options_.exportSequence != 0) {
+      first = static_cast<long long>(options_.startFrame) * step;
+      last = static_cast<long long>(options_.endFrame) * step;
     }
     int pose = 0;
-    if (session_.reverseSequence == 0) {
+    if (options_.reverseSequence == 0) {
       for (long long t = first; t <= last; t += step) WritePose(pose++, static_cast<int>(t));
     } else {
       for (long long t = last; t >= first; t -= step) WritePose(pose++, static_cast<int>(t));
@@ -63,9 +68,9 @@ class PrintfWriter {
   }
 
   void WriteTriangles() {
-    if (session_.exportSequence != 0) return;
+    if (options_.exportSequence != 0) return;
     std::fputs("triangles\n", file_);
-    for (const auto& record : session_.nodes) {
+    for (const auto& record : nodes_.Nodes()) {
       if (record->objectType == kObjectMesh) WriteMesh(*record);
     }
     std::fputs("end\n", file_);
@@ -73,17 +78,15 @@ class PrintfWriter {
 
  private:
   int LookupNodeIndex(int nodeId) const {
-    for (int i = 0; i < session_.nodeCount; ++i) {
-      if (session_.NodeIndexTable[static_cast<std::size_t>(i)].nodeId == nodeId) {
-        return session_.NodeIndexTable[static_cast<std::size_t>(i)].index;
-      }
+    for (const auto& record : nodes_.Nodes()) {
+      if (record->nodeId == nodeId) return record->index;
     }
     return -1;
   }
 
   void WritePose(int pose, int tick) {
     std::fprintf(file_, "time %d\n", pose);
-    for (const auto& record : session_.nodes) {
+    for (const auto& record : nodes_.Nodes()) {
       const Matrix3 n = WorldWithoutScale(record->node, tick);
       Matrix3 p;
       if (record->parentNode) {
@@ -105,7 +108,7 @@ class PrintfWriter {
       decomp_affine(local, &parts);
       float angles[3];
       QuatToEuler(parts.q, angles);
-      // The session writes a negative zero as zero.
+      // The export writes a negative zero as zero.
       std::fprintf(file_, "%3d %f %f %f %f %f %f\n", record->index, D(t.x + 0.0f), D(t.y + 0.0f),
                    D(t.z + 0.0f), D(WrapAngle(angles[0]) + 0.0f), D(WrapAngle(angles[1]) + 0.0f),
                    D(WrapAngle(angles[2]) + 0.0f));
@@ -260,34 +263,31 @@ class PrintfWriter {
 #undef KW_VERTEX_ARGS
   }
 
-  const Kestrelworks& session_;
+  const NodeRegistry& nodes_;
+  const ExportOptions& options_;
+  int ticksPerFrame_;
   std::FILE* file_;
 };
 
 }  // namespace
 
-bool ExportWithPrintf(const ExportOptions& options, std::FILE* file) {
-  IGameScene* scene = GetIGameInterface();
-  if (!scene) return false;
-  // The session's registry collects the nodes; only the writing is done here.
-  Kestrelworks session;
-  session.SetOptions(options);
-  session.scene = scene;
-  session.ticksPerFrame = scene->GetTicksPerFrame();
-  if (session.ticksPerFrame <= 0) return false;
-  scene->Initialise(false);
-  scene->SetStaticFrame(0);
-  session.CollectNodes();
+bool ExportWithPrintf(IGameScene& scene, const ExportOptions& options, std::FILE* file) {
+  // The export's registry collects the nodes; only the writing is done here.
+  const int ticksPerFrame = scene.GetTicksPerFrame();
+  if (ticksPerFrame <= 0) return false;
+  scene.Initialise(false);
+  scene.SetStaticFrame(0);
+  NodeRegistry nodes;
+  nodes.CollectNodes(scene, false);
 
   const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
   const locale_t previous = uselocale(c);
   std::fputs("version 1\n", file);
-  PrintfWriter writer(session, file);
+  PrintfWriter writer(nodes, options, ticksPerFrame, file);
   writer.WriteNodes();
   writer.WriteSkeleton();
   writer.WriteTriangles();
   uselocale(previous);
   freelocale(c);
-  session.ClearNodes();
   return std::fflush(file) == 0 && std::ferror(file) == 0;
 }

@@ -1,15 +1,15 @@
 // The straightforward SMD writer: the sections written the plain way, one
 // fprintf per line through a "C" locale, every bone looked up with a linear
-// scan of the node table, nothing kept from one face or pose to the next.
+// scan of the node list, nothing kept from one face or pose to the next.
 // It is the benchmark's baseline and, written apart from the session's
 // writers, a second opinion on their bytes.
 #pragma once
 
 #include <cstdio>
 
-#include "core/kestrelworks.h"
+#include "core/export_options.h"
+#include "host/scene_access.h"
 
-// Writes to file what DoExport writes to the SMD for the scene installed as
-// the host (SetSceneHost) with these options, all nodes, no warnings shown.
-// False when a write failed.
-bool ExportWithPrintf(const ExportOptions& options, std::FILE* file);
+// Writes to file what DoExport writes to the SMD for scene with these
+// options, all nodes, no warnings shown. False when a write failed.
+bool ExportWithPrintf(IGameScene& scene, const ExportOptions& options, std::FILE* file);

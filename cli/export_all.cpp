@@ -89,13 +89,13 @@ class WholeRange : public OptionsStep {
  public:
   WholeRange(bool sequence, bool log) : sequence_(sequence), log_(log) {}
 
-  int Run(Kestrelworks& session, HostWindow) override {
+  int Run(OptionsChoice& choice, HostWindow) override {
     ExportOptions options;
     options.exportSequence = sequence_ ? 1 : 0;
-    options.startFrame = session.animStartFrame;
-    options.endFrame = session.animEndFrame;
+    options.startFrame = choice.animStartFrame;
+    options.endFrame = choice.animEndFrame;
     options.logWarnings = log_ ? 1 : 0;
-    session.SetOptions(options);
+    choice.options = options;
     return 1;
   }
 
@@ -117,11 +117,9 @@ void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
 bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings, std::string* cause) {
   WholeRange options(job.sequence, request.log);
   ExportSeams seams{&options, &warnings, &job.files};
-  SetSceneHost(job.scene);
   if (request.verbose) SetDebugSink(PrintDebugLine, nullptr);
-  Kestrelworks session(seams);
+  Kestrelworks session(job.scene, seams);
   session.DoExport(job.path.c_str(), nullptr, job.scene->GetCoreInterface(), 0, 0);
-  SetSceneHost(nullptr);
   SetDebugSink(nullptr, nullptr);
   if (session.Outcome() != ExportOutcome::kCompleted) {
     *cause = !job.files.Failure().empty() ? job.files.Failure()

@@ -21,15 +21,14 @@ class FlagOptions : public OptionsStep {
  public:
   explicit FlagOptions(const ExportRequest& request) : request_(request) {}
 
-  int Run(Kestrelworks& session, HostWindow) override {
-    ExportOptions options;
+  int Run(OptionsChoice& choice, HostWindow) override {
+    ExportOptions& options = choice.options;
     options.exportSequence = request_.sequence ? 1 : 0;
-    options.startFrame = request_.range.empty() ? session.animStartFrame : request_.range[0];
-    options.endFrame = request_.range.empty() ? session.animEndFrame : request_.range[1];
+    options.startFrame = request_.range.empty() ? choice.animStartFrame : request_.range[0];
+    options.endFrame = request_.range.empty() ? choice.animEndFrame : request_.range[1];
     if (options.startFrame > options.endFrame) std::swap(options.startFrame, options.endFrame);
     options.reverseSequence = request_.reverse ? 1 : 0;
     options.logWarnings = request_.log ? 1 : 0;
-    session.SetOptions(options);
     return 1;
   }
 
@@ -53,17 +52,15 @@ int RunExport(const ExportRequest& request) {
     PrintFailure(error);
     return kExitSceneUnreadable;
   }
-  SetSceneHost(scene.get());
   if (request.verbose) SetDebugSink(PrintDebugLine, nullptr);
 
   FlagOptions options(request);
   ReplacingFiles files;
   ExportSeams seams{&options, &warnings, &files};
 
-  Kestrelworks session(seams);
+  Kestrelworks session(scene.get(), seams);
   session.DoExport(request.outputPath.c_str(), nullptr, scene->GetCoreInterface(), 0,
                    request.selectedOnly ? SCENE_EXPORT_SELECTED : 0);
-  SetSceneHost(nullptr);
   SetDebugSink(nullptr, nullptr);
 
   const bool completed = session.Outcome() == ExportOutcome::kCompleted;

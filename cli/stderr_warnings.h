@@ -5,8 +5,8 @@
 #include <array>
 #include <string>
 
-#include "core/kestrelworks.h"
 #include "core/warning.h"
+#include "core/warning_reporter.h"
 
 class StderrWarnings : public WarningPresenter {
  public:

@@ -1,7 +1,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/kestrelworks.h"
+#include "core/node_registry.h"
 
 namespace {
 
@@ -23,8 +23,9 @@ bool IsMirrored(const SceneNode& parent) {
 
 }  // namespace
 
-void Kestrelworks::CollectNodes() {
-  for (int i = 0; i < scene->GetTopLevelNodeCount(); ++i) VisitNode(scene->GetTopLevelNode(i));
+void NodeRegistry::CollectNodes(IGameScene& scene, bool selectedOnly) {
+  selectedOnly_ = selectedOnly;
+  for (int i = 0; i < scene.GetTopLevelNodeCount(); ++i) VisitNode(scene.GetTopLevelNode(i));
 
   // Bone links look ids up once per vertex; a table is cheaper than hashing
   // when it stays within a few entries per node.
@@ -42,7 +43,7 @@ void Kestrelworks::CollectNodes() {
 
 // Depth-first pre-order over an explicit stack rather than recursion: a
 // scene file can nest nodes deeper than the call stack reaches.
-void Kestrelworks::VisitNode(SceneNode* node) {
+void NodeRegistry::VisitNode(SceneNode* node) {
   struct Pending {
     SceneNode* node;
     int nextChild;
@@ -51,7 +52,7 @@ void Kestrelworks::VisitNode(SceneNode* node) {
   auto enter = [&](SceneNode* entered) {
     if (!entered || entered->IsPruned()) return;
     const bool excluded = entered->IsExcluded();
-    if (selectedOnly != 0 || !excluded) {
+    if (selectedOnly_ || !excluded) {
       const IGameObject* object = entered->GetObject();
       const int type = object ? object->GetObjectType() : 0;
       if (IsExportedType(type)) RegisterNode(entered, type);
@@ -72,29 +73,24 @@ void Kestrelworks::VisitNode(SceneNode* node) {
   }
 }
 
-void Kestrelworks::RegisterNode(SceneNode* node, int objectType) {
+void NodeRegistry::RegisterNode(SceneNode* node, int objectType) {
   auto record = std::make_unique<NodeRecord>();
   record->objectType = objectType;
   record->nodeId = node->GetNodeId();
   record->name = node->GetName();
 
-  // Past the first 2048 entries the table grows rather than refusing nodes:
-  // a bone left out would silently move every weight bound to it.
-  const auto slot = static_cast<std::size_t>(nodeCount);
-  if (slot >= NodeIndexTable.size()) NodeIndexTable.resize(slot + 1);
-  NodeIndexTable[slot] = NodeIndexEntry{record->nodeId, nodeCount};
-  indexByNodeId_.emplace(record->nodeId, nodeCount);
+  // No limit on the count: a bone left out would silently move every weight
+  // bound to it. The node's own id is known before its parent is looked up.
+  const int index = NodeCount();
+  indexByNodeId_.emplace(record->nodeId, index);
   indexByDenseId_.clear();
-  record->index = nodeCount;
-  ++nodeCount;
+  record->index = index;
 
   record->node = node;
-  record->parentNodeId = -1;
-  record->parentIndex = -1;
   SceneNode* parent = node->GetParent();
   if (parent) {
-    const bool linked = selectedOnly != 0 ? LookupNodeIndex(parent->GetNodeId()) != -1
-                                          : !parent->IsExcluded();
+    const bool linked = selectedOnly_ ? LookupNodeIndex(parent->GetNodeId()) != -1
+                                      : !parent->IsExcluded();
     if (linked) {
       record->parentNodeId = parent->GetNodeId();
       record->parentName = parent->GetName();
@@ -103,10 +99,10 @@ void Kestrelworks::RegisterNode(SceneNode* node, int objectType) {
     }
     record->mirroredParent = IsMirrored(*parent);
   }
-  nodes.push_back(std::move(record));
+  nodes_.push_back(std::move(record));
 }
 
-int Kestrelworks::LookupNodeIndex(int nodeId) const {
+int NodeRegistry::LookupNodeIndex(int nodeId) const {
   if (!indexByDenseId_.empty()) {
     const auto slot = static_cast<std::size_t>(nodeId);
     return nodeId >= 0 && slot < indexByDenseId_.size() ? indexByDenseId_[slot] : -1;
@@ -115,4 +111,8 @@ int Kestrelworks::LookupNodeIndex(int nodeId) const {
   return found == indexByNodeId_.end() ? -1 : found->second;
 }
 
-void Kestrelworks::ClearNodes() { nodes.clear(); }
+void NodeRegistry::ClearNodes() {
+  nodes_.clear();
+  indexByNodeId_.clear();
+  indexByDenseId_.clear();
+}

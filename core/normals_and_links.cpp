@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/kestrelworks.h"
+#include "core/node_registry.h"
 #include "core/number_format.h"
 #include "core/text_output.h"
 
@@ -55,7 +55,7 @@ void AppendFallback(std::string& out, int ownIndex) {
 
 }  // namespace
 
-void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
+void AppendBoneLinks(std::string& out, const NodeRegistry& nodes, int vertex,
                      const IGameSkin* skin, int ownIndex, SpacedFloatsCache<1>* weightTexts) {
   if (!skin) {
     AppendFallback(out, ownIndex);
@@ -68,7 +68,7 @@ void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
   }
   int bones[kRememberedLinks];
   for (int k = 0; k < count; ++k) {
-    const int bone = session.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
+    const int bone = nodes.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
     if (bone == -1) {
       // One bone outside the export binds the whole vertex to the mesh.
       AppendFallback(out, ownIndex);
@@ -87,7 +87,7 @@ void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
       p = text;
     }
     const int bone = k < kRememberedLinks ? bones[k]
-                                          : session.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
+                                          : nodes.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
     *p++ = ' ';
     p += FormatInt(bone, p);
     const float weight = skin->GetWeight(vertex, k);
@@ -108,9 +108,9 @@ void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
   out.append(text, static_cast<std::size_t>(p - text));
 }
 
-void WriteBoneLinks(TextStream& out, const Kestrelworks& session, int vertex,
+void WriteBoneLinks(TextStream& out, const NodeRegistry& nodes, int vertex,
                     const IGameSkin* skin, int ownIndex) {
   std::string text;
-  AppendBoneLinks(text, session, vertex, skin, ownIndex);
+  AppendBoneLinks(text, nodes, vertex, skin, ownIndex);
   out.Put(text);
 }

@@ -9,7 +9,7 @@
 #include "core/spaced_floats_cache.h"
 #include "host/scene_access.h"
 
-class Kestrelworks;
+class NodeRegistry;
 class TextStream;
 
 // Normals of corners 0, 1 and 2 of face, read with faceIndex: the face normal
@@ -25,15 +25,15 @@ Point3 SelectVertexNormal(const RenderVertex& renderVertex, std::uint32_t smooth
                           const Point3& whenNone);
 
 // Appends the bone links of vertex to out: " n" and " bone weight" per link,
-// bones as node indices of session. Falls back to " 1 ownIndex 1.000000"
+// bones as indices of nodes. Falls back to " 1 ownIndex 1.000000"
 // when there is no skin, no link, or a link to a node that was not exported.
-// Only asks the skin and the session, so the text of a vertex never changes
+// Only asks the skin and the registry, so the text of a vertex never changes
 // during an export.
 // weightTexts, when given, keeps the text of weights seen before: skins
 // repeat a few weights over and over.
-void AppendBoneLinks(std::string& out, const Kestrelworks& session, int vertex,
+void AppendBoneLinks(std::string& out, const NodeRegistry& nodes, int vertex,
                      const IGameSkin* skin, int ownIndex,
                      SpacedFloatsCache<1>* weightTexts = nullptr);
 // The same text written to out.
-void WriteBoneLinks(TextStream& out, const Kestrelworks& session, int vertex,
+void WriteBoneLinks(TextStream& out, const NodeRegistry& nodes, int vertex,
                     const IGameSkin* skin, int ownIndex);

@@ -9,7 +9,6 @@
 
 #include "core/background_worker.h"
 #include "core/batch_pipeline.h"
-#include "core/kestrelworks.h"
 #include "core/number_format.h"
 #include "core/pose_batch.h"
 
@@ -40,33 +39,25 @@ Matrix3 WorldWithoutScale(SceneNode* node, int tick) {
 
 }  // namespace
 
-void Kestrelworks::WriteNodes() {
-  smdFile->Put("nodes\n");
-  for (const std::unique_ptr<NodeRecord>& record : nodes) {
-    smdFile->PutInt3(record->index);
-    smdFile->Put(" \"");
-    smdFile->Put(record->name ? std::string_view(record->name) : std::string_view());
-    smdFile->Put("\" ");
-    smdFile->PutInt3(record->parentIndex);
-    smdFile->Put('\n');
-  }
-  smdFile->Put("end\n");
-}
-
-void Kestrelworks::WriteSkeleton() {
-  smdFile->Put("skeleton\n");
+void WriteSkeleton(const SectionInput& input) {
+  TextStream& out = input.smd;
+  const std::vector<std::unique_ptr<NodeRecord>>& nodes = input.nodes.Nodes();
+  const int ticksPerFrame = input.ticksPerFrame;
+  const int startFrame = input.options.startFrame;
+  const int endFrame = input.options.endFrame;
+  out.Put("skeleton\n");
 
   // Ticks are int32 in the scene; the walk runs in 64 bits so that neither a
   // product nor the step past the last tick can overflow.
   std::int64_t first = 0;
   std::int64_t last = 0;
-  if (exportSequence != 0) {
+  if (input.options.exportSequence != 0) {
     if (ticksPerFrame <= 0) {
-      ReportWarning(kw::WarningKind::kBadTicksPerFrame,
+      input.warnings.Report(kw::WarningKind::kBadTicksPerFrame,
                     "The scene's ticks per frame (%d) must be a positive number.\n"
                     "The skeleton holds no poses.",
                     ticksPerFrame);
-      smdFile->Put("end\n");
+      out.Put("end\n");
       return;
     }
     // The frames whose first tick the scene can hold; division truncates
@@ -76,7 +67,7 @@ void Kestrelworks::WriteSkeleton() {
     const int from = startFrame < lowest ? lowest : (startFrame > highest ? highest : startFrame);
     const int to = endFrame < lowest ? lowest : (endFrame > highest ? highest : endFrame);
     if (from != startFrame || to != endFrame) {
-      ReportWarning(kw::WarningKind::kFramesOutOfTime,
+      input.warnings.Report(kw::WarningKind::kFramesOutOfTime,
                     "Frames %d to %d reach past the time the scene can hold (%d ticks per frame).\n"
                     "Only frames %d to %d were exported.",
                     startFrame, endFrame, ticksPerFrame, from, to);
@@ -110,7 +101,7 @@ void Kestrelworks::WriteSkeleton() {
     worker = BackgroundWorker::StartIfPossible();
   }
   BatchPipeline<PoseBatch> pipeline(
-      *smdFile, worker.get(), [](const PoseBatch& batch, char* text) { return batch.Write(text); },
+      out, worker.get(), [](const PoseBatch& batch, char* text) { return batch.Write(text); },
       PoseBatch(plan), PoseBatch(plan));
 
   std::uint64_t pose = 0;
@@ -130,11 +121,11 @@ void Kestrelworks::WriteSkeleton() {
     if (batch.Full()) pipeline.Ship();
   };
 
-  if (reverseSequence == 0) {
+  if (input.options.reverseSequence == 0) {
     for (std::int64_t t = first; t <= last; t += step) writePose(static_cast<int>(t));
   } else {
     for (std::int64_t t = last; t >= first; t -= step) writePose(static_cast<int>(t));
   }
   pipeline.Finish();
-  smdFile->Put("end\n");
+  out.Put("end\n");
 }

@@ -1,3 +1,5 @@
+#include "core/triangles_writer.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -9,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/kestrelworks.h"
 #include "core/background_worker.h"
 #include "core/batch_pipeline.h"
 #include "core/face_batch.h"
@@ -69,7 +70,7 @@ bool IndexOutOfRange(const std::uint32_t (&indices)[3], int count) {
 
 // Sets *name to the texture name of a face with material id; false when the
 // rest of the mesh has to be abandoned (already reported).
-bool FaceTextureName(Kestrelworks& session, const SceneMaterial& material, int id,
+bool FaceTextureName(WarningReporter& warnings, const SceneMaterial& material, int id,
                      std::string_view* name) {
   const SceneTextureMap* map = nullptr;
   if (!material.IsMultiMaterial()) {
@@ -81,7 +82,7 @@ bool FaceTextureName(Kestrelworks& session, const SceneMaterial& material, int i
     const SceneMaterial* sub = slot < count ? material.GetSubMaterial(slot) : nullptr;
     if (!sub) {
       // Widened so that the largest id still prints as id + 1.
-      session.ReportWarning(
+      warnings.Report(
           kw::WarningKind::kMissingSubMaterial,
           "Could not get Sub-Material of material \"%s\" with ID \"%lld\".\n"
           "Check Sub-Material and mesh face IDs match.\nSkipping mesh.",
@@ -89,7 +90,7 @@ bool FaceTextureName(Kestrelworks& session, const SceneMaterial& material, int i
       return false;
     }
     if (!IsStandardMaterial(sub)) {
-      session.ReportWarning(kw::WarningKind::kUnsupportedMaterial,
+      warnings.Report(kw::WarningKind::kUnsupportedMaterial,
                             "Sub-Material of \"%s\" is not Standard type.\nSkipping mesh.",
                             Printable(material.GetName()));
       return false;
@@ -105,8 +106,8 @@ bool FaceTextureName(Kestrelworks& session, const SceneMaterial& material, int i
 // A failing lookup is not kept; it abandons the mesh where it happens.
 class TextureNames {
  public:
-  TextureNames(Kestrelworks& session, const SceneMaterial& material)
-      : session_(session), material_(material), multi_(material.IsMultiMaterial()) {}
+  TextureNames(WarningReporter& warnings, const SceneMaterial& material)
+      : warnings_(warnings), material_(material), multi_(material.IsMultiMaterial()) {}
 
   // The name of the faces with id; null when the rest of the mesh has to be
   // abandoned (already reported). Stays valid as long as this.
@@ -116,7 +117,7 @@ class TextureNames {
       while (k < known_.size() && known_[k].id != id) ++k;
       if (k == known_.size()) {
         std::string_view found;
-        if (!FaceTextureName(session_, material_, id, &found)) return nullptr;
+        if (!FaceTextureName(warnings_, material_, id, &found)) return nullptr;
         known_.push_back(Known{id, TextureLine(found)});
       }
       last_ = k;
@@ -130,7 +131,7 @@ class TextureNames {
     TextureLine line;
   };
 
-  Kestrelworks& session_;
+  WarningReporter& warnings_;
   const SceneMaterial& material_;
   bool multi_;
   // Few ids per mesh in practice; a scan beats hashing. A deque keeps the
@@ -146,8 +147,8 @@ class TextureNames {
 // the text is built on every use.
 class BoneLinkTexts {
  public:
-  BoneLinkTexts(const Kestrelworks& session, const IGameSkin* skin, int ownIndex, int vertexCount)
-      : session_(session), skin_(skin), ownIndex_(ownIndex) {
+  BoneLinkTexts(const NodeRegistry& nodes, const IGameSkin* skin, int ownIndex, int vertexCount)
+      : nodes_(nodes), skin_(skin), ownIndex_(ownIndex) {
     const std::size_t vertices = static_cast<std::size_t>(vertexCount);
     const std::size_t tabled = vertices < kMaxTabled ? vertices : kMaxTabled;
     start_.assign(tabled, 0);
@@ -167,7 +168,7 @@ class BoneLinkTexts {
       return std::string_view(arena_.get() + start_[v], length_[v]);
     }
     scratch_.clear();
-    AppendBoneLinks(scratch_, session_, vertex, skin_, ownIndex_, &weightTexts_);
+    AppendBoneLinks(scratch_, nodes_, vertex, skin_, ownIndex_, &weightTexts_);
     // Every text starts with ' ', so a stored length is never 0.
     if (v < length_.size() && scratch_.size() <= kMaxLength &&
         scratch_.size() <= capacity_ - used_) {
@@ -192,7 +193,7 @@ class BoneLinkTexts {
   static constexpr std::size_t kPadding = 64;
   static_assert(kPadding >= FaceBatch::kPaddedLinks, "kept texts are read as whole words");
 
-  const Kestrelworks& session_;
+  const NodeRegistry& nodes_;
   const IGameSkin* skin_;
   int ownIndex_;
   std::vector<std::uint32_t> start_;
@@ -204,22 +205,23 @@ class BoneLinkTexts {
   SpacedFloatsCache<1> weightTexts_{10};
 };
 
-void ReportUnreadable(Kestrelworks& session, const char* nodeName) {
-  session.ReportWarning(
+void ReportUnreadable(WarningReporter& warnings, const char* nodeName) {
+  warnings.Report(
       kw::WarningKind::kUnreadableMesh,
       "Could not initialize bi-normal and tangents data\nfor mesh \"%s\". Skipping mesh.",
       nodeName);
 }
 
-void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
+void WriteMesh(const SectionInput& input, FaceLinesWriter& writer,
                std::unique_ptr<BackgroundWorker>& worker, const NodeRecord& record) {
+  WarningReporter& warnings = input.warnings;
   const char* nodeName = Printable(record.name);
   SceneNode* node = record.node;
   IGameObject* object = node ? node->GetObject() : nullptr;
   SceneMesh* mesh = object ? object->AsMesh() : nullptr;
   HostNode* hostNode = node ? node->GetHostNode() : nullptr;
   if (!mesh || !hostNode) {
-    ReportUnreadable(session, nodeName);
+    ReportUnreadable(warnings, nodeName);
     return;
   }
   const IGameSkin* skin = object->GetIGameSkin();
@@ -228,7 +230,7 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
 
   mesh->PrepareBinormals();
   if (!mesh->InitialiseData()) {
-    ReportUnreadable(session, nodeName);
+    ReportUnreadable(warnings, nodeName);
     return;
   }
   const int vertexCount = mesh->GetVertexCount();
@@ -241,13 +243,13 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
       hostMesh.faceNormals.size() < static_cast<std::size_t>(faceCount) ||
       (faceCount > 0 &&
        hostMesh.renderVertices.size() < static_cast<std::size_t>(vertexCount))) {
-    ReportUnreadable(session, nodeName);
+    ReportUnreadable(warnings, nodeName);
     return;
   }
 
   const SceneMaterial* material = node->GetMaterial();
   if (!material) {
-    session.ReportWarning(
+    warnings.Report(
         kw::WarningKind::kMissingMaterial,
         "Could not get a material for mesh \"%s\". Skipping mesh.\n"
         "Assign a Standard or Multi/Sub-Object type material to it.",
@@ -255,27 +257,27 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
     return;
   }
   if (!IsStandardMaterial(material) && !IsClass(material, "Multi/Sub-Object")) {
-    session.ReportWarning(
+    warnings.Report(
         kw::WarningKind::kUnsupportedMaterial,
         "Material on mesh \"%s\" was neither type\nStandard or Multi/Sub-Object. Skipping mesh.",
         nodeName);
     return;
   }
 
-  TextureNames textures(session, *material);
-  BoneLinkTexts links(session, skin, record.index, vertexCount);
+  TextureNames textures(warnings, *material);
+  BoneLinkTexts links(input.nodes, skin, record.index, vertexCount);
   if (!worker && static_cast<std::size_t>(faceCount) > FaceBatch::kFaces) {
     worker = BackgroundWorker::StartIfPossible();
   }
   const std::string boneText = Int3Text(record.index);
   BatchPipeline<FaceBatch> pipeline(
-      out, faceCount > 0 ? worker.get() : nullptr,
+      input.smd, faceCount > 0 ? worker.get() : nullptr,
       [&writer](const FaceBatch& batch, char* text) { return writer.Write(batch, text); },
       FaceBatch(boneText), FaceBatch(boneText));
   for (int i = 0; i < faceCount; ++i) {
     const MeshFace face = mesh->GetFace(i);
     if (IndexOutOfRange(face.vertex, vertexCount)) {
-      session.ReportWarning(kw::WarningKind::kBadVertexIndex,
+      warnings.Report(kw::WarningKind::kBadVertexIndex,
                             "Bogus vertex index for face %d in mesh \"%s\".\nSkipping face.", i,
                             nodeName);
       continue;
@@ -286,14 +288,14 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
     }
     std::array<Point3, 3> normals = CornerNormals(hostMesh, face, i);
     if (TooLong(normals)) {
-      session.ReportWarning(kw::WarningKind::kBadNormalLength,
+      warnings.Report(kw::WarningKind::kBadNormalLength,
                             "Bogus normal length for face %d in mesh \"%s\".\nSkipping face.", i,
                             nodeName);
       continue;
     }
     for (Point3& normal : normals) normal = VectorTransform(normalMatrix, normal);
     if (TooLong(normals)) {
-      session.ReportWarning(
+      warnings.Report(
           kw::WarningKind::kBadNormalLength,
           "Bogus normal length after transform for face %d in mesh \"%s\".\nSkipping face.", i,
           nodeName);
@@ -302,7 +304,7 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
     const TextureLine* texture = textures.Find(face.materialId);
     if (!texture) break;  // the faces before stay
     if (IndexOutOfRange(face.texVertex, texVertexCount)) {
-      session.ReportWarning(kw::WarningKind::kBadUvIndex,
+      warnings.Report(kw::WarningKind::kBadUvIndex,
                             "Bogus UV vertex index for face %d in mesh \"%s\".\nSkipping face.",
                             i, nodeName);
       continue;
@@ -331,14 +333,13 @@ void WriteMesh(Kestrelworks& session, TextStream& out, FaceLinesWriter& writer,
 
 bool IsStandardMaterial(const SceneMaterial* material) { return IsClass(material, "Standard"); }
 
-void Kestrelworks::WriteTriangles() {
-  if (exportSequence || !smdFile) return;
-  TextStream& out = *smdFile;
-  out.Put("triangles\n");
+void WriteTriangles(const SectionInput& input) {
+  if (input.options.exportSequence) return;
+  input.smd.Put("triangles\n");
   FaceLinesWriter writer;
   std::unique_ptr<BackgroundWorker> worker;  // started by the first big mesh
-  for (const std::unique_ptr<NodeRecord>& record : nodes) {
-    if (record->objectType == kObjectMesh) WriteMesh(*this, out, writer, worker, *record);
+  for (const std::unique_ptr<NodeRecord>& record : input.nodes.Nodes()) {
+    if (record->objectType == kObjectMesh) WriteMesh(input, writer, worker, *record);
   }
-  out.Put("end\n");
+  input.smd.Put("end\n");
 }

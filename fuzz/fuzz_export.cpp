@@ -37,11 +37,9 @@ void ExportAndCheck(MemoryScene& scene, const ExportOptions& options, bool selec
   GivenOptions step(options);
   ExportSeams seams{&step, &warnings, &files};
 
-  SetSceneHost(&scene);
-  Kestrelworks session(seams);
+  Kestrelworks session(&scene, seams);
   const int returned = session.DoExport("fuzz.smd", nullptr, scene.GetCoreInterface(), 0,
                                         selectedOnly ? SCENE_EXPORT_SELECTED : 0u);
-  SetSceneHost(nullptr);
 
   Check(returned == 1, "DoExport answers 1");
   Check(!warnings.empty, "every warning has a text");

@@ -1,5 +1,6 @@
 #include "host/scene_host.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -9,7 +10,8 @@
 namespace {
 
 SceneHost* g_host = nullptr;
-IGameErrorCallBack* g_errorCallback = nullptr;
+// Exports on several threads each register theirs.
+std::atomic<IGameErrorCallBack*> g_errorCallback{nullptr};
 std::string g_lastErrorText;
 DebugSink g_debugSink = nullptr;
 void* g_debugContext = nullptr;
@@ -28,11 +30,12 @@ float GetSupported3DSVersion() { return g_host ? g_host->GetSupported3DSVersion(
 Interface* GetCOREInterface() { return g_host ? g_host->GetCoreInterface() : nullptr; }
 
 void SetErrorCallBack(IGameErrorCallBack* callback) { g_errorCallback = callback; }
+void SceneHost::SetErrorCallBack(IGameErrorCallBack* callback) { ::SetErrorCallBack(callback); }
 const char* GetLastIGameErrorText() { return g_lastErrorText.c_str(); }
 
 void RaiseIGameError(int code, const char* text) {
   g_lastErrorText = text ? text : "";
-  if (g_errorCallback) g_errorCallback->ErrorProc(code);
+  if (IGameErrorCallBack* callback = g_errorCallback.load()) callback->ErrorProc(code);
 }
 
 void SetDebugSink(DebugSink sink, void* context) {

@@ -1,10 +1,11 @@
-// The host behind the scene-access free functions, and the few host services
-// the export session calls besides the scene: the core interface, the debug
-// output and the exporter base class.
+// The host an export reads its scene from, and the few host services the
+// export calls besides the scene: the core interface, the debug output and
+// the exporter base class.
 //
-// A host (the stand-in scene of a scene file, the model importer, or the
-// plug-in inside the modelling package) fills a SceneHost and installs it;
-// GetIGameInterface() and its siblings then answer from it.
+// An export is handed a SceneHost (the in-memory scene of a scene file or a
+// model, or on the host the plug-in's adapter over the free functions).
+// Installed with SetSceneHost, a SceneHost is also what GetIGameInterface()
+// and its siblings answer from, as the host's own library does.
 #pragma once
 
 #include <cstddef>
@@ -41,6 +42,9 @@ class SceneHost {
   virtual Interface* GetCoreInterface() = 0;
   virtual float GetIGameVersion() const { return 1.122f; }
   virtual float GetSupported3DSVersion() const { return 9.0f; }
+  // Where the scene-access library's errors go; the stand-in library keeps
+  // one callback for the whole process.
+  virtual void SetErrorCallBack(IGameErrorCallBack* callback);
 };
 
 // Installs the host the free functions answer from (null: none). The caller

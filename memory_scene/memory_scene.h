@@ -234,8 +234,9 @@ class MemoryNode : public SceneNode, public HostNode {
   bool selected_ = false;
 };
 
-// The scene and its host: installed with SetSceneHost(&scene), the free
-// scene-access functions answer from it.
+// The scene and its host, handed to an export as it is. Installed with
+// SetSceneHost(&scene), it is also what the free scene-access functions
+// answer from, as the plug-in's test host does.
 class MemoryScene : public IGameScene, public SceneHost {
  public:
   MemoryScene();

@@ -30,49 +30,49 @@ std::uint32_t Checked(HWND dialog, int id) {
   return IsDlgButtonChecked(dialog, id) == BST_CHECKED ? 1u : 0u;
 }
 
-void Initialise(HWND dialog, Kestrelworks& session) {
+void Initialise(HWND dialog, const OptionsChoice& choice) {
   CenterWindow(dialog, GetParent(dialog));
-  SetUpSpinner(dialog, IDC_START_FRAME_SPINNER, IDC_START_FRAME_EDIT, session.animStartFrame,
-               session.animEndFrame, session.animStartFrame);
-  SetUpSpinner(dialog, IDC_END_FRAME_SPINNER, IDC_END_FRAME_EDIT, session.animStartFrame,
-               session.animEndFrame, session.animEndFrame);
+  SetUpSpinner(dialog, IDC_START_FRAME_SPINNER, IDC_START_FRAME_EDIT, choice.animStartFrame,
+               choice.animEndFrame, choice.animStartFrame);
+  SetUpSpinner(dialog, IDC_END_FRAME_SPINNER, IDC_END_FRAME_EDIT, choice.animStartFrame,
+               choice.animEndFrame, choice.animEndFrame);
   CheckRadioButton(dialog, IDC_EXPORT_REFERENCE, IDC_EXPORT_SEQUENCE, IDC_EXPORT_REFERENCE);
   CheckDlgButton(dialog, IDC_REVERSE_SEQUENCE, BST_UNCHECKED);
   CheckDlgButton(dialog, IDC_LOG_WARNINGS, BST_UNCHECKED);
 }
 
-void TakeOptions(HWND dialog, Kestrelworks& session) {
-  session.exportSequence = Checked(dialog, IDC_EXPORT_SEQUENCE);
-  session.reverseSequence = Checked(dialog, IDC_REVERSE_SEQUENCE);
-  session.logWarnings = Checked(dialog, IDC_LOG_WARNINGS);
-  ReadSpinner(dialog, IDC_START_FRAME_SPINNER, &session.startFrame);
-  ReadSpinner(dialog, IDC_END_FRAME_SPINNER, &session.endFrame);
-  if (session.startFrame > session.endFrame) std::swap(session.startFrame, session.endFrame);
+void TakeOptions(HWND dialog, ExportOptions& options) {
+  options.exportSequence = Checked(dialog, IDC_EXPORT_SEQUENCE);
+  options.reverseSequence = Checked(dialog, IDC_REVERSE_SEQUENCE);
+  options.logWarnings = Checked(dialog, IDC_LOG_WARNINGS);
+  ReadSpinner(dialog, IDC_START_FRAME_SPINNER, &options.startFrame);
+  ReadSpinner(dialog, IDC_END_FRAME_SPINNER, &options.endFrame);
+  if (options.startFrame > options.endFrame) std::swap(options.startFrame, options.endFrame);
 }
 
-Kestrelworks* SessionOf(HWND dialog) {
-  return reinterpret_cast<Kestrelworks*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+OptionsChoice* ChoiceOf(HWND dialog) {
+  return reinterpret_cast<OptionsChoice*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
 }
 
 }  // namespace
 
-int OptionsDialog::Run(Kestrelworks& session, HostWindow parent) {
+int OptionsDialog::Run(OptionsChoice& choice, HostWindow parent) {
   ActivationScope scope(PluginActivationContext());
   return static_cast<int>(DialogBoxParamA(PluginInstance(), MAKEINTRESOURCEA(IDD_EXPORT_OPTIONS),
                                           static_cast<HWND>(parent), OptionsDialogProc,
-                                          reinterpret_cast<LPARAM>(&session)));
+                                          reinterpret_cast<LPARAM>(&choice)));
 }
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
-      if (Kestrelworks* session = SessionOf(dialog)) Initialise(dialog, *session);
+      if (OptionsChoice* choice = ChoiceOf(dialog)) Initialise(dialog, *choice);
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDOK:
-          if (Kestrelworks* session = SessionOf(dialog)) TakeOptions(dialog, *session);
+          if (OptionsChoice* choice = ChoiceOf(dialog)) TakeOptions(dialog, choice->options);
           EndDialog(dialog, 1);
           return TRUE;
         case IDCANCEL:

@@ -1,17 +1,17 @@
 // The options step on the host: the modal dialog of template 108 over the
-// host's main window, reading the scene's frame range from the session and
-// writing the chosen options straight into it.
+// host's main window, showing the scene's frame range and writing the chosen
+// options into the choice.
 #pragma once
 
 #include <windows.h>
 
-#include "core/kestrelworks.h"
+#include "core/export_options.h"
 
 class OptionsDialog : public OptionsStep {
  public:
   // 1 for OK, 0 for Cancel, -1 when the dialog could not be shown.
-  int Run(Kestrelworks& session, HostWindow parent) override;
+  int Run(OptionsChoice& choice, HostWindow parent) override;
 };
 
-// The dialog procedure; the creation parameter is the session.
+// The dialog procedure; the creation parameter is the OptionsChoice.
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "plugin/shell/host_scene.h"
 #include "plugin/shell/options_dialog.h"
 #include "plugin/shell/warning_box.h"
 
@@ -21,13 +22,14 @@ ExportSeams PluginSeams() {
 
 }  // namespace
 
-PluginSession::PluginSession() : Kestrelworks(PluginSeams()) {}
+PluginSession::PluginSession() : Kestrelworks(&TheHostScene(), PluginSeams()) {}
 
 int PluginSession::DoExport(const char* path, ExpInterface* exportInterface,
                             Interface* hostInterface, int suppressPrompts,
-                            std::uint32_t options) noexcept {
+                            std::uint32_t hostOptions) noexcept {
   try {
-    return Kestrelworks::DoExport(path, exportInterface, hostInterface, suppressPrompts, options);
+    return Kestrelworks::DoExport(path, exportInterface, hostInterface, suppressPrompts,
+                                  hostOptions);
   } catch (const std::exception& error) {
     Abandon(error.what());
   } catch (...) {
@@ -38,9 +40,7 @@ int PluginSession::DoExport(const char* path, ExpInterface* exportInterface,
 
 void PluginSession::Abandon(const char* reason) noexcept {
   try {
-    ClearNodes();
-    smdFile.reset();
-    logFile.reset();
+    MarkFailed(std::string("the export stopped: ") + reason);
     g_warningBox.Show(kw::Warning{kw::WarningKind::kFileIncomplete,
                                   std::string("The export stopped: ") + reason +
                                       ".\nThe SMD file may be incomplete."});

@@ -1,6 +1,6 @@
-// The export session as the plug-in hands it to the host: the options
-// dialog, the warning box and files on disk are its seams, and DoExport lets
-// no exception cross into the host.
+// The exporter as the plug-in hands it to the host: the host's scene through
+// its free functions, the options dialog, the warning box and files on disk
+// are its seams, and DoExport lets no exception cross into the host.
 #pragma once
 
 #include "core/kestrelworks.h"
@@ -10,9 +10,10 @@ class PluginSession final : public Kestrelworks {
   PluginSession();
 
   int DoExport(const char* path, ExpInterface* exportInterface, Interface* hostInterface,
-               int suppressPrompts, std::uint32_t options) noexcept override;
+               int suppressPrompts, std::uint32_t hostOptions) noexcept override;
 
  private:
-  // Closes what an interrupted export left open and tells the user.
+  // Tells the user of an export an exception interrupted; the export itself
+  // has released the scene and closed its files on the way out.
   void Abandon(const char* reason) noexcept;
 };

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/kestrelworks.h"
+#include "core/warning_reporter.h"
 
 class WarningBox : public WarningPresenter {
  public:

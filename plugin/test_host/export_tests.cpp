@@ -54,11 +54,11 @@ FigureRun RunFigure(const FigureExport& figure) {
   run.boxes = driver.WarningBoxes();
   run.outcome = AsSession(*exporter).Outcome();
   const Kestrelworks& session = AsSession(*exporter);
-  run.taken.exportSequence = session.exportSequence;
-  run.taken.startFrame = session.startFrame;
-  run.taken.endFrame = session.endFrame;
-  run.taken.reverseSequence = session.reverseSequence;
-  run.taken.logWarnings = session.logWarnings;
+  run.taken.exportSequence = session.options.exportSequence;
+  run.taken.startFrame = session.options.startFrame;
+  run.taken.endFrame = session.options.endFrame;
+  run.taken.reverseSequence = session.options.reverseSequence;
+  run.taken.logWarnings = session.options.logWarnings;
   CHECK(driver.OtherWindows().empty());
   return run;
 }

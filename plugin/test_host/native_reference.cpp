@@ -37,16 +37,14 @@ class FilesInFolder : public OutputFiles {
 bool Export(const std::string& folder, const FigureExport& figure) {
   const std::string base = folder + "/" + figure.name;
   std::unique_ptr<MemoryScene> scene = MakeFigureScene();
-  SetSceneHost(scene.get());
 
   GivenOptions options(figure.options);
   RecordedWarnings warnings;
   FilesInFolder files(base + ".log");
   ExportSeams seams{&options, &warnings, &files};
 
-  Kestrelworks session(seams);
+  Kestrelworks session(scene.get(), seams);
   session.DoExport((base + ".smd").c_str(), nullptr, nullptr, 0, figure.hostOptions);
-  SetSceneHost(nullptr);
   if (session.Outcome() != ExportOutcome::kCompleted) {
     std::cerr << figure.name << ": the export did not complete: " << session.FailureMessage()
               << "\n";

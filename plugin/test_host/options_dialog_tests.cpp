@@ -216,11 +216,11 @@ KW_TEST(OptionsDialog, OpensWithReferenceClearedBoxesAndTheScenesRangeAndCancelK
   SessionPtr exporter = NewSession();
   REQUIRE(exporter != nullptr);
   Kestrelworks& session = AsSession(*exporter);
-  session.exportSequence = 1;
-  session.startFrame = 7;
-  session.endFrame = 9;
-  session.reverseSequence = 1;
-  session.logWarnings = 1;
+  session.options.exportSequence = 1;
+  session.options.startFrame = 7;
+  session.options.endFrame = 9;
+  session.options.reverseSequence = 1;
+  session.options.logWarnings = 1;
 
   const DialogRun run = Export(*exporter, "cancelled.smd", [](HWND dialog) {
     CHECK(IsChecked(dialog, kReference));
@@ -241,11 +241,11 @@ KW_TEST(OptionsDialog, OpensWithReferenceClearedBoxesAndTheScenesRangeAndCancelK
   CHECK_EQ(run.dialogs, 1);
   CHECK_EQ(run.returned, 1);
   CHECK(session.Outcome() == ExportOutcome::kCancelled);
-  CHECK_EQ(session.exportSequence, 1u);
-  CHECK_EQ(session.startFrame, 7);
-  CHECK_EQ(session.endFrame, 9);
-  CHECK_EQ(session.reverseSequence, 1u);
-  CHECK_EQ(session.logWarnings, 1u);
+  CHECK_EQ(session.options.exportSequence, 1u);
+  CHECK_EQ(session.options.startFrame, 7);
+  CHECK_EQ(session.options.endFrame, 9);
+  CHECK_EQ(session.options.reverseSequence, 1u);
+  CHECK_EQ(session.options.logWarnings, 1u);
   CHECK(!FileExists("cancelled.smd"));
   CHECK(!FileExists(Kestrelworks::kLogFileName));
   CHECK_EQ(installed.Scene().InitialiseCalls(), 0);
@@ -330,11 +330,11 @@ KW_TEST(OptionsDialog, OkWithStartAfterEndStoresTheRangeSwapped) {
   CHECK_EQ(run.dialogs, 1);
   const Kestrelworks& session = AsSession(*exporter);
   CHECK(session.Outcome() == ExportOutcome::kCompleted);
-  CHECK_EQ(session.exportSequence, 1u);
-  CHECK_EQ(session.startFrame, 10);
-  CHECK_EQ(session.endFrame, 30);
-  CHECK_EQ(session.reverseSequence, 0u);
-  CHECK_EQ(session.logWarnings, 0u);
+  CHECK_EQ(session.options.exportSequence, 1u);
+  CHECK_EQ(session.options.startFrame, 10);
+  CHECK_EQ(session.options.endFrame, 30);
+  CHECK_EQ(session.options.reverseSequence, 0u);
+  CHECK_EQ(session.options.logWarnings, 0u);
 
   std::string smd;
   REQUIRE(ReadWholeFile("swapped.smd", &smd));

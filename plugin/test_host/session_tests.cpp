@@ -11,19 +11,11 @@
 namespace {
 
 void CheckConstructionDefaults(const Kestrelworks& session) {
-  CHECK(session.smdFile == nullptr);
-  CHECK(session.logFile == nullptr);
-  CHECK_EQ(session.nodeCount, 0);
-  CHECK(session.nodes.empty());
-  CHECK(session.scene == nullptr);
-  CHECK_EQ(session.animStartFrame, 0);
-  CHECK_EQ(session.animEndFrame, 0);
-  CHECK_EQ(session.exportSequence, 0u);
-  CHECK_EQ(session.startFrame, 0);
-  CHECK_EQ(session.endFrame, 1);
-  CHECK_EQ(session.reverseSequence, 0u);
-  CHECK_EQ(session.logWarnings, 0u);
-  CHECK_EQ(session.coordSystem, 0);
+  CHECK_EQ(session.options.exportSequence, 0u);
+  CHECK_EQ(session.options.startFrame, 0);
+  CHECK_EQ(session.options.endFrame, 1);
+  CHECK_EQ(session.options.reverseSequence, 0u);
+  CHECK_EQ(session.options.logWarnings, 0u);
   CHECK(session.Outcome() == ExportOutcome::kNotRun);
 }
 
@@ -39,10 +31,10 @@ KW_TEST(Session, TwoCreatesGiveIndependentSessionsWithConstructionDefaults) {
   CheckConstructionDefaults(AsSession(*second));
 
   Kestrelworks& changed = AsSession(*first);
-  changed.exportSequence = 1;
-  changed.startFrame = 12;
-  changed.endFrame = 40;
-  changed.logWarnings = 1;
+  changed.options.exportSequence = 1;
+  changed.options.startFrame = 12;
+  changed.options.endFrame = 40;
+  changed.options.logWarnings = 1;
   CheckConstructionDefaults(AsSession(*second));
 
   // The loading flag makes no difference.

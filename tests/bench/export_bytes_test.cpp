@@ -35,13 +35,11 @@ std::string SessionExport(MemoryScene& scene, const ExportOptions& options,
   NoWarnings none;
   WarningPresenter& warnings = expected ? *expected : none;
   ExportSeams seams{&step, &warnings, &outputs};
-  SetSceneHost(&scene);
   {
-    Kestrelworks session(seams);
+    Kestrelworks session(&scene, seams);
     session.DoExport("out.smd", nullptr, nullptr, 0, 0);
     EXPECT_EQ(session.Outcome(), ExportOutcome::kCompleted) << session.FailureMessage();
   }
-  SetSceneHost(nullptr);
   const std::string* smd = outputs.Find("out.smd");
   return smd ? *smd : std::string();
 }
@@ -52,9 +50,7 @@ std::string PrintfExport(MemoryScene& scene, const ExportOptions& options) {
     ADD_FAILURE() << "no temporary file";
     return std::string();
   }
-  SetSceneHost(&scene);
-  EXPECT_TRUE(ExportWithPrintf(options, file));
-  SetSceneHost(nullptr);
+  EXPECT_TRUE(ExportWithPrintf(scene, options, file));
   std::string text;
   std::rewind(file);
   char chunk[1 << 16];

@@ -40,9 +40,9 @@ class FixedOptions : public OptionsStep {
  public:
   ExportOptions options;
   bool cancel = false;
-  int Run(Kestrelworks& session, HostWindow) override {
+  int Run(OptionsChoice& choice, HostWindow) override {
     if (cancel) return 0;
-    session.SetOptions(options);
+    choice.options = options;
     return 1;
   }
 };
@@ -76,8 +76,7 @@ inline ExportRequest Sequence(int startFrame, int endFrame, bool reverse = false
   return request;
 }
 
-// Installs the scene as the host for the length of one DoExport and restores
-// whatever host was installed before.
+// One DoExport of a new exporter on the scene.
 inline ExportResult RunExport(MemoryScene& scene, const ExportRequest& request = ExportRequest()) {
   MemoryFiles files;
   RecordingWarnings warnings;
@@ -87,17 +86,14 @@ inline ExportResult RunExport(MemoryScene& scene, const ExportRequest& request =
 
   ExportSeams seams{&options, &warnings, &files};
 
-  SceneHost* previous = GetSceneHost();
-  SetSceneHost(&scene);
   ExportResult result;
   {
-    Kestrelworks session(seams);
+    Kestrelworks session(&scene, seams);
     result.returned = session.DoExport(request.path.c_str(), nullptr, nullptr, 0,
                                        request.selectedOnly ? SCENE_EXPORT_SELECTED : 0u);
     result.outcome = session.Outcome();
     result.failure = session.FailureMessage();
   }
-  SetSceneHost(previous);
 
   result.smdOpened = files.Has(request.path);
   result.smd = files.Text(request.path);

@@ -124,17 +124,15 @@ TEST(ExportSession, StartFrameTruncatesTowardZero) {
   seams.files = &files;
   struct Spy : OptionsStep {
     int start = 99, end = 99;
-    int Run(Kestrelworks& session, HostWindow) override {
-      start = session.animStartFrame;
-      end = session.animEndFrame;
+    int Run(OptionsChoice& choice, HostWindow) override {
+      start = choice.animStartFrame;
+      end = choice.animEndFrame;
       return 0;
     }
   } spy;
   seams.options = &spy;
-  SetSceneHost(&scene);
-  Kestrelworks session(seams);
+  Kestrelworks session(&scene, seams);
   session.DoExport("out.smd", nullptr, nullptr, 0, 0);
-  SetSceneHost(nullptr);
   EXPECT_EQ(spy.start, 0);
   EXPECT_EQ(spy.end, 2);
 }
@@ -188,15 +186,13 @@ SessionRun ExportTo(MemoryScene& scene, OutputFiles& files, const char* path) {
   ExportSeams seams;
   seams.files = &files;
   seams.warnings = &warnings;
-  SetSceneHost(&scene);
   SessionRun run;
   {
-    Kestrelworks session(seams);
+    Kestrelworks session(&scene, seams);
     run.returned = session.DoExport(path, nullptr, nullptr, 0, 0);
     run.outcome = session.Outcome();
     run.failure = session.FailureMessage();
   }
-  SetSceneHost(nullptr);
   run.warnings = warnings.messages;
   return run;
 }
@@ -321,13 +317,11 @@ TEST(ExporterIdentity, AnswersTheHostsQueries) {
 
 TEST(ExporterIdentity, ConstructionDefaults) {
   Kestrelworks session;
-  EXPECT_EQ(session.exportSequence, 0u);
-  EXPECT_EQ(session.startFrame, 0);
-  EXPECT_EQ(session.endFrame, 1);
-  EXPECT_EQ(session.reverseSequence, 0u);
-  EXPECT_EQ(session.logWarnings, 0u);
-  EXPECT_EQ(session.nodeCount, 0);
-  EXPECT_TRUE(session.nodes.empty());
+  EXPECT_EQ(session.options.exportSequence, 0u);
+  EXPECT_EQ(session.options.startFrame, 0);
+  EXPECT_EQ(session.options.endFrame, 1);
+  EXPECT_EQ(session.options.reverseSequence, 0u);
+  EXPECT_EQ(session.options.logWarnings, 0u);
   EXPECT_EQ(session.Outcome(), ExportOutcome::kNotRun);
 }
 

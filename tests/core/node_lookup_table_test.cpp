@@ -4,16 +4,15 @@
 
 #include <string>
 
-#include "core/kestrelworks.h"
+#include "core/node_registry.h"
 #include "memory_scene/memory_scene.h"
 
 namespace {
 
-void Collect(Kestrelworks& session, MemoryScene& scene) {
+void Collect(NodeRegistry& registry, MemoryScene& scene) {
   scene.Initialise(false);
-  session.scene = &scene;
-  session.ClearNodes();
-  session.CollectNodes();
+  registry.ClearNodes();
+  registry.CollectNodes(scene, false);
 }
 
 // Bones with ids first, first + step, ...; a repeated first id at the end.
@@ -24,13 +23,13 @@ void AddBones(MemoryScene& scene, int first, int step, int count) {
   scene.MakeObject(scene.AddNode(first, "again"), kObjectBone);
 }
 
-void ExpectLookups(const Kestrelworks& session, int first, int step, int count) {
-  for (int i = 0; i < count; ++i) EXPECT_EQ(session.LookupNodeIndex(first + i * step), i) << i;
-  EXPECT_EQ(session.LookupNodeIndex(first + count * step), -1);
-  EXPECT_EQ(session.LookupNodeIndex(first + 1), -1);
-  EXPECT_EQ(session.LookupNodeIndex(-1), -1);
-  EXPECT_EQ(session.LookupNodeIndex(-2147483647 - 1), -1);
-  EXPECT_EQ(session.LookupNodeIndex(2147483647), -1);
+void ExpectLookups(const NodeRegistry& registry, int first, int step, int count) {
+  for (int i = 0; i < count; ++i) EXPECT_EQ(registry.LookupNodeIndex(first + i * step), i) << i;
+  EXPECT_EQ(registry.LookupNodeIndex(first + count * step), -1);
+  EXPECT_EQ(registry.LookupNodeIndex(first + 1), -1);
+  EXPECT_EQ(registry.LookupNodeIndex(-1), -1);
+  EXPECT_EQ(registry.LookupNodeIndex(-2147483647 - 1), -1);
+  EXPECT_EQ(registry.LookupNodeIndex(2147483647), -1);
 }
 
 TEST(NodeLookupTable, DenseAndSparseIdsGiveTheSameAnswers) {
@@ -38,9 +37,9 @@ TEST(NodeLookupTable, DenseAndSparseIdsGiveTheSameAnswers) {
   for (const int step : {2, 1000000}) {
     MemoryScene scene;
     AddBones(scene, 0, step, 100);
-    Kestrelworks session;
-    Collect(session, scene);
-    ExpectLookups(session, 0, step, 100);
+    NodeRegistry registry;
+    Collect(registry, scene);
+    ExpectLookups(registry, 0, step, 100);
   }
 }
 
@@ -48,12 +47,12 @@ TEST(NodeLookupTable, NodesRegisteredAfterCollectingAreFound) {
   MemoryScene scene;
   AddBones(scene, 10, 1, 5);
   MemoryNode& late = scene.AddNode(3, "late");
-  Kestrelworks session;
-  Collect(session, scene);
-  ASSERT_EQ(session.LookupNodeIndex(3), -1);
-  session.RegisterNode(&late, kObjectBone);
-  EXPECT_EQ(session.LookupNodeIndex(3), 6);
-  EXPECT_EQ(session.LookupNodeIndex(12), 2);
+  NodeRegistry registry;
+  Collect(registry, scene);
+  ASSERT_EQ(registry.LookupNodeIndex(3), -1);
+  registry.RegisterNode(&late, kObjectBone);
+  EXPECT_EQ(registry.LookupNodeIndex(3), 6);
+  EXPECT_EQ(registry.LookupNodeIndex(12), 2);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/kestrelworks.h"
+#include "core/node_registry.h"
 #include "memory_scene/memory_scene.h"
 
 namespace {
@@ -12,19 +12,17 @@ constexpr int kLight = 1;
 constexpr int kCamera = 4;
 
 // Walks the scene the way DoExport does, without writing anything.
-void Collect(Kestrelworks& session, MemoryScene& scene, bool selectedOnly) {
+void Collect(NodeRegistry& registry, MemoryScene& scene, bool selectedOnly) {
   scene.Initialise(selectedOnly);
-  session.scene = &scene;
-  session.selectedOnly = selectedOnly ? 1 : 0;
-  session.ClearNodes();
-  session.CollectNodes();
+  registry.ClearNodes();
+  registry.CollectNodes(scene, selectedOnly);
 }
 
 // One line per record with every field the writers read, so a whole walk is
 // compared at once: "index name type parentIndex parentNodeId parentName parentNode mirrored".
-std::vector<std::string> Describe(const Kestrelworks& session) {
+std::vector<std::string> Describe(const NodeRegistry& registry) {
   std::vector<std::string> lines;
-  for (const auto& r : session.nodes) {
+  for (const auto& r : registry.Nodes()) {
     std::string line = std::to_string(r->index) + " " + r->name + " t" +
                        std::to_string(r->objectType) + " p" + std::to_string(r->parentIndex) +
                        " id" + std::to_string(r->parentNodeId) + " " +
@@ -58,22 +56,22 @@ TEST(NodeWalk, RegistersExportedTypesDepthFirstInSceneOrder) {
   scene.AddNode(300, "NoObject");
   Add(scene, 400, "C", kObjectBone);
 
-  Kestrelworks session;
-  Collect(session, scene, false);
-  EXPECT_EQ(Describe(session), (std::vector<std::string>{
+  NodeRegistry registry;
+  Collect(registry, scene, false);
+  EXPECT_EQ(Describe(registry), (std::vector<std::string>{
                                    "0 A t5 p-1 id-1 - -",
                                    "1 A1 t6 p0 id100 A A",
                                    "2 A1a t7 p1 id101 A1 A1",
                                    "3 B1 t2 p-1 id200 B B",
                                    "4 C t6 p-1 id-1 - -",
                                }));
-  for (std::size_t k = 0; k < session.nodes.size(); ++k) {
-    const NodeRecord& r = *session.nodes[k];
+  for (std::size_t k = 0; k < registry.Nodes().size(); ++k) {
+    const NodeRecord& r = *registry.Nodes()[k];
     EXPECT_EQ(r.index, static_cast<int>(k));
     EXPECT_EQ(r.node, scene.FindNode(r.nodeId));
     EXPECT_STREQ(r.name, r.node->GetName());
   }
-  EXPECT_EQ(session.nodeCount, 5);
+  EXPECT_EQ(registry.NodeCount(), 5);
 }
 
 TEST(NodeWalk, HelperWithMeshChildGivesConsecutiveIndices) {
@@ -82,9 +80,9 @@ TEST(NodeWalk, HelperWithMeshChildGivesConsecutiveIndices) {
   MemoryNode& helper = Add(scene, 7, "Helper", kObjectHelper);
   Add(scene, 8, "Mesh", kObjectMesh, &helper);
 
-  Kestrelworks session;
-  Collect(session, scene, false);
-  EXPECT_EQ(Describe(session), (std::vector<std::string>{
+  NodeRegistry registry;
+  Collect(registry, scene, false);
+  EXPECT_EQ(Describe(registry), (std::vector<std::string>{
                                    "0 Before t6 p-1 id-1 - -",
                                    "1 Helper t5 p-1 id-1 - -",
                                    "2 Mesh t2 p1 id7 Helper Helper",
@@ -102,9 +100,9 @@ TEST(NodeWalk, PrunedNodeHidesItsWholeSubtree) {
 
   for (bool selectedOnly : {false, true}) {
     for (int id = 1; id <= 5; ++id) scene.FindNode(id)->SetSelected(true);
-    Kestrelworks session;
-    Collect(session, scene, selectedOnly);
-    EXPECT_EQ(Describe(session), (std::vector<std::string>{
+    NodeRegistry registry;
+    Collect(registry, scene, selectedOnly);
+    EXPECT_EQ(Describe(registry), (std::vector<std::string>{
                                      "0 Root t5 p-1 id-1 - -",
                                      "1 Kept t6 p0 id1 Root Root",
                                  }))
@@ -128,9 +126,9 @@ struct ExcludedParentScene {
 
 TEST(NodeWalk, WholeSceneSkipsExcludedNodeButVisitsItsChildren) {
   ExcludedParentScene s;
-  Kestrelworks session;
-  Collect(session, s.scene, false);
-  EXPECT_EQ(Describe(session), (std::vector<std::string>{
+  NodeRegistry registry;
+  Collect(registry, s.scene, false);
+  EXPECT_EQ(Describe(registry), (std::vector<std::string>{
                                    "0 Spine t6 p-1 id-1 - -",
                                    "1 Head t6 p0 id11 Spine Spine",
                                }));
@@ -138,9 +136,9 @@ TEST(NodeWalk, WholeSceneSkipsExcludedNodeButVisitsItsChildren) {
 
 TEST(NodeWalk, SelectedOnlyRegistersExcludedNodes) {
   ExcludedParentScene s;
-  Kestrelworks session;
-  Collect(session, s.scene, true);
-  EXPECT_EQ(Describe(session), (std::vector<std::string>{
+  NodeRegistry registry;
+  Collect(registry, s.scene, true);
+  EXPECT_EQ(Describe(registry), (std::vector<std::string>{
                                    "0 Hips t6 p-1 id-1 - -",
                                    "1 Spine t6 p0 id10 Hips Hips",
                                    "2 Head t6 p1 id11 Spine Spine",
@@ -154,12 +152,12 @@ TEST(ParentLink, WholeSceneLinksUnregisteredParentThatIsNotExcluded) {
   cam.SetSelected(true);
   scene.FindNode(41)->SetSelected(true);
 
-  Kestrelworks whole;
+  NodeRegistry whole;
   Collect(whole, scene, false);
   EXPECT_EQ(Describe(whole), (std::vector<std::string>{"0 Gun t6 p-1 id40 Cam Cam"}));
 
   // With only the selection, a parent counts only once it is registered.
-  Kestrelworks selected;
+  NodeRegistry selected;
   Collect(selected, scene, true);
   EXPECT_EQ(Describe(selected), (std::vector<std::string>{"0 Gun t6 p-1 id-1 - -"}));
 }
@@ -172,9 +170,9 @@ TEST(ParentLink, SelectedOnlyLinksToNearestSelectedRegisteredAncestor) {
   top.SetSelected(true);
   scene.FindNode(3)->SetSelected(true);
 
-  Kestrelworks session;
-  Collect(session, scene, true);
-  EXPECT_EQ(Describe(session), (std::vector<std::string>{
+  NodeRegistry registry;
+  Collect(registry, scene, true);
+  EXPECT_EQ(Describe(registry), (std::vector<std::string>{
                                    "0 Top t6 p-1 id-1 - -",
                                    "1 Leaf t6 p0 id1 Top Top",
                                }));
@@ -200,9 +198,9 @@ TEST(MirrorTest, OddNumberOfNegatedParentAxesAtTickZeroIsAMirror) {
   flat.SetObjectOffset(Scaled(1, 1, 0));
   Add(scene, 10, "UnderFlat", kObjectBone, &flat);
 
-  Kestrelworks session;
-  Collect(session, scene, false);
-  EXPECT_EQ(Describe(session), (std::vector<std::string>{
+  NodeRegistry registry;
+  Collect(registry, scene, false);
+  EXPECT_EQ(Describe(registry), (std::vector<std::string>{
                                    "0 OneAxis t6 p-1 id-1 - -",
                                    "1 UnderOne t6 p0 id1 OneAxis OneAxis mirrored",
                                    "2 TwoAxes t6 p-1 id-1 - -",
@@ -224,9 +222,9 @@ TEST(MirrorTest, IsTakenFromTheObjectTransformNotTheNodeTransform) {
   parent.SetObjectOffset(Scaled(-1, 1, 1));
   Add(scene, 2, "Child", kObjectBone, &parent);
 
-  Kestrelworks session;
-  Collect(session, scene, false);
-  EXPECT_EQ(Describe(session), (std::vector<std::string>{
+  NodeRegistry registry;
+  Collect(registry, scene, false);
+  EXPECT_EQ(Describe(registry), (std::vector<std::string>{
                                    "0 Parent t6 p-1 id-1 - -",
                                    "1 Child t6 p0 id1 Parent Parent",
                                }));
@@ -239,9 +237,9 @@ TEST(MirrorTest, UnlinkedParentStillSetsTheFlag) {
   parent.SetObjectOffset(Scaled(1, 1, -1));
   Add(scene, 2, "Child", kObjectBone, &parent);
 
-  Kestrelworks session;
-  Collect(session, scene, false);
-  EXPECT_EQ(Describe(session), (std::vector<std::string>{"0 Child t6 p-1 id-1 - - mirrored"}));
+  NodeRegistry registry;
+  Collect(registry, scene, false);
+  EXPECT_EQ(Describe(registry), (std::vector<std::string>{"0 Child t6 p-1 id-1 - - mirrored"}));
 }
 
 TEST(NodeLookup, AnswersRegisteredIdsAndMinusOneForOthers) {
@@ -251,21 +249,15 @@ TEST(NodeLookup, AnswersRegisteredIdsAndMinusOneForOthers) {
   Add(scene, 0, "ZeroId", kObjectBone, &root);
   Add(scene, 77, "Light", kLight, &root);
 
-  Kestrelworks session;
-  // Stale entries past the registered ones must not be found.
-  for (auto& entry : session.NodeIndexTable) entry = {77, 3};
-  Collect(session, scene, false);
+  NodeRegistry registry;
+  Collect(registry, scene, false);
 
-  EXPECT_EQ(session.LookupNodeIndex(500), 0);
-  EXPECT_EQ(session.LookupNodeIndex(-7), 1);
-  EXPECT_EQ(session.LookupNodeIndex(0), 2);
-  EXPECT_EQ(session.LookupNodeIndex(77), -1);
-  EXPECT_EQ(session.LookupNodeIndex(-1), -1);
-  EXPECT_EQ(session.LookupNodeIndex(501), -1);
-  for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(session.NodeIndexTable[k].nodeId, session.nodes[k]->nodeId);
-    EXPECT_EQ(session.NodeIndexTable[k].index, k);
-  }
+  EXPECT_EQ(registry.LookupNodeIndex(500), 0);
+  EXPECT_EQ(registry.LookupNodeIndex(-7), 1);
+  EXPECT_EQ(registry.LookupNodeIndex(0), 2);
+  EXPECT_EQ(registry.LookupNodeIndex(77), -1);
+  EXPECT_EQ(registry.LookupNodeIndex(-1), -1);
+  EXPECT_EQ(registry.LookupNodeIndex(501), -1);
 }
 
 TEST(NodeLookup, FirstRegisteredNodeWinsForARepeatedId) {
@@ -273,23 +265,25 @@ TEST(NodeLookup, FirstRegisteredNodeWinsForARepeatedId) {
   Add(scene, 5, "First", kObjectBone);
   Add(scene, 5, "Second", kObjectBone);
 
-  Kestrelworks session;
-  Collect(session, scene, false);
-  ASSERT_EQ(session.nodes.size(), 2u);
-  EXPECT_EQ(session.LookupNodeIndex(5), 0);
-  EXPECT_EQ(session.NodeIndexTable[1].nodeId, 5);
-  EXPECT_EQ(session.NodeIndexTable[1].index, 1);
+  NodeRegistry registry;
+  Collect(registry, scene, false);
+  ASSERT_EQ(registry.Nodes().size(), 2u);
+  EXPECT_EQ(registry.LookupNodeIndex(5), 0);
+  EXPECT_EQ(registry.Nodes()[1]->index, 1);
 }
 
-TEST(NodeLookup, ClearNodesKeepsCountAndTable) {
+TEST(NodeLookup, ClearNodesForgetsEveryNodeAndNumbersFromZeroAgain) {
   MemoryScene scene;
   Add(scene, 9, "Only", kObjectBone);
-  Kestrelworks session;
-  Collect(session, scene, false);
-  session.ClearNodes();
-  EXPECT_TRUE(session.nodes.empty());
-  EXPECT_EQ(session.nodeCount, 1);
-  EXPECT_EQ(session.LookupNodeIndex(9), 0);
+  NodeRegistry registry;
+  Collect(registry, scene, false);
+  registry.ClearNodes();
+  EXPECT_TRUE(registry.Nodes().empty());
+  EXPECT_EQ(registry.NodeCount(), 0);
+  EXPECT_EQ(registry.LookupNodeIndex(9), -1);
+  Collect(registry, scene, false);
+  EXPECT_EQ(Describe(registry), (std::vector<std::string>{"0 Only t6 p-1 id-1 - -"}));
+  EXPECT_EQ(registry.LookupNodeIndex(9), 0);
 }
 
 TEST(NodeTable, GrowsPastItsFirstSizeWithoutLosingNodes) {
@@ -298,20 +292,17 @@ TEST(NodeTable, GrowsPastItsFirstSizeWithoutLosingNodes) {
   MemoryNode& root = Add(scene, 1000000, "Root", kObjectHelper);
   for (int i = 1; i < kCount; ++i) Add(scene, 3 * i, "Bone" + std::to_string(i), kObjectBone, &root);
 
-  Kestrelworks session;
-  Collect(session, scene, false);
-  ASSERT_EQ(session.nodes.size(), static_cast<std::size_t>(kCount));
-  ASSERT_GE(session.NodeIndexTable.size(), static_cast<std::size_t>(kCount));
-  EXPECT_EQ(session.nodeCount, kCount);
+  NodeRegistry registry;
+  Collect(registry, scene, false);
+  ASSERT_EQ(registry.Nodes().size(), static_cast<std::size_t>(kCount));
+  EXPECT_EQ(registry.NodeCount(), kCount);
   for (int i = 1; i < kCount; ++i) {
-    const NodeRecord& r = *session.nodes[static_cast<std::size_t>(i)];
+    const NodeRecord& r = *registry.Nodes()[static_cast<std::size_t>(i)];
     ASSERT_EQ(r.index, i);
     ASSERT_EQ(r.parentIndex, 0);
-    ASSERT_EQ(session.NodeIndexTable[static_cast<std::size_t>(i)].nodeId, 3 * i);
-    ASSERT_EQ(session.NodeIndexTable[static_cast<std::size_t>(i)].index, i);
-    ASSERT_EQ(session.LookupNodeIndex(3 * i), i);
+    ASSERT_EQ(registry.LookupNodeIndex(3 * i), i);
   }
-  EXPECT_EQ(session.LookupNodeIndex(3 * kCount), -1);
+  EXPECT_EQ(registry.LookupNodeIndex(3 * kCount), -1);
 }
 
 TEST(NodeWalk, NestingDeeperThanTheCallStackIsWalkedWhole) {
@@ -325,9 +316,9 @@ TEST(NodeWalk, NestingDeeperThanTheCallStackIsWalkedWhole) {
   Add(scene, kDepth, "After", kObjectBone, &top);
   Add(scene, kDepth + 1, "Next", kObjectBone);
 
-  Kestrelworks session;
-  Collect(session, scene, false);
-  EXPECT_EQ(Describe(session), (std::vector<std::string>{
+  NodeRegistry registry;
+  Collect(registry, scene, false);
+  EXPECT_EQ(Describe(registry), (std::vector<std::string>{
                                    "0 After t6 p-1 id900000 Top Top",
                                    "1 Next t6 p-1 id-1 - -",
                                }));

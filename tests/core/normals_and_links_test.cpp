@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/kestrelworks.h"
+#include "core/node_registry.h"
 #include "core/normals_and_links.h"
 #include "core/text_output.h"
 #include "memory_scene/memory_scene.h"
@@ -64,7 +64,7 @@ class ScriptedSkin : public IGameSkin {
   float GetWeight(int, int k) const override { return weights.at(static_cast<std::size_t>(k)); }
 };
 
-// A session whose node registry holds bones with ids 100 + i at index i for
+// A node registry that holds bones with ids 100 + i at index i for
 // i < boneCount, collected from an in-memory scene as an export would.
 class BoneLinksTest : public ::testing::Test {
  protected:
@@ -74,23 +74,22 @@ class BoneLinksTest : public ::testing::Test {
     }
     scene_.MakeObject(scene_.AddNode(999, "not exported"), 4);
     scene_.Initialise(false);
-    session_.scene = &scene_;
-    session_.CollectNodes();
-    ASSERT_EQ(session_.LookupNodeIndex(100 + boneCount - 1), boneCount - 1);
-    ASSERT_EQ(session_.LookupNodeIndex(999), -1);
+    nodes_.CollectNodes(scene_, false);
+    ASSERT_EQ(nodes_.LookupNodeIndex(100 + boneCount - 1), boneCount - 1);
+    ASSERT_EQ(nodes_.LookupNodeIndex(999), -1);
   }
 
   std::string Links(int vertex, const IGameSkin* skin, int ownIndex) {
     std::string text;
     {
       TextStream out(std::make_unique<StringSink>(&text));
-      WriteBoneLinks(out, session_, vertex, skin, ownIndex);
+      WriteBoneLinks(out, nodes_, vertex, skin, ownIndex);
     }
     return text;
   }
 
   MemoryScene scene_;
-  Kestrelworks session_;
+  NodeRegistry nodes_;
 };
 
 TEST_F(BoneLinksTest, NoSkinOrNoLinksBindsTheVertexWhollyToTheMesh) {

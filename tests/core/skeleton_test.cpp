@@ -288,30 +288,28 @@ TEST(SkeletonTicks, FramesBeforeTheSmallestTickAreClampedWithAWarning) {
   EXPECT_EQ(result.smd, PoseFile({1, 2}));
 }
 
-// Runs WriteSkeleton alone on a session whose ticks per frame never passed
-// DoExport's check.
+// Runs WriteSkeleton alone with ticks per frame that never passed the
+// export's check.
 std::string SkeletonWithTicksPerFrame(int ticksPerFrame, std::uint32_t exportSequence,
                                       std::vector<std::string>* warnings) {
   MemoryScene scene;
   Add(scene, 1, "Bone", kObjectBone, nullptr, Translate(1, 2, 3));
-  kwtest::MemoryFiles files;
   kwtest::RecordingWarnings recorder;
-  ExportSeams seams;
-  seams.warnings = &recorder;
-  Kestrelworks session(seams);
+  WarningReporter reporter(&recorder, CLocale::Shared());
+  NodeRegistry nodes;
   scene.Initialise(false);
-  session.scene = &scene;
-  session.CollectNodes();
-  session.ticksPerFrame = ticksPerFrame;
-  session.exportSequence = exportSequence;
-  session.startFrame = 0;
-  session.endFrame = 2;
-  std::string error;
-  session.smdFile = std::make_unique<TextStream>(files.Open("skeleton", OutputKind::kSmd, &error));
-  session.WriteSkeleton();
-  session.smdFile->Close();
+  nodes.CollectNodes(scene, false);
+  ExportOptions options;
+  options.exportSequence = exportSequence;
+  options.startFrame = 0;
+  options.endFrame = 2;
+  std::string text;
+  {
+    TextStream smd(std::make_unique<StringSink>(&text));
+    WriteSkeleton(SectionInput{smd, nodes, reporter, options, ticksPerFrame});
+  }
   *warnings = recorder.messages;
-  return files.Text("skeleton");
+  return text;
 }
 
 TEST(SkeletonTicks, TicksPerFrameThatIsNotPositiveWritesNoSequencePoses) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/kestrelworks.h"
+#include "core/triangles_writer.h"
 #include "export_harness.h"
 #include "memory_scene/memory_scene.h"
 

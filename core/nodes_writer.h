@@ -1,0 +1,7 @@
+// The "nodes" section: one line per registered node with its index, quoted
+// name and parent index.
+#pragma once
+
+#include "core/section_input.h"
+
+void WriteNodes(const SectionInput& input);
