@@ -248,7 +248,7 @@ int RunExportAll(const ExportAllRequest& request) {
   }
   // Anything made from the written files goes here, one file at a time.
   for (std::size_t k = 0; request.preview && k < jobs.size(); ++k) {
-    const int status = PreviewExport(jobs[k]->path);
+    const int status = PreviewExport(jobs[k]->path, k == 0 ? "" : jobs[0]->path);
     if (status != kExitSuccess) return status;
   }
   return kExitSuccess;

@@ -132,20 +132,25 @@ int RunPreview(const PreviewRequest& request) {
   return Draw(subject, options, request.outputPath);
 }
 
-int PreviewExport(const std::string& smdPath) {
+int PreviewExport(const std::string& smdPath, const std::string& referencePath) {
   std::string pngPath = smdPath;
   const std::size_t dot = pngPath.find_last_of('.');
   if (dot != std::string::npos && pngPath.find('/', dot) == std::string::npos) pngPath.resize(dot);
   pngPath += ".png";
 
-  smd::File file;
+  smd::File file, reference;
   std::string error;
-  if (!smd::ReadSmd(smdPath, &file, &error)) {
+  if (!smd::ReadSmd(smdPath, &file, &error) ||
+      (!referencePath.empty() && !smd::ReadSmd(referencePath, &reference, &error))) {
     PrintFailure(error);
     return kExitExportFailed;
   }
   preview::Subject subject{&file, BaseName(smdPath), nullptr, ""};
-  ShowOwnFrames(&subject);
+  if (!referencePath.empty()) {
+    subject = preview::Subject{&reference, BaseName(referencePath), &file, BaseName(smdPath)};
+  } else {
+    ShowOwnFrames(&subject);
+  }
   return Draw(subject, preview::Options(), pngPath);
 }
 

@@ -25,8 +25,8 @@ CLI::App* AddPreviewCommand(CLI::App& app, PreviewRequest* request);
 int RunPreview(const PreviewRequest& request);
 
 // The picture for a freshly exported SMD, written beside it as the same name
-// with ".png" (export --preview); returns the exit status. A sequence without
-// triangles is shown as its own skeleton moving.
-int PreviewExport(const std::string& smdPath);
+// with ".png" (export --preview); returns the exit status. A sequence is shown
+// skinning referencePath when one is given, else as its own skeleton moving.
+int PreviewExport(const std::string& smdPath, const std::string& referencePath = "");
 
 }  // namespace kw

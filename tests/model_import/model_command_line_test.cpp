@@ -142,6 +142,14 @@ TEST(ModelCommandLine, AllWritesTheReferenceEverySequenceAndAQcFromOneImport) {
   run = RunCli(folder, {"export", model, "--all", "-o", "one.smd"});  // a file, not a folder
   EXPECT_EQ(run.status, 1) << kwcli::Describe(run);
   EXPECT_TRUE(kwcli::IsOneLine(run.err)) << run.err;
+
+  // A picture beside each file: the reference alone, each sequence skinning it.
+  run = RunCli(folder, {"export", model, "--all", "-o", "pictures", "--preview"});
+  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  EXPECT_EQ(kwcli::ListFolder(folder / "pictures"),
+            (std::vector<std::string>{"Testwuson.png", "Testwuson.qc", "Testwuson.smd", "Wuson_Bind.png",
+                                      "Wuson_Bind.smd", "Wuson_Run.png", "Wuson_Run.smd", "Wuson_Walk.png",
+                                      "Wuson_Walk.smd"}));
 }
 
 // info lists the frames the export writes, and the last reaches the end:
