@@ -129,6 +129,10 @@ int RunPreview(const PreviewRequest& request) {
     }
     options.frames = frames;
   }
+  if (!preview::CheckRequest(subject, options, &error)) {
+    PrintFailure(error + " (see --help)");
+    return kExitUsage;
+  }
   return Draw(subject, options, request.outputPath);
 }
 

@@ -18,6 +18,8 @@ namespace {
 
 const ViewKind kKinds[4] = {ViewKind::kFront, ViewKind::kSide, ViewKind::kTop, ViewKind::kPerspective};
 const char* const kKindNames[4] = {"front", "side", "top", "perspective"};
+// Panels smaller than this are refused rather than drawn.
+constexpr int kMinPanel = 24;
 
 // Materials in order of first use take these colours; past the tenth they
 // come round again, darker, then lighter.
@@ -379,20 +381,51 @@ bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked, std:
   return true;
 }
 
+namespace {
+
+// The frames, grid and size a picture of the subject takes, or false with
+// *error when they do not make one.
+bool Plan(const Subject& subject, const Options& options, std::vector<int>* frames, int* rows,
+          int* columns, int* width, int* height, std::string* error) {
+  frames->clear();
+  if (subject.sequence && !ChooseFrames(*subject.sequence, options.frames, frames, error)) return false;
+  *rows = subject.sequence ? static_cast<int>(frames->size()) : 2;
+  *columns = subject.sequence ? 4 : 2;
+  *width = options.width;
+  *height = options.height;
+  if (*width == 0 || *height == 0) {
+    DefaultSize(*rows, *columns, width, height);
+    *height = std::min(*height, kMaxSide);
+  }
+  if (*width < kMinSide || *height < kMinSide || *width > kMaxSide || *height > kMaxSide) {
+    *error = "the picture must be " + std::to_string(kMinSide) + " to " + std::to_string(kMaxSide) +
+             " pixels a side, not " + std::to_string(*width) + "x" + std::to_string(*height);
+    return false;
+  }
+  const Layout layout = MakeLayout(*width, *height, *rows, *columns,
+                                   static_cast<int>(subject.reference->materials.size()));
+  const Rect& last = layout.panels.back();
+  if (last.height < kMinPanel || last.y + last.height > *height) {
+    *error = Plural(static_cast<std::size_t>(*rows), "row", "rows") + " of views do not fit a picture " +
+             std::to_string(*height) + " pixels high; show fewer frames or ask for a taller --size";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CheckRequest(const Subject& subject, const Options& options, std::string* error) {
+  std::vector<int> frames;
+  int rows, columns, width, height;
+  return Plan(subject, options, &frames, &rows, &columns, &width, &height, error);
+}
+
 bool Render(const Subject& subject, const Options& options, Picture* picture, std::string* error) {
   const smd::File& reference = *subject.reference;
   std::vector<int> frames;
-  if (subject.sequence && !ChooseFrames(*subject.sequence, options.frames, &frames, error)) return false;
-  const int rows = subject.sequence ? static_cast<int>(frames.size()) : 2;
-  const int columns = subject.sequence ? 4 : 2;
-
-  int width = options.width, height = options.height;
-  if (width == 0 || height == 0) DefaultSize(rows, columns, &width, &height);
-  if (width < kMinSide || height < kMinSide || width > kMaxSide || height > kMaxSide) {
-    *error = "the picture must be " + std::to_string(kMinSide) + " to " + std::to_string(kMaxSide) +
-             " pixels a side, not " + std::to_string(width) + "x" + std::to_string(height);
-    return false;
-  }
+  int rows, columns, width, height;
+  if (!Plan(subject, options, &frames, &rows, &columns, &width, &height, error)) return false;
 
   // Each row is posed twice, once for the box every view is fitted to and once
   // to draw it, so that only one row's skinned corners are held at a time.

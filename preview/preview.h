@@ -17,7 +17,7 @@ namespace kw::preview {
 
 // Largest width or height of a picture, in pixels.
 constexpr int kMaxSide = 8192;
-constexpr int kMinSide = 64;
+constexpr int kMinSide = 128;
 
 struct Options {
   int width = 0;   // of the whole picture; 0: a size fitting the layout
@@ -59,6 +59,11 @@ class Picture {
 // with *error naming a frame that is not there.
 bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked, std::vector<int>* frames,
                   std::string* error);
+
+// True when the subject makes a picture under these options: its frames
+// are there and its views fit the size. False with *error saying why: the
+// caller's request, not the drawing, is at fault.
+bool CheckRequest(const Subject& subject, const Options& options, std::string* error);
 
 // Draws the picture. False with *error when the size is out of bounds, a
 // frame is missing or the picture's memory cannot be had. Not while another

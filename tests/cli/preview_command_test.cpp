@@ -43,11 +43,13 @@ TEST(PreviewCommand, RefusalsLeaveTheEarlierPictureAlone) {
       {{"bad.smd"}, kExitSceneUnreadable, notSmd},
       {{"ref.smd", "--sequence", "bad.smd"}, kExitSceneUnreadable, notSmd},
       {{"absent.smd"}, kExitSceneUnreadable, "absent.smd: "},
-      {{"ref.smd", "--size", "8193x600"}, kExitUsage, "--size: \"8193x600\" is not WxH with 64 to 8192"},
+      {{"ref.smd", "--size", "8193x600"}, kExitUsage, "--size: \"8193x600\" is not WxH with 128 to 8192"},
       {{"ref.smd", "--size", "800"}, kExitUsage, "--size: \"800\""},
       {{"ref.smd", "--frames", "0"}, kExitUsage, "--frames: only with --sequence"},
       {{"ref.smd", "--sequence", "seq.smd", "--frames", "0,2"}, kExitUsage,
        "--frames: seq.smd: frame 2 is not in the sequence (it has 2 frames, 0 to 1)"},
+      {{"ref.smd", "--sequence", "seq.smd", "--frames", "0,1,0,1,0,1,0", "--size", "200x200"}, kExitUsage,
+       "7 rows of views do not fit a picture 200 pixels high"},
   };
   for (const Case& c : cases) {
     WriteFile(folder / "out.png", "earlier");
@@ -86,7 +88,7 @@ TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
       {"preview", "seq.smd", "-o", "c.png"},
       {"preview", "empty.smd", "-o", "d.png"},
       {"preview", "other.smd", "-o", "e.png"},
-      {"preview", "odd.smd", "-o", "f.png", "--size", "64x64"},
+      {"preview", "odd.smd", "-o", "f.png", "--size", "128x128"},
       {"export", KW_SOURCE_DIR "/samples/figure.json", "-o", "figure.smd", "--preview"},
   };
   for (const std::vector<std::string>& arguments : runs) {
