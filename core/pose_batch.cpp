@@ -1,5 +1,6 @@
 #include "core/pose_batch.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/number_format.h"
@@ -39,7 +40,15 @@ std::size_t PutCounter(std::uint64_t value, char* out) {
 }  // namespace
 
 PoseBatch::PoseBatch(const std::vector<PoseNode>& nodes)
-    : nodes_(nodes), capacity_(nodes.empty() ? kLines : (kLines + nodes.size() - 1) / nodes.size()) {}
+    : nodes_(nodes),
+      capacity_(nodes.empty() ? kLines : (kLines + nodes.size() - 1) / nodes.size()),
+      posesPerPart_(nodes.empty() ? kPartLines : (kPartLines + nodes.size() - 1) / nodes.size()) {
+  lineBound_ = kTimeLine;
+  for (std::size_t k = 0; k < nodes_.size(); ++k) {
+    lineBound_ += nodes_[k].indexText.size() + kNumbers + 1;
+    if (NeedsParentWorld(k)) ++parentWorldsPerPose_;
+  }
+}
 
 void PoseBatch::Clear() {
   counters_.clear();
@@ -55,18 +64,24 @@ void PoseBatch::Add(const Matrix3& world, const Matrix3& parentWorld) {
   if (NeedsParentWorld(node)) parentWorlds_.push_back(parentWorld);
 }
 
-std::size_t PoseBatch::TextBound() const {
-  std::size_t line = 0;
-  for (const PoseNode& node : nodes_) line += node.indexText.size() + kNumbers + 1;
-  return counters_.size() * (kTimeLine + line) + kMaxFixedLength;
+std::size_t PoseBatch::PosesIn(std::size_t part) const {
+  const std::size_t first = part * posesPerPart_;
+  return std::min(posesPerPart_, counters_.size() - first);
 }
 
-std::size_t PoseBatch::Write(char* out) const {
+std::size_t PoseBatch::PartBound(std::size_t part) const {
+  return PosesIn(part) * lineBound_ + kMaxFixedLength;
+}
+
+std::size_t PoseBatch::WritePart(std::size_t part, char* out) const {
   static const Matrix3 identityInverse = IdentityInverse();
+  const std::size_t firstPose = part * posesPerPart_;
+  const std::size_t poses = PosesIn(part);
   char* p = out;
-  std::size_t world = 0;
-  std::size_t parentWorld = 0;
-  for (std::uint64_t counter : counters_) {
+  std::size_t world = firstPose * nodes_.size();
+  std::size_t parentWorld = firstPose * parentWorldsPerPose_;
+  for (std::size_t n = 0; n < poses; ++n) {
+    const std::uint64_t counter = counters_[firstPose + n];
     std::memcpy(p, "time ", 5);
     p += 5;
     p += PutCounter(counter, p);

@@ -40,16 +40,24 @@ class PoseBatch {
     return nodes_[node].hasParent && !nodes_[node].parentListed;
   }
 
-  std::size_t TextBound() const;
-  // Writes the poses' lines to out, which holds TextBound() bytes; returns
-  // their length.
-  std::size_t Write(char* out) const;
+  // The poses come in parts of about kPartLines lines, each made on its own
+  // (PartedPipeline): part i's lines go to out, which holds PartBound(i)
+  // bytes; WritePart returns their length.
+  std::size_t Parts() const { return (counters_.size() + posesPerPart_ - 1) / posesPerPart_; }
+  std::size_t PartBound(std::size_t part) const;
+  std::size_t WritePart(std::size_t part, char* out) const;
 
  private:
   static constexpr std::size_t kLines = 8192;
+  static constexpr std::size_t kPartLines = 128;
+
+  std::size_t PosesIn(std::size_t part) const;
 
   const std::vector<PoseNode>& nodes_;
   std::size_t capacity_;
+  std::size_t posesPerPart_;
+  std::size_t lineBound_ = 0;          // one pose's lines at most
+  std::size_t parentWorldsPerPose_ = 0;
   std::vector<std::uint64_t> counters_;
   std::vector<Matrix3> worlds_;        // nodes_.size() per pose
   std::vector<Matrix3> parentWorlds_;  // for the nodes that need one, in order

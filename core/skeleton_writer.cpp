@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/background_worker.h"
-#include "core/batch_pipeline.h"
 #include "core/number_format.h"
+#include "core/parted_pipeline.h"
 #include "core/pose_batch.h"
 
 float WrapSkeletonAngle(float angle) {
@@ -100,9 +100,7 @@ void WriteSkeleton(const SectionInput& input) {
   if (poses > PoseBatch(plan).Capacity()) {
     worker = BackgroundWorker::StartIfPossible();
   }
-  BatchPipeline<PoseBatch> pipeline(
-      out, worker.get(), [](const PoseBatch& batch, char* text) { return batch.Write(text); },
-      PoseBatch(plan), PoseBatch(plan));
+  PartedPipeline<PoseBatch> pipeline(out, worker.get(), PoseBatch(plan), PoseBatch(plan));
 
   std::uint64_t pose = 0;
   const Matrix3 noParent;

@@ -121,16 +121,20 @@ TEST(WholeExportBytes, FacesSkippedOrAbandonedInABigMeshLeaveTheOthersInOrder) {
   EXPECT_EQ(lines, 4u * 8996u + 1u);
 }
 
-// 120 frames fit one batch of poses; 700 take four, made on the second thread.
+// 40 nodes x 120 frames fit one batch of poses; x 700 take four, made on
+// both threads. A batch is made in parts of about 128 lines: 43 poses of 3
+// nodes, or a single pose of 300, and a batch's last part may be short.
 TEST(WholeExportBytes, SequencesMatchTheStraightforwardWriterBothWays) {
-  for (int frames : {120, 700}) {
-    auto scene = BuildSequenceScene({40, frames});
+  for (const SequenceShape shape : {SequenceShape{40, 120}, SequenceShape{40, 700},
+                                    SequenceShape{3, 3000}, SequenceShape{300, 70}}) {
+    auto scene = BuildSequenceScene(shape);
+    const int frames = shape.frames;
     for (bool reverse : {false, true}) {
       const ExportOptions options = Sequence(7, frames - 1, reverse);
       const std::string session = SessionExport(*scene, options);
       EXPECT_NE(session.find("time " + std::to_string(frames - 8) + "\n"), std::string::npos);
       EXPECT_TRUE(SameText(session, PrintfExport(*scene, options)))
-          << frames << " frames, reverse " << reverse;
+          << shape.nodes << " nodes, " << frames << " frames, reverse " << reverse;
     }
   }
 }
