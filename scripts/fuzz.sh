@@ -2,8 +2,9 @@
 # Builds the libFuzzer targets with clang in their own build directory and
 # runs each for a bounded time, starting from the committed seed corpus.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET [TARGET...]]     (default 60)
-# The default targets are the scene-file reader and whole exports of built
-# scenes; model_import_fuzzer (model files through assimp) runs when named.
+# The default targets are the scene-file reader, whole exports of built
+# scenes and the SMD reader; model_import_fuzzer (model files through assimp)
+# runs when named.
 # A finding stops the run with a non-zero status; the input that caused it is
 # left in build/fuzz/findings/. At the end each target's executions and
 # coverage (libFuzzer's cov and ft) are printed.
@@ -14,7 +15,7 @@ seconds=${1:-60}
 shift || true
 build=${KW_FUZZ_BUILD_DIR:-build/fuzz}
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(scene_file_fuzzer scene_export_fuzzer)
+[ ${#targets[@]} -eq 0 ] && targets=(scene_file_fuzzer scene_export_fuzzer smd_reader_fuzzer)
 
 scripts/install-deps.sh tests
 

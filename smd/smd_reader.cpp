@@ -172,6 +172,8 @@ class Parser {
   explicit Parser(File* file) : file_(file) {}
 
   void Line(std::string_view raw, int number) {
+    // Editors on another system may begin the file with a UTF-8 byte-order mark.
+    if (number == 1 && StartsWith(raw, "\xEF\xBB\xBF")) raw.remove_prefix(3);
     std::string_view line = Trim(raw);
     if (line.empty() || StartsWith(line, "//")) return;
     if (!sawVersion_) {

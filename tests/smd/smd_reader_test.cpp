@@ -69,7 +69,8 @@ TEST(SmdReader, TakesOtherToolsSpellingsOfTheSameFile) {
     std::string text;
   } cases[] = {
       {"as we write it", kReference},
-      {"CRLF line ends", Replace(kReference, "\n", "\r\n")},
+      {"CRLF line ends and a byte-order mark",
+       "\xEF\xBB\xBF" + Replace(kReference, "\n", "\r\n")},
       {"tabs and runs of spaces", Replace(Replace(kReference, "  ", "\t"), " 0.", "   0.")},
       {"comments", Replace(Replace(kReference, "nodes\n", "// made by hand\nnodes  // list\n"),
                            "end\nskeleton", "end\n\n  // poses\nskeleton")},
