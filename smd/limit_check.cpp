@@ -281,7 +281,7 @@ class Checker {
         const Pose& pose = file_.poses[frame.firstPose + i];
         if (Finite(pose.position, 3) && Finite(pose.rotation, 3)) continue;
         if (count++ == 0) {
-          first = Format("the pose of node %d at time %d (line %d)", pose.node, frame.time,
+          first = Format("in the pose of node %d at time %d (line %d)", pose.node, frame.time,
                          frame.line + 1 + static_cast<int>(i));
         }
       }
@@ -295,7 +295,7 @@ class Checker {
           finite = std::isfinite(file_.links[vertex.firstLink + k].weight);
         }
         if (finite) continue;
-        if (count++ == 0) first = Format("line %d", triangle.line + 1 + corner);
+        if (count++ == 0) first = Format("on line %d", triangle.line + 1 + corner);
       }
     }
     if (count > 0) {

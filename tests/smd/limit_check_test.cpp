@@ -92,7 +92,7 @@ TEST(LimitCheck, EachLimitOnASmallFile) {
        Reference(2, Triangle("m", "1 0 nan") + Triangle("m")) + "skeleton\ntime 1\n0 inf 0 0 0 0 0\n"
        "1 0 0 0 0 0 0\nend\n",
        {Limit::kNonFinite},
-       "2 lines with numbers that are infinite or not a number, the first the pose of node 0 at "
+       "2 lines with numbers that are infinite or not a number, the first in the pose of node 0 at "
        "time 1 (line 23)"},
       {"a line that does not parse", Reference(1, "m\n0 0 0 0 0 0 1 0\n0 0 0 0 0 0 1 0 0\n"
                                                   "0 0 0 0 0 0 1 0 0\n"),
