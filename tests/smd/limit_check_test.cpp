@@ -89,7 +89,7 @@ TEST(LimitCheck, EachLimitOnASmallFile) {
        Reference(3, Triangle("m"), [](int i) { return std::string(i == 0 ? "root" : "arm"); }),
        {Limit::kRepeatedName}, "node name \"arm\" is used by nodes 1 and 2 (line 5)"},
       {"numbers that are not finite",
-       Reference(2, Triangle("m", "1 0 nan") + Triangle("m")) + "skeleton\ntime 1\n0 inf 0 0 0 0 0\n"
+       Reference(2, Triangle("m", "1 0 nan") + Triangle("m")) + "skeleton\ntime 1\n0 1.#INF00 0 0 0 0 -1.#IND00\n"
        "1 0 0 0 0 0 0\nend\n",
        {Limit::kNonFinite},
        "2 lines with numbers that are infinite or not a number, the first in the pose of node 0 at "
