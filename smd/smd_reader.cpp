@@ -17,6 +17,8 @@ namespace {
 // Lines that do not parse are kept up to this many, with their numbers; the
 // rest are only counted, so a large file of garbage stays small.
 constexpr std::size_t kKeptProblems = 100;
+// A line is read whole up to this length.
+constexpr std::size_t kLongestLine = std::size_t{64} << 20;
 // Indices beyond this are taken for damage rather than for nodes left out.
 constexpr int kMaxNodeIndex = 1 << 20;
 
@@ -487,7 +489,17 @@ bool ReadSmd(const std::string& path, File* file, std::string* error) {
   std::string buffer(std::size_t(4) << 20, '\0');
   std::size_t filled = 0;
   for (;;) {
-    if (filled == buffer.size()) buffer.resize(buffer.size() * 2);  // one very long line
+    if (filled == buffer.size()) {
+      if (buffer.size() < kLongestLine) {
+        buffer.resize(buffer.size() * 2);
+      } else {
+        // Longer than any SMD line: damage, or no text at all (a device of
+        // zeros). It is taken as it stands, and the rest of it as more lines.
+        parser.Line(std::string_view(buffer.data(), filled), ++lineNumber);
+        filled = 0;
+        if (parser.Stopped()) break;
+      }
+    }
     const std::size_t got = std::fread(&buffer[filled], 1, buffer.size() - filled, stream.get());
     if (got == 0) {
       if (std::ferror(stream.get())) {
