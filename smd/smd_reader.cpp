@@ -1,5 +1,7 @@
 #include "smd/smd_reader.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -474,14 +476,14 @@ bool ReadSmd(const std::string& path, File* file, std::string* error) {
     if (error) *error = path + ": " + std::strerror(errno);
     return false;
   }
-  // Room for what a file of this size usually holds; pages never touched cost nothing.
-  if (std::fseek(stream.get(), 0, SEEK_END) == 0) {
-    const long size = std::ftell(stream.get());
-    if (size > 0) {
-      file->triangles.reserve(static_cast<std::size_t>(size) / 240);
-      file->links.reserve(static_cast<std::size_t>(size) / 20);
-    }
-    std::rewind(stream.get());
+  // Room for what a file of this size usually holds; pages never touched cost
+  // nothing. Only a regular file has a size that means anything.
+  struct stat status {};
+  if (::fstat(::fileno(stream.get()), &status) == 0 && S_ISREG(status.st_mode) &&
+      status.st_size > 0) {
+    const auto size = static_cast<std::size_t>(status.st_size);
+    file->triangles.reserve(size / 240);
+    file->links.reserve(size / 20);
   }
 
   Parser parser(file);

@@ -235,6 +235,8 @@ TEST(SmdReader, ReadsFromDiskAcrossBufferBoundaries) {
 
   EXPECT_FALSE(ReadSmd(path, &fromDisk, &error));
   EXPECT_EQ(error, path + ": No such file or directory");
+  EXPECT_FALSE(ReadSmd(testing::TempDir(), &fromDisk, &error));
+  EXPECT_EQ(error, testing::TempDir() + ": Is a directory");
   EXPECT_FALSE(ReadSmd("/dev/zero", &fromDisk, &error));  // one endless line
   EXPECT_EQ(error, "/dev/zero: not an SMD file (it does not begin with a \"version\" line)");
   EXPECT_TRUE(fromDisk.triangles.empty());
