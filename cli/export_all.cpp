@@ -15,6 +15,7 @@
 #include "cli/check_command.h"
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
+#include "cli/isolated_run.h"
 #include "cli/preview_command.h"
 #include "cli/qc_file.h"
 #include "cli/replacing_files.h"
@@ -116,6 +117,7 @@ void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
 // Writes one SMD to its temporary file; false with the cause when it failed.
 bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings, std::string* cause) {
   WholeRange options(job.sequence, request.log);
+  if (request.log) job.files.WriteLogTo(request.logPath);
   ExportSeams seams{&options, &warnings, &job.files};
   if (request.verbose) SetDebugSink(PrintDebugLine, nullptr);
   Kestrelworks session(job.scene, seams);
@@ -198,6 +200,7 @@ int RunExportAll(const ExportAllRequest& request) {
     PrintFailure(error);
     return kExitSceneUnreadable;
   }
+  kw::NoteSceneRead();
 
   // The reference is named after the model, each sequence after its
   // animation; the QC after the model too.

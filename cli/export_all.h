@@ -18,6 +18,7 @@ struct ExportAllRequest {
   bool verbose = false;
   bool preview = false;  // a picture beside every SMD
   SceneLoadOptions load;
+  std::string logPath;  // with log: where the log goes
 };
 
 // The exit status of the command line (cli/exit_codes.h). Nothing is put in

@@ -1,16 +1,25 @@
 #include "cli/export_command.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <new>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli/check_command.h"
+#include "cli/exit_cleanup.h"
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
+#include "cli/isolated_run.h"
+#include "cli/large_stack.h"
+#include "cli/progress_line.h"
 #include "cli/preview_command.h"
 #include "cli/replacing_files.h"
+#include "cli/size_estimate.h"
 #include "cli/stderr_warnings.h"
 #include "core/kestrelworks.h"
 
@@ -38,56 +47,138 @@ class FlagOptions : public OptionsStep {
 
 void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
 
-}  // namespace
+// Same device and inode, after links: writing the SMD would destroy the scene.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first {}, second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
 
-int RunExport(const ExportRequest& request) {
+std::uint64_t SequenceFrames(const ExportRequest& request, const MemoryScene& scene) {
+  long long first = 0, last = 0;
+  if (!request.range.empty()) {
+    first = request.range[0];
+    last = request.range[1];
+  } else if (scene.GetTicksPerFrame() > 0) {
+    first = scene.GetStartTicks() / scene.GetTicksPerFrame();
+    last = scene.GetEndTicks() / scene.GetTicksPerFrame();
+  }
+  if (first > last) std::swap(first, last);
+  return static_cast<std::uint64_t>(last - first + 1);
+}
+
+std::string Plural(int count, const char* word) {
+  return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+
+// Reads the scene and writes the SMD; in a child process for model files.
+int ExportScene(const ExportRequest& request) {
   std::string error;
   SceneLoadOptions load = request.load;
   load.pose = request.sequence ? "animation" : request.pose;
   std::vector<kw::Warning> importWarnings;
-  std::unique_ptr<MemoryScene> scene = LoadScene(request.scenePath, load, &error, &importWarnings);
+  std::unique_ptr<MemoryScene> scene;
+  const bool toStdout = request.outputPath == "-";
+  const std::string outOfMemory = request.scenePath + ": not enough memory to read the scene";
+  kw::SetUncaughtFailure(kExitSceneUnreadable, OneLine(outOfMemory));
+  bool usage = false;
+  try {
+    scene = LoadScene(request.scenePath, load, &error, &importWarnings, nullptr, &usage);
+  } catch (const std::bad_alloc&) {
+    error = outOfMemory;
+  }
   StderrWarnings warnings;
   for (const kw::Warning& warning : importWarnings) warnings.Show(warning);
   if (!scene) {
     PrintFailure(error);
-    return kExitSceneUnreadable;
+    return usage ? kExitUsage : kExitSceneUnreadable;
+  }
+  kw::NoteSceneRead();
+  const std::string shownOutput = toStdout ? "stdout" : request.outputPath;
+  const std::string outOfMemoryWriting =
+      shownOutput + ": not enough memory to write the export; no file was replaced";
+  kw::SetUncaughtFailure(kExitExportFailed, OneLine(outOfMemoryWriting));
+
+  const kw::SizeEstimate estimate =
+      kw::EstimateSmdSize(*scene, request.sequence, SequenceFrames(request, *scene),
+                          request.selectedOnly);
+  std::string target, cause;
+  if (!toStdout && kw::FollowLinks(request.outputPath, &target, &cause) &&
+      !kw::CheckFreeSpace(target, estimate, &cause)) {
+    PrintFailure(request.outputPath + ": " + cause);
+    return kExitExportFailed;
   }
   if (request.verbose) SetDebugSink(PrintDebugLine, nullptr);
-
   FlagOptions options(request);
   ReplacingFiles files;
+  if (request.log) files.WriteLogTo(request.logPath);
+  kw::ProgressLine progress(shownOutput, estimate, request.quiet);
+  files.OnSmdBytes([&progress](std::size_t bytes) { progress.Add(bytes); });
+  // The first refused write ends the run: going on would only compute what
+  // can no longer be written, for hours on a long sequence.
+  files.OnSmdFailure([&progress](const std::string& line) {
+    progress.Clear();
+    PrintFailure(line);
+    kw::RemoveTemporaryFiles();
+    std::fflush(nullptr);
+    ::_exit(kExitExportFailed);
+  });
   ExportSeams seams{&options, &warnings, &files};
 
   Kestrelworks session(scene.get(), seams);
-  session.DoExport(request.outputPath.c_str(), nullptr, scene->GetCoreInterface(), 0,
-                   request.selectedOnly ? SCENE_EXPORT_SELECTED : 0);
+  try {
+    session.DoExport(request.outputPath.c_str(), nullptr, scene->GetCoreInterface(), 0,
+                     request.selectedOnly ? SCENE_EXPORT_SELECTED : 0);
+  } catch (const std::bad_alloc&) {
+    progress.Clear();
+    files.Discard();
+    PrintFailure(outOfMemoryWriting);
+    return kExitExportFailed;
+  }
   SetDebugSink(nullptr, nullptr);
+  progress.Clear();
 
   const bool completed = session.Outcome() == ExportOutcome::kCompleted;
-  // The SMD is whole; only the log was lost, which the session leaves to
-  // its debug output. The user who asked for it should hear of it.
-  if (completed && !files.Failure().empty()) {
-    warnings.Show(kw::Warning{kw::WarningKind::kLogNotWritten, files.Failure()});
+  if (completed && !files.LogProblem().empty()) {
+    warnings.Show(kw::Warning{kw::WarningKind::kLogNotWritten, files.LogProblem()});
   }
-  // What the compiler will make of the file, before it replaces the old one.
-  if (completed && !files.TemporaryPath().empty()) {
+  if (completed && estimate.nodes == 0) {
+    warnings.Show(kw::Warning{kw::WarningKind::kNoNodes,
+                              request.selectedOnly
+                                  ? "No node is selected: the SMD holds no nodes."
+                                  : "The scene holds no node to export: the SMD holds no nodes."});
+  }
+  // What the compiler will make of the file, before it replaces the old one;
+  // numbers the export already found not finite are not told twice.
+  if (completed && !files.TemporaryPath().empty() &&
+      warnings.CountOf(kw::WarningKind::kNonFinite) == 0) {
     CheckWrittenSmd(files.TemporaryPath(), request.outputPath, &warnings);
   }
   warnings.PrintSummary();
+  // What went to stdout cannot be taken back; the line says not to use it.
+  const std::string notWritten =
+      toStdout ? "stdout: the SMD written there is not to be used: " : shownOutput + ": not written: ";
   if (!completed) {
     files.Discard();
     // A file that failed names itself; anything else is the scene's doing.
-    const std::string cause = !files.Failure().empty()
-                                  ? files.Failure()
-                                  : request.scenePath + ": " + session.FailureMessage();
-    PrintFailure(cause);
+    const std::string failure = !files.Failure().empty()
+                                    ? files.Failure()
+                                    : request.scenePath + ": " + session.FailureMessage();
+    PrintFailure(failure);
+    return kExitExportFailed;
+  }
+  const int nonFinite = warnings.CountOf(kw::WarningKind::kNonFinite) +
+                        warnings.CountOf(kw::WarningKind::kNonFiniteNumber);
+  if (nonFinite > 0) {
+    files.Discard();
+    PrintFailure(notWritten + Plural(nonFinite, "number") +
+                 " would not be finite (NaN or infinity; see the warnings above)");
     return kExitExportFailed;
   }
   const int warningCount = warnings.Count();
   if (request.strict && warningCount > 0) {
     files.Discard();
-    PrintFailure(request.outputPath + ": not written: " + std::to_string(warningCount) +
-                 (warningCount == 1 ? " warning" : " warnings") + " and --strict");
+    PrintFailure(notWritten + Plural(warningCount, "warning") + " and --strict");
     return kExitStrictWarnings;
   }
   if (!files.Commit(&error)) {
@@ -96,4 +187,37 @@ int RunExport(const ExportRequest& request) {
   }
   if (request.preview) return kw::PreviewExport(request.outputPath);
   return kExitSuccess;
+}
+
+}  // namespace
+
+int RunExport(const ExportRequest& request) {
+  // Whatever the command line names wrongly is said before anything is read.
+  if (request.scenePath.empty()) {
+    PrintFailure("the scene's file name is empty (see --help)");
+    return kExitUsage;
+  }
+  std::string cause;
+  if (!kw::CheckOutputPath(request.outputPath, &cause)) {
+    PrintFailure(request.outputPath + ": " + cause);
+    return kExitExportFailed;
+  }
+  if (request.preview && request.outputPath == "-") {
+    PrintFailure("--preview draws a file beside the SMD; it cannot go with -o - (stdout)");
+    return kExitUsage;
+  }
+  if (request.outputPath != "-" && SameFile(request.scenePath, request.outputPath)) {
+    PrintFailure(request.outputPath + ": that is the scene being exported (" + request.scenePath +
+                 "); name another output file");
+    return kExitUsage;
+  }
+  if (!CheckSceneFile(request.scenePath, &cause)) {
+    PrintFailure(cause);
+    return kExitSceneUnreadable;
+  }
+  if (IsModelFile(request.scenePath)) {
+    return kw::RunIsolated(request.scenePath,
+                           [&] { return RunOnLargeStack([&] { return ExportScene(request); }); });
+  }
+  return RunOnLargeStack([&] { return ExportScene(request); });
 }

@@ -14,9 +14,11 @@ struct ExportRequest {
   std::vector<int> range;  // empty or {start, end}
   bool reverse = false;
   bool log = false;
+  std::string logPath;  // with log: where the log goes
   bool selectedOnly = false;
   bool strict = false;
   bool verbose = false;
+  bool quiet = false;  // no progress line
   bool preview = false;
   std::string pose = "bind";  // of a model file's reference
   SceneLoadOptions load;

@@ -2,19 +2,28 @@
 
 #include <algorithm>
 #include <cctype>
+#include <new>
 #include <cstdio>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "cli/exit_cleanup.h"
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
+#include "cli/isolated_run.h"
+#include "cli/large_stack.h"
 #if KW_WITH_ASSIMP
 #include "cli/import_deadline.h"
 #include "model_import/model_import.h"
 #endif
 
 namespace {
+
+// Names come from the file: control characters are shown escaped, never
+// sent to the terminal.
+std::string Shown(const char* text) { return OneLine(text ? text : ""); }
+std::string Shown(const std::string& text) { return OneLine(text); }
 
 const char* TypeName(int type) {
   switch (type) {
@@ -44,7 +53,7 @@ std::string Describe(MemoryNode& node) {
             std::to_string(mesh->GetVertexCount()) + " vertices";
     if (object->GetIGameSkin()) text += ", skinned";
     SceneMaterial* material = node.GetMaterial();
-    text += material ? std::string(", material \"") + material->GetName() + "\"" : ", no material";
+    text += material ? ", material \"" + Shown(material->GetName()) + "\"" : ", no material";
   }
   if (node.IsPruned()) text += ", pruned";
   if (node.IsExcluded()) text += ", excluded";
@@ -74,7 +83,7 @@ std::string TextureOf(const SceneMaterial* material) {
   SceneTextureMap* map = material->IsMultiMaterial() ? nullptr : material->GetTextureMap(0);
   if (!map) return "no texture";
   const char* file = map->GetBitmapFileName();
-  return file ? std::string("texture \"") + file + "\"" : "texture without file name";
+  return file ? "texture \"" + Shown(file) + "\"" : "texture without file name";
 }
 
 void PrintMaterials(const std::vector<std::pair<MemoryNode*, int>>& order) {
@@ -86,7 +95,8 @@ void PrintMaterials(const std::vector<std::pair<MemoryNode*, int>>& order) {
   }
   std::printf("materials: %zu\n", materials.size());
   for (SceneMaterial* material : materials) {
-    std::printf("  \"%s\" %s", material->GetName(), material->GetClassName());
+    std::printf("  \"%s\" %s", Shown(material->GetName()).c_str(),
+                Shown(material->GetClassName()).c_str());
     if (!material->IsMultiMaterial()) {
       std::printf(", %s\n", TextureOf(material).c_str());
       continue;
@@ -99,8 +109,9 @@ void PrintMaterials(const std::vector<std::pair<MemoryNode*, int>>& order) {
         std::printf("    id %d: empty\n", material->GetSubMaterialId(i));
         continue;
       }
-      std::printf("    id %d: \"%s\" %s, %s\n", material->GetSubMaterialId(i), sub->GetName(),
-                  sub->GetClassName(), TextureOf(sub).c_str());
+      std::printf("    id %d: \"%s\" %s, %s\n", material->GetSubMaterialId(i),
+                  Shown(sub->GetName()).c_str(), Shown(sub->GetClassName()).c_str(),
+                  TextureOf(sub).c_str());
     }
   }
 }
@@ -124,7 +135,7 @@ void PrintSkins(const std::vector<std::pair<MemoryNode*, int>>& order) {
       for (int k = 0; k < count; ++k) bones.insert(skin.GetBoneNodeId(v, k));
     }
     std::printf("  \"%s\": %zu bone%s, %d of %d vertices linked, at most %d link%s per vertex\n",
-                node->GetName(), bones.size(), bones.size() == 1 ? "" : "s", linked,
+                Shown(node->GetName()).c_str(), bones.size(), bones.size() == 1 ? "" : "s", linked,
                 mesh->GetVertexCount(), most, most == 1 ? "" : "s");
   }
 }
@@ -142,8 +153,8 @@ void PrintScene(MemoryScene& scene) {
   const auto order = TreeOrder(scene);
   std::printf("nodes: %zu\n", order.size());
   for (const auto& [node, depth] : order) {
-    std::printf("%*s%d \"%s\" %s\n", 2 + 2 * depth, "", node->GetNodeId(), node->GetName(),
-                Describe(*node).c_str());
+    std::printf("%*s%d \"%s\" %s\n", 2 + 2 * depth, "", node->GetNodeId(),
+                Shown(node->GetName()).c_str(), Describe(*node).c_str());
   }
   PrintMaterials(order);
   PrintSkins(order);
@@ -166,6 +177,7 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   importOptions.fps = options.fps;
   importOptions.up = options.up;
   importOptions.scale = options.scale;
+  importOptions.allowOutsidePaths = options.allowOutsidePaths;
   ImportedModel model;
   std::string error;
   ImportDeadline deadline(path, options.importSeconds);
@@ -173,8 +185,8 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
     PrintFailure(error);
     return kExitSceneUnreadable;
   }
-  std::printf("file: %s\n", path.c_str());
-  std::printf("format: %s\n", model.format.c_str());
+  std::printf("file: %s\n", Shown(path).c_str());
+  std::printf("format: %s\n", Shown(model.format).c_str());
   std::printf("up axis: %s%c (%s)%s, scale %g\n", model.sourceUpNegative ? "-" : "",
               model.sourceUp, model.upReason.c_str(),
               model.sourceUp == 'z' && !model.sourceUpNegative ? "" : ", turned to z",
@@ -183,31 +195,57 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   for (std::size_t i = 0; i < model.animations.size(); ++i) {
     const ModelAnimation& animation = model.animations[i];
     std::printf("  %zu \"%s\": %.3f s, frames %d to %d, %d channel%s%s\n", i,
-                animation.name.c_str(), animation.seconds, animation.firstFrame, animation.lastFrame,
+                Shown(animation.name).c_str(), animation.seconds, animation.firstFrame,
+                animation.lastFrame,
                 animation.channels, animation.channels == 1 ? "" : "s",
                 static_cast<int>(i) == model.sampledAnimation ? " (sampled)" : "");
   }
   PrintScene(*model.scene);
   std::printf("warnings: %zu\n", model.warnings.size());
-  for (const kw::Warning& warning : model.warnings) std::printf("  %s\n", warning.text.c_str());
+  for (const kw::Warning& warning : model.warnings) {
+    std::printf("  %s\n", Shown(warning.text).c_str());
+  }
   return kExitSuccess;
 }
 #endif
 
-}  // namespace
-
-int RunInfo(const std::string& path, const SceneLoadOptions& options) {
-#if KW_WITH_ASSIMP
-  if (!IsSceneFile(path)) return RunModelInfo(path, options);
-#endif
+int RunSceneInfo(const std::string& path, const SceneLoadOptions& options) {
   std::string error;
   std::vector<kw::Warning> warnings;
-  std::unique_ptr<MemoryScene> scene = LoadScene(path, options, &error, &warnings);
+  std::unique_ptr<MemoryScene> scene;
+  try {
+    scene = LoadScene(path, options, &error, &warnings);
+  } catch (const std::bad_alloc&) {
+    error = path + ": not enough memory to read the scene";
+  }
   if (!scene) {
     PrintFailure(error);
     return kExitSceneUnreadable;
   }
-  std::printf("file: %s\n", path.c_str());
+  std::printf("file: %s\n", Shown(path).c_str());
   PrintScene(*scene);
   return kExitSuccess;
+}
+
+}  // namespace
+
+int RunInfo(const std::string& path, const SceneLoadOptions& options) {
+  kw::SetUncaughtFailure(kExitSceneUnreadable, OneLine(path + ": not enough memory to read it"));
+  std::string error;
+  if (path.empty()) {
+    PrintFailure("the scene's file name is empty (see --help)");
+    return kExitUsage;
+  }
+  if (!CheckSceneFile(path, &error)) {
+    PrintFailure(error);
+    return kExitSceneUnreadable;
+  }
+#if KW_WITH_ASSIMP
+  if (!IsSceneFile(path)) {
+    return kw::RunIsolated(path, [&] {
+      return RunOnLargeStack([&] { return RunModelInfo(path, options); });
+    });
+  }
+#endif
+  return RunOnLargeStack([&] { return RunSceneInfo(path, options); });
 }

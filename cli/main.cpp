@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -14,10 +15,12 @@
 #endif
 
 #include "cli/check_command.h"
+#include "cli/exit_cleanup.h"
 #include "cli/exit_codes.h"
 #include "cli/export_all.h"
 #include "cli/export_command.h"
 #include "cli/failure_line.h"
+#include "cli/isolated_run.h"
 #include "cli/info_command.h"
 #include "cli/large_stack.h"
 #include "cli/preview_command.h"
@@ -25,21 +28,39 @@
 
 namespace {
 
+// A number option: finite and within [low, high], or the message. Checked
+// here so that "nan" and "1e999" are usage errors like any other bad value.
+CLI::Validator NumberFrom(double low, double high, const std::string& message) {
+  return CLI::Validator(
+      [=](std::string& text) -> std::string {
+        double value = 0.0;
+        if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) || value < low ||
+            value > high) {
+          return text + " " + message;
+        }
+        return std::string();
+      },
+      "", "");
+}
+
 // Options that only matter for model files read through the importer.
 void AddModelOptions(CLI::App& command, SceneLoadOptions& load) {
   command.add_option("--animation", load.animation,
                      "Model files: the animation to sample (default: the first)");
   command.add_option("--fps", load.fps, "Model files: frames per second (default 30)")
-      ->check(CLI::Range(1.0, 4800.0));
+      ->check(NumberFrom(1.0, 4800.0, "is not a number of frames per second from 1 to 4800"));
   command.add_option("--up", load.up, "Model files: the source's up axis, overriding the file")
       ->check(CLI::IsMember({"y", "z"}));
   command.add_option("--scale", load.scale, "Model files: uniform scale (default 1)")
-      ->check(CLI::PositiveNumber);
+      ->check(NumberFrom(1e-30, 1e30, "is not a scale from 1e-30 to 1e30"));
   command
       .add_option("--import-timeout", load.importSeconds,
                    "Model files: seconds the importer may take before the file is given up as "
                    "damaged (default: a minute plus a second per 64 KiB; 0: no limit)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(NumberFrom(0.0, 1e9, "is not a number of seconds from 0 (no limit) to 1e9"));
+  command.add_flag("--allow-outside-paths", load.allowOutsidePaths,
+                   "Model files: let the model read the files it refers to (buffers, material "
+                   "libraries, textures) from outside its own folder");
 }
 
 }  // namespace
@@ -49,6 +70,7 @@ int main(int argc, char** argv) {
   // tool reports, not end the process half way with a temporary file left.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
+  kw::InstallExitCleanup();
 #if defined(__GLIBC__)
   // One short run that builds a scene and writes it out: memory freed by the
   // importer is better handed to the scene than returned to the kernel and
@@ -58,11 +80,12 @@ int main(int argc, char** argv) {
   mallopt(M_TOP_PAD, 32 << 20);
 #endif
 
-  CLI::App app{"kestrelworks: export a scene to a Valve Source SMD file (Studiomdl Data)."};
+  CLI::App app{"kestrelworks: export a scene to a Source SMD (Studio Model Data) file."};
   app.require_subcommand(1);
   app.footer(
-      "Exit status: 0 success, 1 the SMD could not be written, 2 usage error,\n"
-      "3 the scene could not be read, 4 warnings under --strict.");
+      "Exit status: 0 success, 1 the SMD could not be written (nothing replaced),\n"
+      "2 usage error, 3 the scene could not be read (or its importer crashed),\n"
+      "4 warnings under --strict, 128+N stopped by signal N.");
 
   ExportRequest request;
   CLI::App* exportCommand = app.add_subcommand(
@@ -72,7 +95,11 @@ int main(int argc, char** argv) {
       ->add_option("scene", request.scenePath,
                    "Scene file (.json) or model file (FBX, glTF, Collada, X, ...) to export")
       ->required();
-  exportCommand->add_option("-o,--output", request.outputPath, "SMD file to write")->required();
+  exportCommand
+      ->add_option("-o,--output", request.outputPath,
+                   "SMD file to write; - writes to stdout, where a failed export leaves what "
+                   "was written")
+      ->required();
   exportCommand->add_flag("--sequence", request.sequence,
                           "Export a sequence SMD instead of a reference SMD");
   exportCommand
@@ -81,14 +108,19 @@ int main(int argc, char** argv) {
                    "a start above the end is swapped)")
       ->expected(2);
   exportCommand->add_flag("--reverse", request.reverse, "Write the sequence from last to first frame");
-  exportCommand->add_flag("--log", request.log,
-                          "Also append each warning to kestrelworks_log.txt in the current "
-                          "directory (the log file with its header is always written)");
+  CLI::Option* logOption =
+      exportCommand
+          ->add_option("--log", request.logPath,
+                       "Write a log of the export with every warning to PATH (default: "
+                       "kestrelworks_log.txt in the current directory); never through a link")
+          ->expected(0, 1);
   exportCommand->add_flag("--selected-only", request.selectedOnly,
                           "Export only the nodes the scene marks as selected");
   exportCommand->add_flag("--strict", request.strict,
                           "Fail (exit 4, output left untouched) if the export raised any warning");
   exportCommand->add_flag("--verbose", request.verbose, "Print the host's debug lines to stderr");
+  exportCommand->add_flag("--quiet", request.quiet,
+                          "No progress line on a terminal for a long export");
   exportCommand->add_flag("--preview", request.preview,
                           "Also draw the written SMD as a PNG beside it (OUT.png)");
   AddModelOptions(*exportCommand, request.load);
@@ -144,14 +176,20 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "kestrelworks: --output: the file name is empty (see --help)\n");
       return kExitUsage;
     }
+    request.log = logOption->count() > 0;
+    if (request.log && request.logPath.empty()) request.logPath = "kestrelworks_log.txt";
     if (exportAll) {
-      const kw::ExportAllRequest every{request.scenePath, request.outputPath, request.pose, request.log,
-                                       request.strict,    request.verbose,    request.preview, request.load};
-      return RunOnLargeStack([&] { return kw::RunExportAll(every); });
+      const kw::ExportAllRequest every{request.scenePath, request.outputPath, request.pose,
+                                       request.log,       request.strict,     request.verbose,
+                                       request.preview,   request.load,       request.logPath};
+      // One import for every file: a crash of the importer ends in one line.
+      return kw::RunIsolated(request.scenePath, [&] {
+        return RunOnLargeStack([&] { return kw::RunExportAll(every); });
+      });
     }
-    return RunOnLargeStack([&] { return RunExport(request); });
+    return RunExport(request);
   }
-  if (*infoCommand) return RunOnLargeStack([&] { return RunInfo(infoPath, infoOptions); });
+  if (*infoCommand) return RunInfo(infoPath, infoOptions);
   if (*previewCommand) return kw::RunPreview(previewRequest);
   if (*checkCommand) return RunCheck(checkPaths);
   return kExitUsage;

@@ -11,18 +11,33 @@
 #include <cstring>
 #include <vector>
 
+#include "cli/exit_cleanup.h"
+
 namespace {
+
+// The longest file name most file systems take; the temporary name must fit
+// beside any legal output name.
+constexpr std::size_t kMaxNameBytes = 255;
+constexpr char kTemporarySuffix[] = ".tmp.XXXXXX";
+constexpr int kMostLinks = 40;
 
 // Writes to a descriptor; its messages name the file as the user gave it.
 class DescriptorSink : public ByteSink {
  public:
-  DescriptorSink(int fd, std::string shownPath, std::string* failure)
-      : fd_(fd), shownPath_(std::move(shownPath)), failure_(failure) {}
+  DescriptorSink(int fd, std::string shownPath, std::string* failure,
+                 const std::function<void(std::size_t)>* onBytes = nullptr,
+                 const std::function<void(const std::string&)>* onFailure = nullptr)
+      : fd_(fd),
+        shownPath_(std::move(shownPath)),
+        failure_(failure),
+        onBytes_(onBytes),
+        onFailure_(onFailure) {}
   ~DescriptorSink() override {
     if (fd_ >= 0) ::close(fd_);
   }
 
   bool Write(const char* data, std::size_t size, std::string* error) override {
+    if (onBytes_ && *onBytes_) (*onBytes_)(size);
     while (size > 0) {
       const ssize_t written = ::write(fd_, data, size);
       if (written < 0) {
@@ -41,7 +56,7 @@ class DescriptorSink : public ByteSink {
   bool Finish(std::string* error) override {
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) == 0) return true;
+    if (fd == STDOUT_FILENO || ::close(fd) == 0) return true;
     return Failed("cannot finish writing", errno, error);
   }
 
@@ -49,12 +64,22 @@ class DescriptorSink : public ByteSink {
   bool Failed(const char* what, int reason, std::string* error) {
     *error = shownPath_ + ": " + what + ": " + std::strerror(reason);
     if (failure_->empty()) *failure_ = *error;
+    if (onFailure_ && *onFailure_) (*onFailure_)(*error);
     return false;
   }
 
   int fd_;
   std::string shownPath_;
   std::string* failure_;
+  const std::function<void(std::size_t)>* onBytes_;
+  const std::function<void(const std::string&)>* onFailure_;
+};
+
+// Takes everything and keeps nothing: the log nobody asked for.
+class NullSink : public ByteSink {
+ public:
+  bool Write(const char*, std::size_t, std::string*) override { return true; }
+  bool Finish(std::string*) override { return true; }
 };
 
 std::string DirectoryOf(const std::string& path) {
@@ -63,7 +88,87 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// "OUT.smd.tmp.XXXXXX" beside the target, its name cut short where the
+// whole would pass the longest name a folder takes.
+std::string TemporaryPattern(const std::string& target) {
+  const std::size_t slash = target.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  const std::size_t room = kMaxNameBytes - (sizeof kTemporarySuffix - 1);
+  if (name.size() > room) name.resize(room);
+  return folder + name + kTemporarySuffix;
+}
+
 }  // namespace
+
+namespace kw {
+
+const char* FileTypeName(unsigned mode) {
+  switch (mode & S_IFMT) {
+    case S_IFIFO: return "a FIFO";
+    case S_IFCHR: return "a character device";
+    case S_IFBLK: return "a block device";
+    case S_IFSOCK: return "a socket";
+    case S_IFDIR: return "a directory";
+    case S_IFLNK: return "a symbolic link";
+    default: return "not a regular file";
+  }
+}
+
+bool FollowLinks(const std::string& path, std::string* target, std::string* cause) {
+  // An existing file is found by the kernel, which also knows links that
+  // are no paths (/dev/stdout to a pipe); only a link to a missing file is
+  // followed here, to the file it would create.
+  if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+    *target = resolved;
+    std::free(resolved);
+    return true;
+  }
+  std::string current = path;
+  for (int hop = 0; hop <= kMostLinks; ++hop) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      *target = current;
+      return true;
+    }
+    std::vector<char> link(PATH_MAX + 1);
+    const ssize_t length = ::readlink(current.c_str(), link.data(), link.size() - 1);
+    if (length < 0) {
+      *cause = std::string("cannot read the symbolic link: ") + std::strerror(errno);
+      return false;
+    }
+    const std::string next(link.data(), static_cast<std::size_t>(length));
+    current = next.empty() || next[0] == '/' ? next : DirectoryOf(current) + "/" + next;
+  }
+  *cause = "the symbolic link loops (or goes through more than 40 links); name the file itself";
+  return false;
+}
+
+bool CheckOutputPath(const std::string& path, std::string* cause) {
+  if (path.empty()) {
+    *cause = "the file name is empty";
+    return false;
+  }
+  if (path == "-") return true;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    // A new file, perhaps through a link to a missing one.
+    std::string target;
+    return FollowLinks(path, &target, cause);
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *cause = "it is a directory; name a file in it";
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *cause = std::string("it is ") + FileTypeName(st.st_mode) +
+             ", not a regular file; name a file, or give -o - to write to stdout";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kw
 
 ReplacingFiles::~ReplacingFiles() { Discard(); }
 
@@ -74,13 +179,30 @@ void ReplacingFiles::NoteFailure(const std::string& line) {
 std::unique_ptr<ByteSink> ReplacingFiles::Open(const std::string& path, OutputKind kind,
                                                std::string* error) {
   if (kind == OutputKind::kSmd) return OpenSmd(path, error);
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return OpenLog();
+}
+
+std::unique_ptr<ByteSink> ReplacingFiles::OpenLog() {
+  if (logPath_.empty()) return std::make_unique<NullSink>();
+  // O_NOFOLLOW: a link planted under the log's name must not aim the
+  // truncation at another file; O_NONBLOCK: a FIFO must not hang the export.
+  const int fd =
+      ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  std::string cause;
+  struct stat st {};
   if (fd < 0) {
-    *error = std::strerror(errno);
-    NoteFailure(path + ": cannot create the log file in the working directory: " + *error);
-    return nullptr;
+    cause = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
+  } else if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    cause = std::string("it is ") + kw::FileTypeName(st.st_mode) + ", not a regular file";
+  } else if (::ftruncate(fd, 0) != 0) {
+    cause = std::strerror(errno);
+  } else {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return std::make_unique<DescriptorSink>(fd, logPath_, &logProblem_);
   }
-  return std::make_unique<DescriptorSink>(fd, path, &failure_);
+  if (fd >= 0) ::close(fd);
+  logProblem_ = logPath_ + ": cannot write the log: " + cause + "; the export goes on without it";
+  return std::make_unique<NullSink>();
 }
 
 std::unique_ptr<ByteSink> ReplacingFiles::OpenSmd(const std::string& path, std::string* error) {
@@ -89,35 +211,25 @@ std::unique_ptr<ByteSink> ReplacingFiles::OpenSmd(const std::string& path, std::
     NoteFailure(path + ": " + cause);
     return nullptr;
   };
-  if (path.empty()) return refuse("no file name");
-
-  // Through a symbolic link the file it points to is replaced; the link stays.
-  std::string target = path;
-  struct stat link {};
-  if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-      target = resolved;
-      std::free(resolved);
-    }
+  std::string cause;
+  if (!kw::CheckOutputPath(path, &cause)) return refuse(cause);
+  Discard();
+  if (path == "-") {
+    const int fd = ::dup(STDOUT_FILENO);
+    if (fd < 0) return refuse(std::string("cannot write to stdout: ") + std::strerror(errno));
+    inPlace_ = true;
+    target_.clear();
+    return std::make_unique<DescriptorSink>(fd, "stdout", &failure_, &onBytes_, &onFailure_);
   }
 
+  std::string target;
+  if (!kw::FollowLinks(path, &target, &cause)) return refuse(cause);
   struct stat existing {};
   const bool exists = ::stat(target.c_str(), &existing) == 0;
-  if (exists) {
-    if (S_ISDIR(existing.st_mode)) return refuse("it is a directory");
-    // A device or pipe is written into, never replaced by a file.
-    if (!S_ISREG(existing.st_mode)) {
-      Discard();
-      target_.clear();
-      const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-      if (fd < 0) return refuse(std::strerror(errno));
-      return std::make_unique<DescriptorSink>(fd, path, &failure_);
-    }
-    // Renaming would replace it even so; a read-only file says "keep me".
-    if ((existing.st_mode & 0222) == 0) return refuse("the file is read-only");
-  }
+  // Renaming would replace it even so; a read-only file says "keep me".
+  if (exists && (existing.st_mode & 0222) == 0) return refuse("the file is read-only");
 
-  std::string pattern = target + ".tmp.XXXXXX";
+  const std::string pattern = TemporaryPattern(target);
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
   const int fd = ::mkstemp(name.data());
@@ -131,6 +243,7 @@ std::unique_ptr<ByteSink> ReplacingFiles::OpenSmd(const std::string& path, std::
     return refuse("cannot create a file in the folder " + folder + ": " +
                   std::strerror(openErrno));
   }
+  kw::AddTemporaryFile(name.data());
   ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   // mkstemp makes the file private; the result should look like the file it
   // replaces, or like any new file.
@@ -145,15 +258,14 @@ std::unique_ptr<ByteSink> ReplacingFiles::OpenSmd(const std::string& path, std::
     ::fchmod(fd, 0666 & ~mask);
   }
 
-  Discard();
   target_ = target;
   temporary_ = name.data();
-  return std::make_unique<DescriptorSink>(fd, path, &failure_);
+  return std::make_unique<DescriptorSink>(fd, path, &failure_, &onBytes_, &onFailure_);
 }
 
 bool ReplacingFiles::Commit(std::string* error) {
   if (temporary_.empty()) {
-    if (target_.empty()) return true;  // written in place
+    if (inPlace_) return true;
     *error = "nothing was written";
     return false;
   }
@@ -163,11 +275,15 @@ bool ReplacingFiles::Commit(std::string* error) {
     Discard();
     return false;
   }
+  kw::ForgetTemporaryFile(temporary_);
   temporary_.clear();
   return true;
 }
 
 void ReplacingFiles::Discard() {
-  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  if (!temporary_.empty()) {
+    std::remove(temporary_.c_str());
+    kw::ForgetTemporaryFile(temporary_);
+  }
   temporary_.clear();
 }

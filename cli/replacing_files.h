@@ -1,10 +1,17 @@
 // Outputs for the command line that never lose an earlier good SMD: the SMD
 // is written to a temporary file beside the target and renamed over it only
-// once the export has succeeded. A device or pipe is written in place, and a
-// symbolic link has its target replaced, not the link. The log file is
-// written directly.
+// once the export has succeeded.
+//
+// Outputs that are not regular files (a FIFO, a device) are refused; "-" is
+// stdout, written as it comes. A symbolic link has the file it points to
+// replaced, or created when it points to a missing file; the link stays.
+// The log is written only when a path was given, never through a link or
+// into anything but a regular file; when it cannot be, the export goes on
+// without it.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,6 +27,10 @@ class ReplacingFiles : public OutputFiles {
   std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind kind,
                                  std::string* error) override;
 
+  // Where the log the session writes goes; until this is called, or with an
+  // empty path, nowhere.
+  void WriteLogTo(std::string path) { logPath_ = std::move(path); }
+
   // Moves the finished SMD over its target. False with error set on failure.
   bool Commit(std::string* error);
   // Removes the temporary SMD, leaving the target as it was.
@@ -29,15 +40,47 @@ class ReplacingFiles : public OutputFiles {
   // when it is written in place (a device or pipe) or already committed.
   const std::string& TemporaryPath() const { return temporary_; }
 
-  // The first thing that went wrong with a file, as "FILE: cause" naming the
+  // Called with every byte count the SMD takes, from the thread that writes.
+  void OnSmdBytes(std::function<void(std::size_t)> callback) { onBytes_ = std::move(callback); }
+  // Called once with "FILE: cause" when a write of the SMD fails.
+  void OnSmdFailure(std::function<void(const std::string&)> callback) {
+    onFailure_ = std::move(callback);
+  }
+
+  // The first thing that went wrong with the SMD, as "FILE: cause" naming the
   // file the user knows (never the temporary one); empty when nothing did.
   const std::string& Failure() const { return failure_; }
+  // Why the log asked for could not be written; empty when it was.
+  const std::string& LogProblem() const { return logProblem_; }
+  // True when the SMD went to stdout and cannot be taken back.
+  bool WroteInPlace() const { return inPlace_; }
 
  private:
   std::unique_ptr<ByteSink> OpenSmd(const std::string& path, std::string* error);
+  std::unique_ptr<ByteSink> OpenLog();
   void NoteFailure(const std::string& line);
 
+  std::string logPath_;
   std::string target_;
   std::string temporary_;
   std::string failure_;
+  std::string logProblem_;
+  bool inPlace_ = false;
+  std::function<void(std::size_t)> onBytes_;
+  std::function<void(const std::string&)> onFailure_;
 };
+
+namespace kw {
+
+// The file a path names after following symbolic links, which need not
+// exist yet. False with a cause when the links loop or go too deep.
+bool FollowLinks(const std::string& path, std::string* target, std::string* cause);
+
+// Checks an output path before anything is read: empty, a directory, a
+// FIFO or a device are refused with the cause. "-" (stdout) passes.
+bool CheckOutputPath(const std::string& path, std::string* cause);
+
+// What a file is, for messages: "a FIFO", "a character device", ...
+const char* FileTypeName(unsigned mode);
+
+}  // namespace kw

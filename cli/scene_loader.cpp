@@ -1,10 +1,14 @@
 #include "cli/scene_loader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <fstream>
 #include <utility>
 
+#include "cli/replacing_files.h"
 #include "scene_file/scene_file.h"
 #if KW_WITH_ASSIMP
 #include "cli/import_deadline.h"
@@ -30,6 +34,29 @@ int TreeDepth(const MemoryScene& scene) {
   }
   return deepest;
 }
+
+bool HasFaces(const MemoryScene& scene) {
+  std::vector<MemoryNode*> pending;
+  for (MemoryNode* root : scene.GetSceneRoots()) pending.emplace_back(root);
+  while (!pending.empty()) {
+    MemoryNode* node = pending.back();
+    pending.pop_back();
+    IGameObject* object = node->GetObject();
+    SceneMesh* mesh = object ? object->AsMesh() : nullptr;
+    if (mesh && mesh->GetFaceCount() > 0) return true;
+    for (MemoryNode* child : node->GetSceneChildren()) pending.emplace_back(child);
+  }
+  return false;
+}
+
+// A scene file given a model's name is told how to be read.
+bool LooksLikeJson(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char c = 0;
+  while (in.get(c) && (c == ' ' || c == '\n' || c == '\r' || c == '\t')) {
+  }
+  return in && c == '{';
+}
 #endif
 
 std::string LowerExtension(const std::string& path) {
@@ -44,10 +71,21 @@ std::string LowerExtension(const std::string& path) {
 
 }  // namespace
 
+bool IsModelFile(const std::string& path) { return LowerExtension(path) != "json"; }
+
+bool CheckSceneFile(const std::string& path, std::string* error) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return true;
+  *error = path + ": it is " + kw::FileTypeName(st.st_mode) +
+           ", not a regular file; give the scene's file";
+  return false;
+}
+
 std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
                                        std::string* error, std::vector<kw::Warning>* warnings,
-                                       SceneAnimations* animations) {
-  if (LowerExtension(path) == "json") return LoadSceneFile(path, error);
+                                       SceneAnimations* animations, bool* usage) {
+  if (!CheckSceneFile(path, error)) return nullptr;
+  if (!IsModelFile(path)) return LoadSceneFile(path, error);
 #if KW_WITH_ASSIMP
   ModelImportOptions importOptions;
   importOptions.animation = options.animation;
@@ -59,10 +97,23 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
                                                 : ModelPose::kAnimation;
   importOptions.maxLinks = options.maxLinks;
   importOptions.everyAnimation = animations != nullptr;
+  importOptions.allowOutsidePaths = options.allowOutsidePaths;
   ImportedModel model;
   {
     ImportDeadline deadline(path, options.importSeconds);
-    if (!ImportModel(path, importOptions, &model, error)) return nullptr;
+    if (!ImportModel(path, importOptions, &model, error)) {
+      if (usage) *usage = model.optionRefused;
+      if (error->find("No suitable reader found") != std::string::npos && LooksLikeJson(path)) {
+        if (!error->empty() && error->back() == '.') error->pop_back();
+        *error += "; if it is a Kestrelworks scene file, name it .json";
+      }
+      return nullptr;
+    }
+  }
+  if (!HasFaces(*model.scene) && model.animations.empty()) {
+    *error = path + ": nothing to export: no triangles and no animation (is the file damaged, "
+                    "or of another format than its name says?)";
+    return nullptr;
   }
   const int depth = TreeDepth(*model.scene);
   if (depth > kMaxTreeDepth) {
@@ -83,6 +134,7 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
   (void)options;
   (void)warnings;
   (void)animations;
+  (void)usage;
   *error = path + ": not a scene file (.json); this build reads no model files";
   return nullptr;
 #endif

@@ -20,6 +20,9 @@ struct SceneLoadOptions {
   int maxLinks = 0;  // above 0: links trimmed as studiomdl trims them
   // Seconds the importer may take: < 0 by the file's size, 0 no limit.
   double importSeconds = -1.0;
+  // Model files may read the files they refer to (buffers, material
+  // libraries, textures) from outside their own folder.
+  bool allowOutsidePaths = false;
 };
 
 // A model file's animations, each with a scene that samples it over its own
@@ -28,11 +31,21 @@ struct SceneAnimations {
   std::vector<std::string> names;
   std::vector<std::unique_ptr<MemoryScene>> scenes;
 };
+// True when the path is a model file for the importer rather than one of
+// our JSON scene files (by its extension).
+bool IsModelFile(const std::string& path);
+
+// Before anything is read: false with a one-line error naming the file when
+// it exists but is not a regular file (a FIFO, a device). A missing file
+// passes; the reader says so.
+bool CheckSceneFile(const std::string& path, std::string* error);
 
 // Loads a scene file (.json) or, where the importer is built in, a model
 // file. Null with a one-line error naming the file on any failure. What the
 // importer had to change or leave out is added to warnings, one line each.
 // With animations, a model file also gives every animation in the same import.
+// usage, when given, is set when an option was at fault rather than the file.
 std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
                                        std::string* error, std::vector<kw::Warning>* warnings,
-                                       SceneAnimations* animations = nullptr);
+                                       SceneAnimations* animations = nullptr,
+                                       bool* usage = nullptr);

@@ -15,6 +15,7 @@ class StderrWarnings : public WarningPresenter {
   void Show(const kw::Warning& warning) override;
   // Every warning shown and counted.
   int Count() const { return total_; }
+  int CountOf(kw::WarningKind kind) const { return byKind_[kw::WarningKindIndex(kind)]; }
   // One line per kind that came more than once, so that a thousand bad faces
   // end in one figure rather than only a thousand lines.
   void PrintSummary() const;

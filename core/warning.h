@@ -47,6 +47,13 @@ enum class WarningKind {
   kNoTextureCoordinates,
   // A second set of texture coordinates, which SMD cannot hold.
   kExtraUvSet,
+  // The export holds no node at all (nothing selected, an empty scene).
+  kNoNodes,
+  // A number that is not finite (NaN, infinity) was about to be written;
+  // the text names the node or mesh and the frame.
+  kNonFinite,
+  // A name held a character that would break its quotes in the file.
+  kNameReplaced,
 };
 
 struct Warning {
@@ -87,6 +94,9 @@ inline constexpr WarningKindRow kWarningKinds[] = {
     {WarningKind::kLinksTrimmed, "links-trimmed", false},
     {WarningKind::kNoTextureCoordinates, "no-texture-coordinates", false},
     {WarningKind::kExtraUvSet, "extra-uv-set", false},
+    {WarningKind::kNoNodes, "no-nodes", false},
+    {WarningKind::kNonFinite, "non-finite", false},
+    {WarningKind::kNameReplaced, "name-replaced", false},
 };
 
 inline constexpr std::size_t kWarningKindCount = sizeof kWarningKinds / sizeof kWarningKinds[0];

@@ -2,7 +2,11 @@
 
 #include <assimp/DefaultLogger.hpp>
 
+#include <sys/stat.h>
+
+#include <cfloat>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <regex>
@@ -176,6 +180,82 @@ bool CheckFinite(const aiScene& scene, const aiAnimation* animation, std::string
         return false;
       }
     }
+  }
+  return true;
+}
+
+namespace {
+
+std::string Canonical(const std::string& path) {
+  std::error_code code;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, code);
+  if (code) return path;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, code);
+  return code ? absolute.lexically_normal().string() : canonical.string();
+}
+
+}  // namespace
+
+FolderIOSystem::FolderIOSystem(const std::string& modelPath, bool allowOutside)
+    : allowOutside_(allowOutside) {
+  folder_ = std::filesystem::path(Canonical(modelPath)).parent_path().string();
+  if (folder_.empty() || folder_.back() != '/') folder_ += '/';
+}
+
+bool FolderIOSystem::Allowed(const char* path) const {
+  if (!path) return false;
+  struct stat st {};
+  // What does not exist reads nothing; the importer says it is missing.
+  if (::stat(path, &st) != 0) return true;
+  const char* because = nullptr;
+  if (!S_ISREG(st.st_mode)) {
+    because = "it is not a regular file";
+  } else if (!allowOutside_ && Canonical(path).rfind(folder_, 0) != 0) {
+    because = "it lies outside the model's folder";
+  }
+  if (!because) return true;
+  if (refused_.empty()) {
+    refused_ = path;
+    refusedBecause_ = because;
+  }
+  return false;
+}
+
+bool FolderIOSystem::Exists(const char* path) const {
+  return Allowed(path) && Assimp::DefaultIOSystem::Exists(path);
+}
+
+Assimp::IOStream* FolderIOSystem::Open(const char* path, const char* mode) {
+  if (!Allowed(path)) return nullptr;
+  return Assimp::DefaultIOSystem::Open(path, mode);
+}
+
+bool CheckScaleFits(const aiScene& scene, double scale, std::string* error) {
+  // Room for the rotations and sums that follow in the export.
+  const double largest = FLT_MAX / 16 / scale;
+  for (unsigned m = 0; m < scene.mNumMeshes; ++m) {
+    const aiMesh& mesh = *scene.mMeshes[m];
+    for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+      const aiVector3D& p = mesh.mVertices[v];
+      if (std::fabs(p.x) > largest || std::fabs(p.y) > largest || std::fabs(p.z) > largest) {
+        *error = "--scale " + std::to_string(scale) + " sends vertex " + std::to_string(v) +
+                 " of mesh " + Quoted(mesh.mName) + " past the range of a float; use a smaller scale";
+        return false;
+      }
+    }
+  }
+  std::vector<const aiNode*> pending{scene.mRootNode};
+  while (!pending.empty()) {
+    const aiNode* node = pending.back();
+    pending.pop_back();
+    if (!node) continue;
+    const aiMatrix4x4& m = node->mTransformation;
+    if (std::fabs(m.a4) > largest || std::fabs(m.b4) > largest || std::fabs(m.c4) > largest) {
+      *error = "--scale " + std::to_string(scale) + " sends node " + Quoted(node->mName) +
+               " past the range of a float; use a smaller scale";
+      return false;
+    }
+    for (unsigned i = 0; i < node->mNumChildren; ++i) pending.push_back(node->mChildren[i]);
   }
   return true;
 }

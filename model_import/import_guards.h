@@ -3,6 +3,7 @@
 // and a check that every number the scene is built from is finite.
 #pragma once
 
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/LogStream.hpp>
 #include <assimp/scene.h>
 
@@ -63,5 +64,34 @@ bool TellsOfDroppedData(const std::string& message);
 // animation that will be sampled (may be null). False with one line naming
 // the first place that holds an infinity or a NaN.
 bool CheckFinite(const aiScene& scene, const aiAnimation* animation, std::string* error);
+
+// The files the importer opens: the model itself and what it refers to.
+// Outside the model's folder (after links) nothing is read unless allowed:
+// a model must not turn "../../secret.bin" into vertices. A file that is not
+// a regular file (a FIFO) is never opened. The importer owns this object.
+class FolderIOSystem : public Assimp::DefaultIOSystem {
+ public:
+  FolderIOSystem(const std::string& modelPath, bool allowOutside);
+
+  bool Exists(const char* path) const override;
+  Assimp::IOStream* Open(const char* path, const char* mode = "rb") override;
+
+  // The first reference that was refused, as the model gave it; empty when none.
+  const std::string& Refused() const { return refused_; }
+  // Why: "outside the model's folder" or "not a regular file".
+  const std::string& RefusedBecause() const { return refusedBecause_; }
+
+ private:
+  bool Allowed(const char* path) const;
+
+  std::string folder_;
+  bool allowOutside_;
+  mutable std::string refused_;
+  mutable std::string refusedBecause_;
+};
+
+// False with one line naming the first vertex or node position that the
+// scale would send past the range of a float.
+bool CheckScaleFits(const aiScene& scene, double scale, std::string* error);
 
 }  // namespace model_import

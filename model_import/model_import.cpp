@@ -153,6 +153,10 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
   const aiAnimation* animation =
       model->sampledAnimation >= 0 ? scene.mAnimations[model->sampledAnimation] : nullptr;
   if (!model_import::CheckFinite(scene, animation, error)) return false;
+  if (!model_import::CheckScaleFits(scene, options.scale, error)) {
+    model->optionRefused = true;
+    return false;
+  }
 
   int startTick = 0, endTick = 0;
   if (animation && !TicksOf(*model, model->sampledAnimation, &startTick, &endTick, error)) return false;
@@ -194,6 +198,7 @@ bool ImportModel(const std::string& path, const ModelImportOptions& options, Imp
   *model = ImportedModel();
   std::string problem;
   if (!CheckOptions(options, &problem)) {
+    model->optionRefused = true;
     *error = path + ": " + problem;
     return false;
   }
@@ -212,6 +217,8 @@ bool ImportModel(const std::string& path, const ModelImportOptions& options, Imp
     Assimp::Importer importer;
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+    auto* files = new model_import::FolderIOSystem(path, options.allowOutsidePaths);
+    importer.SetIOHandler(files);  // the importer owns it
     const aiScene* scene = nullptr;
     std::string dropped;
     {
@@ -219,6 +226,14 @@ bool ImportModel(const std::string& path, const ModelImportOptions& options, Imp
       model_import::AddressSpaceCap cap(options.limitMemory, size);
       scene = importer.ReadFile(path, kPostProcessing);
       dropped = log.FirstDrop();
+    }
+    if (!files->Refused().empty()) {
+      *error = path + ": refers to \"" + OneLine(files->Refused()) + "\", which is not read: " +
+               files->RefusedBecause() +
+               (files->RefusedBecause().find("outside") != std::string::npos
+                    ? " (--allow-outside-paths reads it all the same)"
+                    : "");
+      return false;
     }
     if (!scene) {
       problem = OneLine(importer.GetErrorString());

@@ -58,6 +58,9 @@ struct ModelImportOptions {
   // byte of the file), so a file that claims billions of elements fails at
   // once instead of eating the machine. Process-wide while it lasts.
   bool limitMemory = true;
+  // Files the model refers to (buffers, material libraries, textures) are
+  // read only from the model's folder and below unless this is set.
+  bool allowOutsidePaths = false;
 };
 
 struct ModelAnimation {
@@ -90,6 +93,9 @@ struct ImportedModel {
   // sampling its animation over its own frames. They serve sequences only:
   // their meshes are left empty.
   std::vector<std::unique_ptr<MemoryScene>> animationScenes;
+  // On failure: an option was at fault (a scale past the range of a float),
+  // not the file.
+  bool optionRefused = false;
 };
 
 // Imports the file. On failure returns false, leaves model->scene null and

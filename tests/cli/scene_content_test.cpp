@@ -170,7 +170,7 @@ TEST_F(SceneContent, GoodExportReplacesTheEarlierFileWholeAndKeepsItsMode) {
   ASSERT_EQ(::stat((folder / "out.smd").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
   EXPECT_EQ(ListFolder(folder.Path()),
-            (std::vector<std::string>{"kestrelworks_log.txt", "out.smd", "scene.json"}));
+            (std::vector<std::string>{"out.smd", "scene.json"}));
 }
 
 // A link is the user's way of saying where the file lives: the export
