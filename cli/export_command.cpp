@@ -171,8 +171,8 @@ int ExportScene(const ExportRequest& request) {
                         warnings.CountOf(kw::WarningKind::kNonFiniteNumber);
   if (nonFinite > 0) {
     files.Discard();
-    PrintFailure(notWritten + Plural(nonFinite, "number") +
-                 " would not be finite (NaN or infinity; see the warnings above)");
+    PrintFailure(notWritten + "it would hold numbers that are not finite (NaN or infinity; " +
+                 "see the " + (nonFinite == 1 ? "warning" : "warnings") + " above)");
     return kExitExportFailed;
   }
   const int warningCount = warnings.Count();

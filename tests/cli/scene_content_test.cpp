@@ -239,8 +239,9 @@ TEST_F(SceneContent, SkinWithUnknownOrRepeatedBones) {
 }
 
 // Finite numbers whose products overflow: the pose turns infinite or NaN in
-// the computation. The export still ends normally with a whole file.
-TEST_F(SceneContent, TransformsThatOverflowToInfinityOrNaNStillExport) {
+// the computation. The export ends with one line saying so, and the earlier
+// file is kept.
+TEST_F(SceneContent, TransformsThatOverflowToInfinityOrNaNAreNotWritten) {
   const std::string scene = R"({"version": 1, "time": {"start": 0, "end": 160, "ticksPerFrame": 160},
     "nodes": [
       {"id": 1, "name": "huge", "type": 6,
@@ -251,11 +252,11 @@ TEST_F(SceneContent, TransformsThatOverflowToInfinityOrNaNStillExport) {
        "transform": {"scale": [{"tick": 0, "value": [0, 0, 0]}]}}]})";
   for (const std::vector<std::string>& flags :
        {std::vector<std::string>{}, std::vector<std::string>{"--sequence", "--reverse"}}) {
+    WriteFile(folder / "out.smd", EarlierOutput());
     const RunResult run = Export(scene, flags);
-    ASSERT_EQ(run.status, kExitSuccess) << Describe(run);
-    const std::string smd = ReadFile(folder / "out.smd");
-    EXPECT_EQ(smd.substr(smd.size() - 5), "\nend\n");
-    EXPECT_EQ(CountLinesStartingWith(smd, "  2 "), flags.empty() ? 2 : 3) << smd;
+    EXPECT_EQ(run.status, kExitExportFailed) << Describe(run);
+    EXPECT_NE(run.err.find("kestrelworks: out.smd: not written: "), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(folder / "out.smd"), EarlierOutput());
   }
 }
 
