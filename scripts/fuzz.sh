@@ -3,8 +3,9 @@
 # runs each for a bounded time, starting from the committed seed corpus.
 #   scripts/fuzz.sh [SECONDS_PER_TARGET [TARGET...]]     (default 60)
 # The default targets are the scene-file reader, whole exports of built
-# scenes and the SMD reader; model_import_fuzzer (model files through assimp)
-# runs when named.
+# scenes, the SMD reader and model files through the command line's child
+# process; model_import_fuzzer (model files through assimp in-process) runs
+# when named.
 # A finding stops the run with a non-zero status; the input that caused it is
 # left in build/fuzz/findings/. At the end each target's executions and
 # coverage (libFuzzer's cov and ft) are printed.
@@ -15,7 +16,8 @@ seconds=${1:-60}
 shift || true
 build=${KW_FUZZ_BUILD_DIR:-build/fuzz}
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(scene_file_fuzzer scene_export_fuzzer smd_reader_fuzzer)
+[ ${#targets[@]} -eq 0 ] && targets=(scene_file_fuzzer scene_export_fuzzer smd_reader_fuzzer
+                                     model_isolation_fuzzer)
 
 scripts/install-deps.sh tests
 
@@ -41,10 +43,14 @@ for target in "${targets[@]}"; do
   if [ "$target" = model_import_fuzzer ]; then
     options+=(-detect_leaks=0 -fork=1 -ignore_timeouts=1)
   fi
+  # The isolation's seeds are the model importer's; its children stop a
+  # looping parser themselves.
+  corpus="fuzz/corpus/${target%_fuzzer}"
+  [ "$target" = model_isolation_fuzzer ] && corpus=fuzz/corpus/model_import
   log="$build/$target.log"
   echo "== $target: ${seconds}s" >&2
   status=0
-  "$build/fuzz/$target" "$work" "fuzz/corpus/${target%_fuzzer}" "${options[@]}" \
+  "$build/fuzz/$target" "$work" "$corpus" "${options[@]}" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
     -print_final_stats=1 -artifact_prefix="$build/findings/$target-" >"$log" 2>&1 || status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)

@@ -41,6 +41,8 @@ struct RunOptions {
   bool asNobody = false;
   bool stdoutToClosedPipe = false;
   int seconds = 60;
+  int signal = 0;  // sent to the tool this long after its start
+  int signalAfterMs = 0;
 };
 
 inline std::string ReadFile(const std::string& path) {
@@ -183,8 +185,15 @@ inline RunResult RunCli(const ScratchFolder& folder, const std::vector<std::stri
   }
 
   int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
+  const auto start = std::chrono::steady_clock::now();
+  const auto deadline = start + std::chrono::seconds(options.seconds);
+  bool signalled = options.signal == 0;
   while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (!signalled &&
+        std::chrono::steady_clock::now() - start > std::chrono::milliseconds(options.signalAfterMs)) {
+      ::kill(child, options.signal);
+      signalled = true;
+    }
     if (std::chrono::steady_clock::now() > deadline) {
       ::kill(child, SIGKILL);
       ::waitpid(child, &status, 0);
