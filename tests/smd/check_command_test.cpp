@@ -139,7 +139,7 @@ TEST(CheckCommand, TheCompilersNodeLimitOnAModelExport) {
       RunCli(folder, {"export", model, "-o", "strict.smd", "--strict"});
   EXPECT_EQ(strict.status, 4) << kwcli::Describe(strict);
   EXPECT_EQ(kwcli::ListFolder(folder.Path()),
-            (std::vector<std::string>{"kestrelworks_log.txt", "model.smd"}));
+            (std::vector<std::string>{"model.smd"}));
 }
 
 }  // namespace
