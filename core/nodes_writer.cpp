@@ -1,7 +1,10 @@
 #include "core/nodes_writer.h"
 
 #include <memory>
+#include <string>
 #include <string_view>
+
+#include "core/quotable_name.h"
 
 void WriteNodes(const SectionInput& input) {
   TextStream& out = input.smd;
@@ -9,7 +12,17 @@ void WriteNodes(const SectionInput& input) {
   for (const std::unique_ptr<NodeRecord>& record : input.nodes.Nodes()) {
     out.PutInt3(record->index);
     out.Put(" \"");
-    out.Put(record->name ? std::string_view(record->name) : std::string_view());
+    const std::string_view name = record->name ? std::string_view(record->name) : std::string_view();
+    if (kw::NeedsReplacing(name)) {
+      const std::string written = kw::QuotableName(name);
+      input.warnings.Report(kw::WarningKind::kNameReplaced,
+                            "The name of node %d holds a double quote or a line break, which "
+                            "would break the file; it is written as \"%s\".",
+                            record->index, written.c_str());
+      out.Put(written);
+    } else {
+      out.Put(name);
+    }
     out.Put("\" ");
     out.PutInt3(record->parentIndex);
     out.Put('\n');

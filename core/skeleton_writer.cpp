@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/background_worker.h"
+#include "core/finite_values.h"
 #include "core/number_format.h"
 #include "core/parted_pipeline.h"
 #include "core/pose_batch.h"
@@ -104,14 +105,28 @@ void WriteSkeleton(const SectionInput& input) {
 
   std::uint64_t pose = 0;
   const Matrix3 noParent;
+  // A transform that is not finite makes a pose of NaN; said once per node.
+  std::vector<bool> toldNotFinite(nodes.size());
+  auto checkFinite = [&](std::size_t k, const Matrix3& world, int tick) {
+    if (toldNotFinite[k] || kw::IsFinite(world)) return;
+    toldNotFinite[k] = true;
+    input.warnings.Report(kw::WarningKind::kNonFinite,
+                          "The transform of node \"%s\" at frame %lld is not a finite number "
+                          "(NaN or infinity); its pose is not a number either.",
+                          nodes[k]->name ? nodes[k]->name : "",
+                          static_cast<long long>(tick / step));
+  };
   auto writePose = [&](int tick) {
     PoseBatch& batch = pipeline.Current();
     batch.StartPose(pose++);
     for (std::size_t k = 0; k < nodes.size(); ++k) {
       const NodeRecord* record = nodes[k].get();
       const Matrix3 world = WorldWithoutScale(record->node, tick);
+      checkFinite(k, world, tick);
       if (batch.NeedsParentWorld(k)) {
-        batch.Add(world, WorldWithoutScale(record->parentNode, tick));
+        const Matrix3 parentWorld = WorldWithoutScale(record->parentNode, tick);
+        checkFinite(k, parentWorld, tick);
+        batch.Add(world, parentWorld);
       } else {
         batch.Add(world, noParent);
       }

@@ -1,6 +1,7 @@
 #include "core/triangles_writer.h"
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "core/background_worker.h"
+#include "core/finite_values.h"
+#include "core/quotable_name.h"
 #include "core/batch_pipeline.h"
 #include "core/face_batch.h"
 #include "core/normals_and_links.h"
@@ -118,6 +121,17 @@ class TextureNames {
       if (k == known_.size()) {
         std::string_view found;
         if (!FaceTextureName(warnings_, material_, id, &found)) return nullptr;
+        // A line break would split the line; a quote is kept out as in node names.
+        std::string replaced;
+        if (kw::NeedsReplacing(found)) {
+          replaced = kw::QuotableName(found);
+          warnings_.Report(kw::WarningKind::kNameReplaced,
+                           "The texture name of material \"%s\" holds a double quote or a line "
+                           "break, which would break the file; it is written as \"%s\".",
+                           kw::QuotableName(Printable(material_.GetName())).c_str(),
+                           replaced.c_str());
+          found = replaced;
+        }
         known_.push_back(Known{id, TextureLine(found)});
       }
       last_ = k;
@@ -274,6 +288,7 @@ void WriteMesh(const SectionInput& input, FaceLinesWriter& writer,
       input.smd, faceCount > 0 ? worker.get() : nullptr,
       [&writer](const FaceBatch& batch, char* text) { return writer.Write(batch, text); },
       FaceBatch(boneText), FaceBatch(boneText));
+  bool toldNotFinite = false;
   for (int i = 0; i < faceCount; ++i) {
     const MeshFace face = mesh->GetFace(i);
     if (IndexOutOfRange(face.vertex, vertexCount)) {
@@ -307,6 +322,24 @@ void WriteMesh(const SectionInput& input, FaceLinesWriter& writer,
       warnings.Report(kw::WarningKind::kBadUvIndex,
                             "Bogus UV vertex index for face %d in mesh \"%s\".\nSkipping face.",
                             i, nodeName);
+      continue;
+    }
+    bool finite = true;
+    for (int k = 0; k < 3; ++k) {
+      const Point2 uv = mesh->GetTexVertex(static_cast<int>(face.texVertex[k]));
+      finite = finite && kw::IsFinite(corners[k].position) &&
+               kw::IsFinite(normals[static_cast<std::size_t>(k)]) && std::isfinite(uv.x) &&
+               std::isfinite(uv.y);
+    }
+    if (!finite) {
+      if (!toldNotFinite) {
+        warnings.Report(kw::WarningKind::kNonFinite,
+                        "Face %d of mesh \"%s\" at frame 0 has a position, normal or texture "
+                        "coordinate that is not a finite number (NaN or infinity).\n"
+                        "Skipping the faces of this mesh that have one.",
+                        i, nodeName);
+        toldNotFinite = true;
+      }
       continue;
     }
     bool linksKept[3];

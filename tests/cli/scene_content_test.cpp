@@ -97,7 +97,8 @@ TEST_F(SceneContent, MoreThan2048NodesAreAllExported) {
 }
 
 // Names reach the warnings exactly as the scene gives them: no printf
-// directive in a name is ever interpreted, nothing is cut or escaped.
+// directive in a name is ever interpreted, nothing is cut or escaped; only a
+// quote or a line break, which would break the file, is replaced in the SMD.
 TEST_F(SceneContent, OddNamesAppearLiterallyInWarningsAndTheLog) {
   const std::vector<std::string> names = {
       "say \"cheese\"", "two\nlines", "tab\there", "Kn\xC3\xB6tchen \xE2\x9C\x93 \xF0\x9F\x90\xA6",
@@ -113,19 +114,19 @@ TEST_F(SceneContent, OddNamesAppearLiterallyInWarningsAndTheLog) {
 
   const RunResult run = Export(scene, {"--log"});
   ASSERT_EQ(run.status, kExitSuccess) << Describe(run);
-  std::string expected;
+  // A quote or a line break would break the nodes section: such a name is
+  // written with '_' in its place, and said once.
+  std::string expected =
+      "warning: The name of node 0 holds a double quote or a line break, which would break the "
+      "file; it is written as \"say _cheese_\".\n"
+      "warning: The name of node 1 holds a double quote or a line break, which would break the "
+      "file; it is written as \"two_lines\".\n";
   for (const std::string& name : names) {
     expected += "warning: Could not get a material for mesh \"" + name +
                 "\". Skipping mesh.\nAssign a Standard or Multi/Sub-Object type material to it.\n";
   }
-  // A line break in a name breaks the nodes section for any reader: the
-  // check of the written file says so.
-  expected +=
-      "warning: out.smd: line 4: a node line is not: index \"name\" parent\n"
-      "warning: out.smd: line 5: a node line is not: index \"name\" parent\n"
-      "warning: out.smd: line 6: node 2 where node 1 comes next\n";
   expected += "warnings of kind missing-material: " + std::to_string(names.size()) + "\n";
-  expected += "warnings of kind unparsed-line: 3\n";
+  expected += "warnings of kind name-replaced: 2\n";
   EXPECT_EQ(run.err, expected);
 
   const std::string log = ReadFile(folder / "kestrelworks_log.txt");
@@ -133,10 +134,14 @@ TEST_F(SceneContent, OddNamesAppearLiterallyInWarningsAndTheLog) {
     const std::string line = " - Could not get a material for mesh \"" + name + "\". Skipping mesh.";
     EXPECT_NE(log.find(line), std::string::npos) << name;
   }
-  // The nodes section carries each name whole between its quotes.
+  // The nodes section carries each name whole between its quotes, but for
+  // the characters that would end it.
   const std::string smd = ReadFile(folder / "out.smd");
+  std::vector<std::string> written = names;
+  written[0] = "say _cheese_";
+  written[1] = "two_lines";
   for (std::size_t i = 0; i < names.size(); ++i) {
-    EXPECT_NE(smd.find("\"" + names[i] + "\"  -1\n"), std::string::npos) << names[i];
+    EXPECT_NE(smd.find("\"" + written[i] + "\"  -1\n"), std::string::npos) << written[i];
   }
 }
 
