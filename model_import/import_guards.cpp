@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cfloat>
+#include <cstdio>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -233,12 +234,14 @@ Assimp::IOStream* FolderIOSystem::Open(const char* path, const char* mode) {
 bool CheckScaleFits(const aiScene& scene, double scale, std::string* error) {
   // Room for the rotations and sums that follow in the export.
   const double largest = FLT_MAX / 16 / scale;
+  char scaleText[32];
+  std::snprintf(scaleText, sizeof scaleText, "%g", scale);
   for (unsigned m = 0; m < scene.mNumMeshes; ++m) {
     const aiMesh& mesh = *scene.mMeshes[m];
     for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
       const aiVector3D& p = mesh.mVertices[v];
       if (std::fabs(p.x) > largest || std::fabs(p.y) > largest || std::fabs(p.z) > largest) {
-        *error = "--scale " + std::to_string(scale) + " sends vertex " + std::to_string(v) +
+        *error = std::string("--scale ") + scaleText + " sends vertex " + std::to_string(v) +
                  " of mesh " + Quoted(mesh.mName) + " past the range of a float; use a smaller scale";
         return false;
       }
@@ -251,7 +254,7 @@ bool CheckScaleFits(const aiScene& scene, double scale, std::string* error) {
     if (!node) continue;
     const aiMatrix4x4& m = node->mTransformation;
     if (std::fabs(m.a4) > largest || std::fabs(m.b4) > largest || std::fabs(m.c4) > largest) {
-      *error = "--scale " + std::to_string(scale) + " sends node " + Quoted(node->mName) +
+      *error = std::string("--scale ") + scaleText + " sends node " + Quoted(node->mName) +
                " past the range of a float; use a smaller scale";
       return false;
     }
