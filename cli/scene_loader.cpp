@@ -18,8 +18,8 @@
 namespace {
 
 #if KW_WITH_ASSIMP
-// As for scene files: the exporter walks the tree recursively, and every
-// node's pose is worked out through all its ancestors.
+// As for scene files: no rig nests this deep, and a deeper tree is taken for
+// a damaged file.
 constexpr int kMaxTreeDepth = 1000;
 
 int TreeDepth(const MemoryScene& scene) {

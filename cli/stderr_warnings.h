@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <string>
 
 #include "core/warning.h"
 #include "core/warning_reporter.h"

@@ -1,5 +1,9 @@
 #include "core/export_job.h"
 
+#include <memory>
+#include <string>
+#include <utility>
+
 #include "core/nodes_writer.h"
 #include "core/section_input.h"
 #include "core/skeleton_writer.h"

@@ -10,7 +10,6 @@
 // shown, and where the files go.
 #pragma once
 
-#include <memory>
 #include <string>
 
 #include "core/c_locale.h"

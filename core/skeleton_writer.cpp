@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
-#include <string_view>
 #include <vector>
 
 #include "core/background_worker.h"

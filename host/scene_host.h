@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
-#include <string>
 
 #include "host/scene_access.h"
 

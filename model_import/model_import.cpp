@@ -4,6 +4,7 @@
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <new>
@@ -48,7 +49,8 @@ std::string Extension(const std::string& path) {
 // Collada, 3DS, MD2, MD5 and MDL readers turn their Z-up sources to Y-up
 // themselves. FBX keeps the file's axes and says which is up in the
 // metadata; SMD, Z-up like us, is passed through as it is.
-void ChooseSourceUp(const aiScene& scene, const std::string& up, ImportedModel* model) {
+void ChooseSourceUp(const aiScene& scene, const std::string& path, const std::string& up,
+                    ImportedModel* model) {
   model->sourceUpNegative = false;
   if (!up.empty()) {
     model->sourceUp = up[0];
@@ -64,7 +66,9 @@ void ChooseSourceUp(const aiScene& scene, const std::string& up, ImportedModel* 
     model->upReason = "file metadata";
     return;
   }
-  model->sourceUp = MetadataText(scene, "SourceAsset_Format") == "Valve SMD Importer" ? 'z' : 'y';
+  std::string extension = Extension(path);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  model->sourceUp = extension == "smd" ? 'z' : 'y';
   model->upReason = "format";
 }
 
@@ -161,7 +165,7 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
   int startTick = 0, endTick = 0;
   if (animation && !TicksOf(*model, model->sampledAnimation, &startTick, &endTick, error)) return false;
 
-  ChooseSourceUp(scene, options.up, model);
+  ChooseSourceUp(scene, path, options.up, model);
   model->scale = options.scale;
   SceneFrame frame;
   frame.rotation = UprightRotation(model->sourceUp, model->sourceUpNegative);

@@ -1,7 +1,6 @@
 // Warnings on the host: a modal message box owned by the active window.
 #pragma once
 
-#include <string>
 
 #include "core/warning_reporter.h"
 
