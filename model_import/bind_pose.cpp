@@ -26,6 +26,14 @@ bool SameBind(const Matrix3& a, const Matrix3& b) {
   return true;
 }
 
+bool IsFinite(const Matrix3& m) {
+  for (int row = 0; row < 4; ++row) {
+    const Point3& r = m.GetRow(row);
+    if (!std::isfinite(r.x) || !std::isfinite(r.y) || !std::isfinite(r.z)) return false;
+  }
+  return true;
+}
+
 struct Bind {
   Matrix3 world;
   std::string mesh;  // the mesh node whose skin gave it
@@ -54,6 +62,7 @@ void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::W
         const int boneId = table.FindByName(bone.mName);
         if (boneId < 0) continue;
         const Matrix3 world = Inverse(ToMatrix3(bone.mOffsetMatrix)) * rest[id];
+        if (!IsFinite(world)) continue;  // an offset without an inverse places no bone
         std::optional<Bind>& known = bind[static_cast<std::size_t>(boneId)];
         if (!known) {
           known = Bind{world, table.nodes[id]->GetName()};
@@ -78,9 +87,17 @@ void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::W
     MemoryNode* node = table.nodes[id];
     MemoryNode* parent = node->GetSceneParent();
     const Matrix3 parentWorld = parent ? world[static_cast<std::size_t>(parent->GetNodeId())] : Matrix3();
-    if (bind[id]) {
+    // Below a parent without an inverse (scaled to nothing) a bone keeps
+    // its rest transform: no local one puts it at its bind.
+    Matrix3 local;
+    bool bound = bind[id].has_value();
+    if (bound) {
+      local = parent ? bind[id]->world * Inverse(parentWorld) : bind[id]->world;
+      bound = IsFinite(local);
+    }
+    if (bound) {
       world[id] = bind[id]->world;
-      node->SetLocalTransform(parent ? world[id] * Inverse(parentWorld) : world[id]);
+      node->SetLocalTransform(local);
     } else {
       world[id] = parent ? node->GetLocalTransform(0) * parentWorld : rest[id];
     }
