@@ -31,6 +31,19 @@
 #include "core/skeleton_writer.h"
 #include "scene_file/scene_file.h"
 
+using kw::ByteSink;
+using kw::DiskFiles;
+using kw::ExportOptions;
+using kw::ExportOutcome;
+using kw::ExportSeams;
+using kw::GivenOptions;
+using kw::Kestrelworks;
+using kw::MemoryScene;
+using kw::OutputFiles;
+using kw::OutputKind;
+using kw::WarningPresenter;
+using kw::WrapSkeletonAngle;
+
 namespace {
 
 struct Settings {

@@ -9,6 +9,11 @@
 #include "core/node_registry.h"
 #include "core/triangles_writer.h"
 
+using kw::ExportOptions;
+using kw::IsStandardMaterial;
+using kw::NodeRecord;
+using kw::NodeRegistry;
+
 namespace {
 
 constexpr float kTwoPi = 6.2831855f;  // 0x40C90FDB

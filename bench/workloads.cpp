@@ -3,6 +3,13 @@
 #include <cmath>
 #include <string>
 
+using kw::AnimationKey;
+using kw::MemoryMaterial;
+using kw::MemoryMesh;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::MemorySkin;
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;

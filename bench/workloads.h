@@ -28,8 +28,8 @@ struct SequenceShape {
 constexpr int kReferenceBones = 64;
 constexpr int kTicksPerFrame = 160;
 
-std::unique_ptr<MemoryScene> BuildReferenceScene(const ReferenceShape& shape);
-std::unique_ptr<MemoryScene> BuildSequenceScene(const SequenceShape& shape);
+std::unique_ptr<kw::MemoryScene> BuildReferenceScene(const ReferenceShape& shape);
+std::unique_ptr<kw::MemoryScene> BuildSequenceScene(const SequenceShape& shape);
 
 // The reference scene as a scene file (docs/scene-format.md) that loads into
 // exactly the scene BuildReferenceScene makes. False when writing failed.

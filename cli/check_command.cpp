@@ -8,6 +8,8 @@
 #include "smd/limit_check.h"
 #include "smd/smd_reader.h"
 
+using kw::WarningPresenter;
+
 int RunCheck(const std::vector<std::string>& paths) {
   int status = kExitSuccess;
   kw::smd::File file;

@@ -22,6 +22,15 @@
 #include "cli/stderr_warnings.h"
 #include "core/kestrelworks.h"
 
+using kw::ExportOptions;
+using kw::ExportOutcome;
+using kw::ExportSeams;
+using kw::Kestrelworks;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::OptionsChoice;
+using kw::OptionsStep;
+
 namespace kw {
 namespace {
 

@@ -23,6 +23,14 @@
 #include "cli/stderr_warnings.h"
 #include "core/kestrelworks.h"
 
+using kw::ExportOptions;
+using kw::ExportOutcome;
+using kw::ExportSeams;
+using kw::Kestrelworks;
+using kw::MemoryScene;
+using kw::OptionsChoice;
+using kw::OptionsStep;
+
 namespace {
 
 // The dialog's choices, taken from the flags instead.

@@ -18,6 +18,9 @@
 #include "model_import/model_import.h"
 #endif
 
+using kw::MemoryNode;
+using kw::MemoryScene;
+
 namespace {
 
 // Names come from the file: control characters are shown escaped, never

@@ -10,6 +10,9 @@
 #include "preview/preview.h"
 #include "smd/smd_reader.h"
 
+using kw::ByteSink;
+using kw::OutputKind;
+
 namespace kw {
 namespace {
 

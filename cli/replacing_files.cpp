@@ -13,6 +13,9 @@
 
 #include "cli/exit_cleanup.h"
 
+using kw::ByteSink;
+using kw::OutputKind;
+
 namespace {
 
 // The longest file name most file systems take; the temporary name must fit

@@ -17,14 +17,14 @@
 
 #include "core/text_output.h"
 
-class ReplacingFiles : public OutputFiles {
+class ReplacingFiles : public kw::OutputFiles {
  public:
   ReplacingFiles() = default;
   ~ReplacingFiles() override;  // discards a temporary file not yet committed
   ReplacingFiles(const ReplacingFiles&) = delete;
   ReplacingFiles& operator=(const ReplacingFiles&) = delete;
 
-  std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind kind,
+  std::unique_ptr<kw::ByteSink> Open(const std::string& path, kw::OutputKind kind,
                                  std::string* error) override;
 
   // Where the log the session writes goes; until this is called, or with an
@@ -56,8 +56,8 @@ class ReplacingFiles : public OutputFiles {
   bool WroteInPlace() const { return inPlace_; }
 
  private:
-  std::unique_ptr<ByteSink> OpenSmd(const std::string& path, std::string* error);
-  std::unique_ptr<ByteSink> OpenLog();
+  std::unique_ptr<kw::ByteSink> OpenSmd(const std::string& path, std::string* error);
+  std::unique_ptr<kw::ByteSink> OpenLog();
   void NoteFailure(const std::string& line);
 
   std::string logPath_;

@@ -15,6 +15,9 @@
 #include "model_import/model_import.h"
 #endif
 
+using kw::MemoryNode;
+using kw::MemoryScene;
+
 namespace {
 
 #if KW_WITH_ASSIMP

@@ -29,7 +29,7 @@ struct SceneLoadOptions {
 // frames, for sequences only (export --all).
 struct SceneAnimations {
   std::vector<std::string> names;
-  std::vector<std::unique_ptr<MemoryScene>> scenes;
+  std::vector<std::unique_ptr<kw::MemoryScene>> scenes;
 };
 // True when the path is a model file for the importer rather than one of
 // our JSON scene files (by its extension).
@@ -45,7 +45,7 @@ bool CheckSceneFile(const std::string& path, std::string* error);
 // importer had to change or leave out is added to warnings, one line each.
 // With animations, a model file also gives every animation in the same import.
 // usage, when given, is set when an option was at fault rather than the file.
-std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
+std::unique_ptr<kw::MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
                                        std::string* error, std::vector<kw::Warning>* warnings,
                                        SceneAnimations* animations = nullptr,
                                        bool* usage = nullptr);

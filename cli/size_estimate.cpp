@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <vector>
 
+using kw::MemoryNode;
+using kw::MemoryScene;
+
 namespace kw {
 namespace {
 

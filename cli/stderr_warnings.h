@@ -7,7 +7,7 @@
 #include "core/warning.h"
 #include "core/warning_reporter.h"
 
-class StderrWarnings : public WarningPresenter {
+class StderrWarnings : public kw::WarningPresenter {
  public:
   // Prints "warning: " and the text; the kinds that tell why the export
   // failed are left to the failure line and not counted.

@@ -3,6 +3,8 @@
 #include <system_error>
 #include <utility>
 
+namespace kw {
+
 BackgroundWorker::BackgroundWorker() : thread_([this] { Loop(); }) {}
 
 BackgroundWorker::~BackgroundWorker() {
@@ -53,3 +55,5 @@ void BackgroundWorker::Loop() {
     }
   }
 }
+
+}  // namespace kw

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+namespace kw {
+
 class BackgroundWorker {
  public:
   BackgroundWorker();
@@ -36,3 +38,5 @@ class BackgroundWorker {
   bool stopping_ = false;
   std::thread thread_;  // last: starts once the rest exists
 };
+
+}  // namespace kw

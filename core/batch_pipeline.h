@@ -14,6 +14,8 @@
 #include "core/background_worker.h"
 #include "core/text_output.h"
 
+namespace kw {
+
 // Batch: Empty(), Clear() and TextBound(), the room its text may need.
 // MakeText(batch, out) writes the text to out and returns its length.
 template <typename Batch>
@@ -84,3 +86,5 @@ class BatchPipeline {
   int current_ = 0;
   int pending_ = -1;  // the batch the worker has, if any
 };
+
+}  // namespace kw

@@ -8,6 +8,8 @@
 #include <locale.h>
 #endif
 
+namespace kw {
+
 CLocale::CLocale() {
 #if defined(_WIN32)
   handle_ = _create_locale(LC_ALL, "C");
@@ -49,3 +51,5 @@ const CLocale& CLocale::Shared() {
   static const CLocale locale;
   return locale;
 }
+
+}  // namespace kw

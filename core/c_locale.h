@@ -5,6 +5,8 @@
 #include <cstdarg>
 #include <cstddef>
 
+namespace kw {
+
 class CLocale {
  public:
   CLocale();
@@ -26,3 +28,5 @@ class CLocale {
  private:
   void* handle_;
 };
+
+}  // namespace kw

@@ -9,6 +9,8 @@
 #include "core/skeleton_writer.h"
 #include "core/triangles_writer.h"
 
+namespace kw {
+
 namespace {
 
 // The scene-access library keeps the callback for as long as it lives, so
@@ -184,3 +186,5 @@ void ExportJob::Fail(const std::string& message) {
   outcome_ = ExportOutcome::kFailed;
   failureMessage_ = message;
 }
+
+}  // namespace kw

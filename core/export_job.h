@@ -19,6 +19,8 @@
 #include "core/warning_reporter.h"
 #include "host/scene_host.h"
 
+namespace kw {
+
 // In the order options, warnings, files: ExportSeams{&step, &warnings, &files}.
 struct ExportSeams {
   OptionsStep* options = nullptr;        // null: go on with the options as they stand
@@ -78,3 +80,5 @@ class MyErrorProc : public IGameErrorCallBack {
  public:
   void ErrorProc(int errorCode) override;
 };
+
+}  // namespace kw

@@ -6,6 +6,8 @@
 
 #include "host/scene_host.h"
 
+namespace kw {
+
 struct ExportOptions {
   std::uint32_t exportSequence = 0;  // 0: reference SMD, 1: sequence SMD
   int startFrame = 0;
@@ -42,3 +44,5 @@ class GivenOptions : public OptionsStep {
 
   ExportOptions options;
 };
+
+}  // namespace kw

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace kw {
+
 namespace {
 
 // The longest text of eight floats with their spaces.
@@ -92,3 +94,5 @@ std::size_t FaceLinesWriter::Write(const FaceBatch& batch, char* out) {
   }
   return static_cast<std::size_t>(p - out);
 }
+
+}  // namespace kw

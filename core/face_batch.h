@@ -13,6 +13,8 @@
 #include "core/spaced_floats_cache.h"
 #include "host/scene_access.h"
 
+namespace kw {
+
 // The line that starts a face: its texture name. Short names are copied as
 // whole words, past their end.
 class TextureLine {
@@ -100,3 +102,5 @@ class FaceLinesWriter {
   SpacedFloatsCache<3> normals_{14};
   SpacedFloatsCache<2> uvs_{14};
 };
+
+}  // namespace kw

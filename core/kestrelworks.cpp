@@ -1,5 +1,7 @@
 #include "core/kestrelworks.h"
 
+namespace kw {
+
 namespace {
 
 // The host shows Version() / 100; 40 * 1.25 = 50 reads as 0.50, the
@@ -48,3 +50,5 @@ unsigned int Kestrelworks::Version() {
 }
 void Kestrelworks::ShowAbout(HostWindow) {}
 int Kestrelworks::SupportsOptions(int, std::uint32_t) { return 1; }
+
+}  // namespace kw

@@ -10,6 +10,8 @@
 #include "core/export_job.h"
 #include "host/scene_host.h"
 
+namespace kw {
+
 class Kestrelworks : public SceneExport {
  public:
   static constexpr const char* kLogFileName = ExportJob::kLogFileName;
@@ -56,3 +58,5 @@ class Kestrelworks : public SceneExport {
   ExportOutcome outcome_ = ExportOutcome::kNotRun;
   std::string failureMessage_;
 };
+
+}  // namespace kw

@@ -3,6 +3,8 @@
 
 #include "core/node_registry.h"
 
+namespace kw {
+
 namespace {
 
 bool IsExportedType(int type) {
@@ -116,3 +118,5 @@ void NodeRegistry::ClearNodes() {
   indexByNodeId_.clear();
   indexByDenseId_.clear();
 }
+
+}  // namespace kw

@@ -9,6 +9,8 @@
 
 #include "host/scene_access.h"
 
+namespace kw {
+
 // One exported node. Names and scene nodes belong to the scene and stay
 // valid until it is released.
 struct NodeRecord {
@@ -56,3 +58,5 @@ class NodeRegistry {
   // ids are small and dense; empty otherwise, or after a later registration.
   std::vector<int> indexByDenseId_;
 };
+
+}  // namespace kw

@@ -6,6 +6,8 @@
 
 #include "core/quotable_name.h"
 
+namespace kw {
+
 void WriteNodes(const SectionInput& input) {
   TextStream& out = input.smd;
   out.Put("nodes\n");
@@ -29,3 +31,5 @@ void WriteNodes(const SectionInput& input) {
   }
   out.Put("end\n");
 }
+
+}  // namespace kw

@@ -4,4 +4,8 @@
 
 #include "core/section_input.h"
 
+namespace kw {
+
 void WriteNodes(const SectionInput& input);
+
+}  // namespace kw

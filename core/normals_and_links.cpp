@@ -10,6 +10,8 @@
 #include "core/number_format.h"
 #include "core/text_output.h"
 
+namespace kw {
+
 std::array<Point3, 3> CornerNormals(const HostMesh& hostMesh, const MeshFace& face,
                                     int faceIndex) {
   const Point3& faceNormal = hostMesh.faceNormals[static_cast<std::size_t>(faceIndex)];
@@ -114,3 +116,5 @@ void WriteBoneLinks(TextStream& out, const NodeRegistry& nodes, int vertex,
   AppendBoneLinks(text, nodes, vertex, skin, ownIndex);
   out.Put(text);
 }
+
+}  // namespace kw

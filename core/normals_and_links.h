@@ -9,6 +9,8 @@
 #include "core/spaced_floats_cache.h"
 #include "host/scene_access.h"
 
+namespace kw {
+
 class NodeRegistry;
 class TextStream;
 
@@ -37,3 +39,5 @@ void AppendBoneLinks(std::string& out, const NodeRegistry& nodes, int vertex,
 // The same text written to out.
 void WriteBoneLinks(TextStream& out, const NodeRegistry& nodes, int vertex,
                     const IGameSkin* skin, int ownIndex);
+
+}  // namespace kw

@@ -6,6 +6,8 @@
 
 #include "core/c_locale.h"
 
+namespace kw {
+
 // The fast path lays out digits in machine words, first character in the
 // lowest byte.
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
@@ -403,3 +405,5 @@ std::string Int3Text(int value) {
   text.append(digits, length);
   return text;
 }
+
+}  // namespace kw

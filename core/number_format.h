@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+namespace kw {
+
 // Longest text FormatFixed6 writes: "-" + 39 integer digits of FLT_MAX-sized
 // values of a double ... with room to spare for any double.
 constexpr std::size_t kMaxFixedLength = 330;
@@ -20,3 +22,5 @@ std::size_t FormatInt(int value, char* out);
 
 // printf("%3d", value): right-aligned in three columns, wider when it needs more.
 std::string Int3Text(int value);
+
+}  // namespace kw

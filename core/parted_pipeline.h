@@ -18,6 +18,8 @@
 #include "core/background_worker.h"
 #include "core/text_output.h"
 
+namespace kw {
+
 // Batch: Empty(), Clear(), Parts(), PartBound(i), the room part i's text may
 // need, and WritePart(i, out), which writes it and returns its length. Parts
 // of one batch are independent: two threads may write two at once.
@@ -134,3 +136,5 @@ class PartedPipeline {
   int current_ = 0;
   int pending_ = -1;  // the batch the worker has, if any
 };
+
+}  // namespace kw

@@ -6,6 +6,8 @@
 #include "core/number_format.h"
 #include "core/skeleton_writer.h"
 
+namespace kw {
+
 namespace {
 
 // "time " and a 64-bit counter with its line end.
@@ -120,3 +122,5 @@ std::size_t PoseBatch::WritePart(std::size_t part, char* out) const {
   }
   return static_cast<std::size_t>(p - out);
 }
+
+}  // namespace kw

@@ -10,6 +10,8 @@
 
 #include "host/geometry.h"
 
+namespace kw {
+
 // What a node's line needs besides this pose's transforms; fixed for an export.
 struct PoseNode {
   std::string indexText;  // "%3d" of its index
@@ -62,3 +64,5 @@ class PoseBatch {
   std::vector<Matrix3> worlds_;        // nodes_.size() per pose
   std::vector<Matrix3> parentWorlds_;  // for the nodes that need one, in order
 };
+
+}  // namespace kw

@@ -7,6 +7,8 @@
 #include "core/text_output.h"
 #include "core/warning_reporter.h"
 
+namespace kw {
+
 struct SectionInput {
   TextStream& smd;
   const NodeRegistry& nodes;
@@ -14,3 +16,5 @@ struct SectionInput {
   const ExportOptions& options;
   int ticksPerFrame;
 };
+
+}  // namespace kw

@@ -12,6 +12,8 @@
 #include "core/parted_pipeline.h"
 #include "core/pose_batch.h"
 
+namespace kw {
+
 float WrapSkeletonAngle(float angle) {
   if (!std::isfinite(angle)) return angle;
   // Far from zero a float step of 2pi rounds away to nothing; fmod then does
@@ -141,3 +143,5 @@ void WriteSkeleton(const SectionInput& input) {
   pipeline.Finish();
   out.Put("end\n");
 }
+
+}  // namespace kw

@@ -5,6 +5,8 @@
 
 #include "core/section_input.h"
 
+namespace kw {
+
 void WriteSkeleton(const SectionInput& input);
 
 // The angle rule of the pose lines, on its own so that it can be pinned for
@@ -17,3 +19,5 @@ constexpr float kSkeletonTwoPi = 6.28318548202514648438f;
 // -kSkeletonTwoPi and kSkeletonTwoPi; an angle already there, and one that is
 // not finite, comes back unchanged. Single precision throughout.
 float WrapSkeletonAngle(float angle);
+
+}  // namespace kw

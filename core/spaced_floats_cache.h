@@ -15,6 +15,8 @@
 
 #include "core/number_format.h"
 
+namespace kw {
+
 template <std::size_t N>
 class SpacedFloatsCache {
  public:
@@ -72,3 +74,5 @@ class SpacedFloatsCache {
   std::size_t mask_;
   std::unique_ptr<Slot, Free> slots_;
 };
+
+}  // namespace kw

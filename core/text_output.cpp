@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace kw {
+
 namespace {
 
 class FileSink : public ByteSink {
@@ -135,3 +137,5 @@ bool TextStream::Close() {
   }
   return !failed_;
 }
+
+}  // namespace kw

@@ -13,6 +13,8 @@
 
 #include "core/number_format.h"
 
+namespace kw {
+
 // The bytes of one open output. Write may be called many times; Finish is
 // called once at the end and reports whether everything reached its target.
 class ByteSink {
@@ -152,3 +154,5 @@ class TextStream {
   bool closed_ = false;
   std::string error_;
 };
+
+}  // namespace kw

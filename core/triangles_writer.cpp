@@ -20,6 +20,8 @@
 #include "core/number_format.h"
 #include "core/text_output.h"
 
+namespace kw {
+
 namespace {
 
 constexpr std::string_view kNoTexture = "null.bmp";
@@ -375,3 +377,5 @@ void WriteTriangles(const SectionInput& input) {
   }
   input.smd.Put("end\n");
 }
+
+}  // namespace kw

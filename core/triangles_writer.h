@@ -5,8 +5,12 @@
 
 #include "core/section_input.h"
 
+namespace kw {
+
 // Writes nothing for a sequence export.
 void WriteTriangles(const SectionInput& input);
 
 // True exactly when the material's class name is the whole string "Standard".
 bool IsStandardMaterial(const SceneMaterial* material);
+
+}  // namespace kw

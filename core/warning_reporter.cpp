@@ -5,6 +5,8 @@
 #include <ctime>
 #include <vector>
 
+namespace kw {
+
 namespace {
 
 constexpr std::size_t kWarningBufferSize = 1024;
@@ -50,3 +52,5 @@ void WarningReporter::Report(kw::WarningKind kind, const char* format, ...) {
     log_->Put("\n\n");
   }
 }
+
+}  // namespace kw

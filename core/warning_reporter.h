@@ -8,6 +8,8 @@
 #include "core/text_output.h"
 #include "core/warning.h"
 
+namespace kw {
+
 class WarningPresenter {
  public:
   virtual ~WarningPresenter() = default;
@@ -39,3 +41,5 @@ class WarningReporter {
   TextStream* log_ = nullptr;
   bool logWarnings_ = false;
 };
+
+}  // namespace kw

@@ -5,6 +5,15 @@
 #include <memory>
 #include <string>
 
+using kw::ExportOptions;
+using kw::ExportOutcome;
+using kw::ExportSeams;
+using kw::GivenOptions;
+using kw::Kestrelworks;
+using kw::MemoryFiles;
+using kw::MemoryScene;
+using kw::WarningPresenter;
+
 namespace kwfuzz {
 namespace {
 

@@ -16,6 +16,6 @@ void Check(bool holds, const char* what);
 // Runs one export of the scene with the options as given (no dialog) and
 // checks its result: DoExport answers 1, a completed export wrote a whole
 // SMD and the log header, a failed one says why.
-void ExportAndCheck(MemoryScene& scene, const ExportOptions& options, bool selectedOnly);
+void ExportAndCheck(kw::MemoryScene& scene, const kw::ExportOptions& options, bool selectedOnly);
 
 }  // namespace kwfuzz

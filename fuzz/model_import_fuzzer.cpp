@@ -14,6 +14,9 @@
 #include "fuzz/fuzz_export.h"
 #include "model_import/model_import.h"
 
+using kw::ExportOptions;
+using kw::MemoryScene;
+
 namespace {
 
 // Not "smd": assimp's SMD reader loops for ever on some damaged files, which

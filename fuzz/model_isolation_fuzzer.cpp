@@ -19,6 +19,8 @@
 #include "fuzz/fuzz_export.h"
 #include "model_import/model_import.h"
 
+using kw::ExportOptions;
+
 namespace {
 
 const char* const kExtensions[] = {"obj", "gltf", "dae", "ply", "stl", "off", "x",  "bvh",

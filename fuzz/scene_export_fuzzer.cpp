@@ -16,6 +16,14 @@
 #include "fuzz/fuzz_export.h"
 #include "memory_scene/memory_scene.h"
 
+using kw::AnimationKey;
+using kw::ExportOptions;
+using kw::MemoryMaterial;
+using kw::MemoryMesh;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::MemorySkin;
+
 namespace {
 
 // Enough to pass the registry's 2048-entry table with a few bytes.

@@ -12,6 +12,9 @@
 #include "scene_file/document_reader.h"
 #include "scene_file/scene_file.h"
 
+using kw::ExportOptions;
+using kw::MemoryScene;
+
 namespace {
 
 // Poses per sequence export, wherever the scene's range lies.

@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+namespace kw {
+
 namespace {
 
 // The one error code our stand-in raises: a getter was asked for an index
@@ -483,3 +485,5 @@ SceneNode* MemoryScene::GetTopLevelNode(int i) {
 
 IGameConversionManager* MemoryScene::GetConversionManager() { return conversion_.get(); }
 Interface* MemoryScene::GetCoreInterface() { return core_.get(); }
+
+}  // namespace kw

@@ -27,6 +27,8 @@
 #include "host/scene_access.h"
 #include "host/scene_host.h"
 
+namespace kw {
+
 class MemoryScene;
 class MemoryNode;
 
@@ -310,3 +312,5 @@ class MemoryScene : public IGameScene, public SceneHost {
   std::uint64_t transformVersion_ = 1;
   mutable std::vector<const MemoryNode*> worldChain_;
 };
+
+}  // namespace kw

@@ -5,6 +5,8 @@
 
 #include "memory_scene/memory_scene.h"
 
+namespace kw {
+
 namespace {
 
 constexpr int kMaskBits = 32;
@@ -157,3 +159,5 @@ void MemoryMesh::ComputeNormals() {
     }
   }
 }
+
+}  // namespace kw

@@ -6,6 +6,8 @@
 
 #include "model_import/import_parts.h"
 
+using kw::MemoryNode;
+
 namespace model_import {
 namespace {
 

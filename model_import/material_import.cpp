@@ -6,6 +6,9 @@
 
 #include "model_import/import_parts.h"
 
+using kw::MemoryMaterial;
+using kw::MemoryScene;
+
 namespace model_import {
 namespace {
 

@@ -5,6 +5,11 @@
 
 #include "model_import/import_parts.h"
 
+using kw::MemoryMesh;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::MemorySkin;
+
 namespace model_import {
 namespace {
 

@@ -13,6 +13,8 @@
 #include "model_import/import_guards.h"
 #include "model_import/import_parts.h"
 
+using kw::MemoryScene;
+
 namespace {
 
 using model_import::SceneFrame;

@@ -77,7 +77,7 @@ struct ModelAnimation {
 };
 
 struct ImportedModel {
-  std::unique_ptr<MemoryScene> scene;
+  std::unique_ptr<kw::MemoryScene> scene;
   std::string format;    // the importer's name for the file's format
   char sourceUp = 'y';   // the source's up axis as used: 'x', 'y' or 'z'
   bool sourceUpNegative = false;
@@ -92,7 +92,7 @@ struct ImportedModel {
   // With everyAnimation: one scene per animation, in the file's order, each
   // sampling its animation over its own frames. They serve sequences only:
   // their meshes are left empty.
-  std::vector<std::unique_ptr<MemoryScene>> animationScenes;
+  std::vector<std::unique_ptr<kw::MemoryScene>> animationScenes;
   // On failure: an option was at fault (a scale past the range of a float),
   // not the file.
   bool optionRefused = false;

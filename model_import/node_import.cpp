@@ -6,6 +6,10 @@
 
 #include "model_import/import_parts.h"
 
+using kw::AnimationKey;
+using kw::MemoryNode;
+using kw::MemoryScene;
+
 namespace model_import {
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include "model_import/import_parts.h"
 
+using kw::MemoryScene;
+
 namespace model_import {
 namespace {
 

@@ -12,6 +12,13 @@
 #include <utility>
 #include <vector>
 
+using kw::AnimationKey;
+using kw::MemoryMaterial;
+using kw::MemoryMesh;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::MemorySkin;
+
 namespace {
 
 using Json = nlohmann::json;

@@ -10,6 +10,8 @@
 #include "scene_file/direct_reader.h"
 #include "scene_file/document_reader.h"
 
+using kw::MemoryScene;
+
 namespace {
 
 // The text is held in memory while it is read, and a refused file is read

@@ -6,6 +6,9 @@
 #include "plugin/shell/plugin_module.h"
 #include "plugin/shell/resource.h"
 
+using kw::ExportOptions;
+using kw::OptionsChoice;
+
 namespace {
 
 void SetUpSpinner(HWND dialog, int spinnerId, int editId, int low, int high, int value) {

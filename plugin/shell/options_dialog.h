@@ -7,10 +7,10 @@
 
 #include "core/export_options.h"
 
-class OptionsDialog : public OptionsStep {
+class OptionsDialog : public kw::OptionsStep {
  public:
   // 1 for OK, 0 for Cancel, -1 when the dialog could not be shown.
-  int Run(OptionsChoice& choice, HostWindow parent) override;
+  int Run(kw::OptionsChoice& choice, HostWindow parent) override;
 };
 
 // The dialog procedure; the creation parameter is the OptionsChoice.

@@ -7,6 +7,9 @@
 #include "plugin/shell/options_dialog.h"
 #include "plugin/shell/warning_box.h"
 
+using kw::ExportSeams;
+using kw::Kestrelworks;
+
 namespace {
 
 // Stateless, so one of each serves every session.

@@ -5,7 +5,7 @@
 
 #include "core/kestrelworks.h"
 
-class PluginSession final : public Kestrelworks {
+class PluginSession final : public kw::Kestrelworks {
  public:
   PluginSession();
 

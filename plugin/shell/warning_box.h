@@ -4,7 +4,7 @@
 
 #include "core/warning_reporter.h"
 
-class WarningBox : public WarningPresenter {
+class WarningBox : public kw::WarningPresenter {
  public:
   static constexpr const char* kCaption = "SMD Export Warning";
   void Show(const kw::Warning& warning) override;

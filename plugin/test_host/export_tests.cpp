@@ -12,6 +12,10 @@
 #include "plugin/test_host/sample_scenes.h"
 #include "plugin/test_host/test_host.h"
 
+using kw::ExportOptions;
+using kw::ExportOutcome;
+using kw::Kestrelworks;
+
 namespace {
 
 // Types the range the wrong way round, so the dialog's swap is part of every run.

@@ -12,6 +12,17 @@
 #include "core/kestrelworks.h"
 #include "plugin/test_host/sample_scenes.h"
 
+using kw::ByteSink;
+using kw::DiskFiles;
+using kw::ExportOutcome;
+using kw::ExportSeams;
+using kw::GivenOptions;
+using kw::Kestrelworks;
+using kw::MemoryScene;
+using kw::OutputFiles;
+using kw::OutputKind;
+using kw::WarningPresenter;
+
 namespace {
 
 class RecordedWarnings : public WarningPresenter {

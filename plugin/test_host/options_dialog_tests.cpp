@@ -11,6 +11,9 @@
 #include "plugin/test_host/modal_driver.h"
 #include "plugin/test_host/test_host.h"
 
+using kw::ExportOutcome;
+using kw::Kestrelworks;
+
 namespace {
 
 constexpr int kReference = 1019;

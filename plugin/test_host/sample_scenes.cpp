@@ -2,6 +2,13 @@
 
 #include <cstdlib>
 
+using kw::ExportOptions;
+using kw::MemoryMaterial;
+using kw::MemoryMesh;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::MemorySkin;
+
 namespace {
 
 constexpr int kTicksPerFrame = 160;

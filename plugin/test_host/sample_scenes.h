@@ -15,12 +15,12 @@
 // smoothing groups and one face whose corner points past the vertex list,
 // which the exporter must refuse with a warning. pelvis, spine and body are
 // selected.
-std::unique_ptr<MemoryScene> MakeFigureScene();
+std::unique_ptr<kw::MemoryScene> MakeFigureScene();
 
 // One export of the figure compared between the two builds.
 struct FigureExport {
   const char* name;          // file names: <name>.smd, <name>.warnings
-  ExportOptions options;     // what the dialog is answered with
+  kw::ExportOptions options;     // what the dialog is answered with
   std::uint32_t hostOptions; // DoExport's options argument
 };
 

@@ -8,6 +8,9 @@
 #include "plugin/test_host/modal_driver.h"
 #include "plugin/test_host/test_host.h"
 
+using kw::ExportOutcome;
+using kw::Kestrelworks;
+
 namespace {
 
 void CheckConstructionDefaults(const Kestrelworks& session) {

@@ -4,6 +4,10 @@
 #include <sstream>
 #include <vector>
 
+using kw::AnimationKey;
+using kw::MemoryNode;
+using kw::MemoryScene;
+
 TestHost& Host() {
   static TestHost host;
   return host;

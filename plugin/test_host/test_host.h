@@ -32,25 +32,25 @@ SessionPtr NewSession();
 
 // The session behind an exporter of ours, to read and preset its fields.
 // Only fields and inline members: the core's code is inside the library.
-inline Kestrelworks& AsSession(SceneExport& exporter) { return static_cast<Kestrelworks&>(exporter); }
+inline kw::Kestrelworks& AsSession(SceneExport& exporter) { return static_cast<kw::Kestrelworks&>(exporter); }
 
 // Makes a scene the host's current one, with the test host's main window as
 // the host's main window, until it goes out of scope.
 class InstalledScene {
  public:
-  explicit InstalledScene(std::unique_ptr<MemoryScene> scene);
+  explicit InstalledScene(std::unique_ptr<kw::MemoryScene> scene);
   ~InstalledScene();
   InstalledScene(const InstalledScene&) = delete;
   InstalledScene& operator=(const InstalledScene&) = delete;
-  MemoryScene& Scene() { return *scene_; }
+  kw::MemoryScene& Scene() { return *scene_; }
 
  private:
-  std::unique_ptr<MemoryScene> scene_;
+  std::unique_ptr<kw::MemoryScene> scene_;
 };
 
 // A scene of frames first to last with one helper node whose x position is
 // the frame number.
-std::unique_ptr<MemoryScene> MakeRangeScene(int firstFrame, int lastFrame);
+std::unique_ptr<kw::MemoryScene> MakeRangeScene(int firstFrame, int lastFrame);
 
 // Whole contents of a file, or false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string* contents);

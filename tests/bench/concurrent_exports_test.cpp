@@ -11,6 +11,14 @@
 #include "bench/workloads.h"
 #include "core/kestrelworks.h"
 
+using kw::ExportOptions;
+using kw::ExportOutcome;
+using kw::ExportSeams;
+using kw::GivenOptions;
+using kw::Kestrelworks;
+using kw::MemoryFiles;
+using kw::MemoryScene;
+
 namespace {
 
 std::string Export(MemoryScene& scene, const ExportOptions& options) {

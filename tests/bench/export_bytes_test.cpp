@@ -15,6 +15,19 @@
 #include "bench/workloads.h"
 #include "core/kestrelworks.h"
 
+using kw::ExportOptions;
+using kw::ExportOutcome;
+using kw::ExportSeams;
+using kw::GivenOptions;
+using kw::Kestrelworks;
+using kw::MemoryFiles;
+using kw::MemoryMaterial;
+using kw::MemoryMesh;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::MemorySkin;
+using kw::WarningPresenter;
+
 namespace {
 
 class NoWarnings : public WarningPresenter {

@@ -20,7 +20,7 @@
 namespace kwtest {
 
 // The core's in-memory outputs, with the questions tests ask of them.
-class MemoryFiles : public ::MemoryFiles {
+class MemoryFiles : public kw::MemoryFiles {
  public:
   bool Has(const std::string& path) const { return Find(path) != nullptr; }
   std::string Text(const std::string& path) const {
@@ -29,18 +29,18 @@ class MemoryFiles : public ::MemoryFiles {
   }
 };
 
-class RecordingWarnings : public WarningPresenter {
+class RecordingWarnings : public kw::WarningPresenter {
  public:
   std::vector<std::string> messages;
   void Show(const kw::Warning& warning) override { messages.push_back(warning.text); }
 };
 
 // The options step of a test: applies `options` as they are, or cancels.
-class FixedOptions : public OptionsStep {
+class FixedOptions : public kw::OptionsStep {
  public:
-  ExportOptions options;
+  kw::ExportOptions options;
   bool cancel = false;
-  int Run(OptionsChoice& choice, HostWindow) override {
+  int Run(kw::OptionsChoice& choice, HostWindow) override {
     if (cancel) return 0;
     choice.options = options;
     return 1;
@@ -48,7 +48,7 @@ class FixedOptions : public OptionsStep {
 };
 
 struct ExportRequest {
-  ExportOptions options;
+  kw::ExportOptions options;
   bool selectedOnly = false;
   bool cancel = false;
   std::string path = "out.smd";
@@ -56,7 +56,7 @@ struct ExportRequest {
 
 struct ExportResult {
   int returned = 0;
-  ExportOutcome outcome = ExportOutcome::kNotRun;
+  kw::ExportOutcome outcome = kw::ExportOutcome::kNotRun;
   std::string failure;
   bool smdOpened = false;
   std::string smd;
@@ -77,18 +77,18 @@ inline ExportRequest Sequence(int startFrame, int endFrame, bool reverse = false
 }
 
 // One DoExport of a new exporter on the scene.
-inline ExportResult RunExport(MemoryScene& scene, const ExportRequest& request = ExportRequest()) {
+inline ExportResult RunExport(kw::MemoryScene& scene, const ExportRequest& request = ExportRequest()) {
   MemoryFiles files;
   RecordingWarnings warnings;
   FixedOptions options;
   options.options = request.options;
   options.cancel = request.cancel;
 
-  ExportSeams seams{&options, &warnings, &files};
+  kw::ExportSeams seams{&options, &warnings, &files};
 
   ExportResult result;
   {
-    Kestrelworks session(&scene, seams);
+    kw::Kestrelworks session(&scene, seams);
     result.returned = session.DoExport(request.path.c_str(), nullptr, nullptr, 0,
                                        request.selectedOnly ? SCENE_EXPORT_SELECTED : 0u);
     result.outcome = session.Outcome();
@@ -97,8 +97,8 @@ inline ExportResult RunExport(MemoryScene& scene, const ExportRequest& request =
 
   result.smdOpened = files.Has(request.path);
   result.smd = files.Text(request.path);
-  result.logOpened = files.Has(Kestrelworks::kLogFileName);
-  result.log = files.Text(Kestrelworks::kLogFileName);
+  result.logOpened = files.Has(kw::Kestrelworks::kLogFileName);
+  result.log = files.Text(kw::Kestrelworks::kLogFileName);
   result.warnings = warnings.messages;
   return result;
 }

@@ -10,6 +10,19 @@
 #include "core/kestrelworks.h"
 #include "scene_file/scene_file.h"
 
+using kw::ByteSink;
+using kw::ExportJob;
+using kw::ExportOptions;
+using kw::ExportOutcome;
+using kw::ExportSeams;
+using kw::GivenOptions;
+using kw::Kestrelworks;
+using kw::MemoryMesh;
+using kw::MemoryScene;
+using kw::OutputFiles;
+using kw::OutputKind;
+using kw::WarningPresenter;
+
 namespace {
 
 // Sinks that count how many are still open and how many were finished.

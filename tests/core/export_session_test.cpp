@@ -10,6 +10,18 @@
 #include "core/kestrelworks.h"
 #include "memory_scene/memory_scene.h"
 
+using kw::ByteSink;
+using kw::ExportOutcome;
+using kw::ExportSeams;
+using kw::Kestrelworks;
+using kw::MemoryMesh;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::OptionsChoice;
+using kw::OptionsStep;
+using kw::OutputFiles;
+using kw::OutputKind;
+
 namespace {
 
 using kwtest::RunExport;

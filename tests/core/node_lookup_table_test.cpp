@@ -7,6 +7,10 @@
 #include "core/node_registry.h"
 #include "memory_scene/memory_scene.h"
 
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::NodeRegistry;
+
 namespace {
 
 void Collect(NodeRegistry& registry, MemoryScene& scene) {

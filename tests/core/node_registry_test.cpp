@@ -6,6 +6,11 @@
 #include "core/node_registry.h"
 #include "memory_scene/memory_scene.h"
 
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::NodeRecord;
+using kw::NodeRegistry;
+
 namespace {
 
 constexpr int kLight = 1;

@@ -11,6 +11,14 @@
 #include "core/text_output.h"
 #include "memory_scene/memory_scene.h"
 
+using kw::MemoryScene;
+using kw::MemorySkin;
+using kw::NodeRegistry;
+using kw::SelectVertexNormal;
+using kw::StringSink;
+using kw::TextStream;
+using kw::WriteBoneLinks;
+
 namespace {
 
 const Point3 kNone(7, 7, 7);

@@ -14,6 +14,11 @@
 
 #include "core/c_locale.h"
 
+using kw::CLocale;
+using kw::FormatFixed6;
+using kw::FormatInt;
+using kw::kMaxFixedLength;
+
 namespace {
 
 std::string Fixed(double value) {

@@ -5,6 +5,8 @@
 #include "core/export_harness.h"
 #include "scene_file/scene_file.h"
 
+using kw::MemoryScene;
+
 namespace {
 
 // The bundled sample exports to the files checked in beside the other

@@ -15,6 +15,8 @@
 #include "scene_file/document_reader.h"
 #include "scene_file/scene_file.h"
 
+using kw::MemoryScene;
+
 namespace {
 
 using kw::scene_file::DirectReaderPadding;

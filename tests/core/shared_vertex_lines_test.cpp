@@ -10,6 +10,12 @@
 #include "export_harness.h"
 #include "memory_scene/memory_scene.h"
 
+using kw::MemoryMaterial;
+using kw::MemoryMesh;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::MemorySkin;
+
 namespace {
 
 using kwtest::ExportResult;

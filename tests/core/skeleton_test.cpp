@@ -18,6 +18,21 @@
 #include "memory_scene/memory_scene.h"
 #include "tests/core/export_harness.h"
 
+using kw::AnimationKey;
+using kw::CLocale;
+using kw::ExportOptions;
+using kw::ExportOutcome;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::NodeRegistry;
+using kw::SectionInput;
+using kw::StringSink;
+using kw::TextStream;
+using kw::WarningReporter;
+using kw::WrapSkeletonAngle;
+using kw::WriteSkeleton;
+using kw::kSkeletonTwoPi;
+
 namespace {
 
 using kwtest::ExportRequest;

@@ -8,6 +8,8 @@
 #include <random>
 #include <string>
 
+using kw::SpacedFloatsCache;
+
 namespace {
 
 std::string Printf(const float (&values)[3]) {

@@ -16,6 +16,13 @@
 
 #include "core/c_locale.h"
 
+using kw::ByteSink;
+using kw::CLocale;
+using kw::DiskFiles;
+using kw::OutputKind;
+using kw::TextStream;
+using kw::kMaxFixedLength;
+
 namespace {
 
 constexpr std::size_t kBuffer = 1 << 16;

@@ -13,6 +13,13 @@
 #include "export_harness.h"
 #include "memory_scene/memory_scene.h"
 
+using kw::IsStandardMaterial;
+using kw::MemoryMaterial;
+using kw::MemoryMesh;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::MemorySkin;
+
 namespace {
 
 using kwtest::ExportResult;

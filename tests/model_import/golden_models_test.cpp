@@ -12,6 +12,8 @@
 #include "core/export_harness.h"
 #include "model_import/model_import.h"
 
+using kw::MemoryNode;
+
 namespace {
 
 std::string DataPath(const std::string& name) { return std::string(KW_TEST_DATA_DIR) + "/model_import/data/" + name; }

@@ -12,6 +12,9 @@
 #include "model_import/import_parts.h"
 #include "model_import/model_import.h"
 
+using kw::MemoryNode;
+using kw::MemoryScene;
+
 namespace {
 
 using kwtest::kModelDir;

@@ -16,6 +16,8 @@
 #include "core/export_harness.h"
 #include "model_import/model_import.h"
 
+using kw::MemoryNode;
+
 namespace {
 
 using kwtest::kModelDir;

@@ -8,6 +8,12 @@
 
 #include "scene_test_support.h"
 
+using kw::MemoryMaterial;
+using kw::MemoryMesh;
+using kw::MemoryNode;
+using kw::MemoryScene;
+using kw::MemorySkin;
+
 namespace {
 
 using scenetest::ExpectMatrixNear;

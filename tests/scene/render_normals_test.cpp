@@ -7,6 +7,8 @@
 #include "memory_scene/memory_scene.h"
 #include "scene_test_support.h"
 
+using kw::MemoryMesh;
+
 namespace {
 
 using scenetest::ExpectPointNear;

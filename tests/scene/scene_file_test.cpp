@@ -13,6 +13,9 @@
 
 #include "scene_test_support.h"
 
+using kw::MemoryNode;
+using kw::MemoryScene;
+
 namespace {
 
 using scenetest::ExpectPointNear;

@@ -7,6 +7,9 @@
 
 #include "memory_scene/memory_scene.h"
 
+using kw::MemoryNode;
+using kw::MemoryScene;
+
 namespace {
 
 Quat AboutZ(float degrees) {
