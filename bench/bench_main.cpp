@@ -57,7 +57,9 @@ struct Settings {
   bool previewOnly = false;
 };
 
-double Seconds(const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec * 1e-6; }
+double Seconds(const timeval& time) {
+  return static_cast<double>(time.tv_sec) + time.tv_usec * 1e-6;
+}
 
 double WallNow() {
   using Clock = std::chrono::steady_clock;
@@ -180,7 +182,8 @@ void ExportWithSession(MemoryScene& scene, const ExportOptions& options, const s
   ExportSeams seams{&step, &warnings, &files};
   Kestrelworks session(&scene, seams);
   session.DoExport(path.c_str(), nullptr, nullptr, 0, 0);
-  if (session.Outcome() != ExportOutcome::kCompleted) Die("export failed: " + session.FailureMessage());
+  if (session.Outcome() != ExportOutcome::kCompleted)
+    Die("export failed: " + session.FailureMessage());
   if (warnings.count != 0) Die("the workload raised warnings: " + warnings.first);
 }
 
@@ -196,7 +199,8 @@ void ExportStraightforward(MemoryScene& scene, const ExportOptions& options,
 Timing TimeFloor(const std::string& source, const std::string& path, int runs) {
   std::vector<char> bytes(static_cast<std::size_t>(FileSize(source)));
   std::FILE* in = std::fopen(source.c_str(), "rb");
-  if (!in || std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) Die("cannot read " + source);
+  if (!in || std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size())
+    Die("cannot read " + source);
   std::fclose(in);
   return Fastest(runs, [&] {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -216,7 +220,7 @@ struct Row {
   long long bytes = 0;
   Timing time;
   Timing floor;
-  Timing plain;  // the straightforward writer
+  Timing plain;       // the straightforward writer
   Timing arithmetic;  // the arithmetic floor, where there is one
   bool hasArithmetic = false;
   double peakMiB = 0;
@@ -239,13 +243,13 @@ void PrintRows(const std::vector<Row>& rows) {
       std::snprintf(arithmetic, sizeof arithmetic, "%.3f", row.arithmetic.wall);
       std::snprintf(versus, sizeof versus, "%.2f", row.arithmetic.wall / row.time.wall);
     }
-    std::printf("| %s | %lld | %.3f | %.0f | %.3f | %.0f | %.3f | %.0f | %.2f | %.1f | %s | %s | "
-                "%.3f, %.3f, %.3f | %.0f (%.0f) |\n",
-                row.name.c_str(), row.bytes, row.time.wall, MBps(row.bytes, row.time.wall),
-                row.floor.wall, MBps(row.bytes, row.floor.wall), row.plain.wall,
-                MBps(row.bytes, row.plain.wall), row.floor.wall / row.time.wall,
-                row.plain.wall / row.time.wall, arithmetic, versus, row.time.cpu, row.floor.cpu,
-                row.plain.cpu, row.peakMiB, row.sceneMiB);
+    std::printf(
+        "| %s | %lld | %.3f | %.0f | %.3f | %.0f | %.3f | %.0f | %.2f | %.1f | %s | %s | "
+        "%.3f, %.3f, %.3f | %.0f (%.0f) |\n",
+        row.name.c_str(), row.bytes, row.time.wall, MBps(row.bytes, row.time.wall), row.floor.wall,
+        MBps(row.bytes, row.floor.wall), row.plain.wall, MBps(row.bytes, row.plain.wall),
+        row.floor.wall / row.time.wall, row.plain.wall / row.time.wall, arithmetic, versus,
+        row.time.cpu, row.floor.cpu, row.plain.cpu, row.peakMiB, row.sceneMiB);
   }
   for (const Row& row : rows) {
     if (!row.note.empty()) std::printf("\n%s: %s\n", row.name.c_str(), row.note.c_str());
@@ -267,9 +271,11 @@ double TimeReferenceReads(MemoryScene& scene) {
       const MeshFace& face = mesh->GetFace(f);
       for (int k = 0; k < 3; ++k) {
         const int vertex = static_cast<int>(face.vertex[k]);
-        sum += mesh->GetVertex(vertex, false).x + mesh->GetTexVertex(static_cast<int>(face.texVertex[k])).y;
+        sum += mesh->GetVertex(vertex, false).x +
+               mesh->GetTexVertex(static_cast<int>(face.texVertex[k])).y;
         const int links = skin ? skin->GetBoneCount(vertex) : 0;
-        for (int l = 0; l < links; ++l) sum += skin->GetBoneNodeId(vertex, l) + skin->GetWeight(vertex, l);
+        for (int l = 0; l < links; ++l)
+          sum += skin->GetBoneNodeId(vertex, l) + skin->GetWeight(vertex, l);
       }
     }
   }
@@ -288,7 +294,8 @@ double TimeSequenceReads(MemoryScene& scene, const SequenceShape& shape) {
   float sum = 0;
   const double start = WallNow();
   for (int frame = 0; frame < shape.frames; ++frame) {
-    for (SceneNode* node : all) sum += node->GetHostNode()->GetNodeTransform(frame * kTicksPerFrame).GetTrans().x;
+    for (SceneNode* node : all)
+      sum += node->GetHostNode()->GetNodeTransform(frame * kTicksPerFrame).GetTrans().x;
   }
   const double seconds = WallNow() - start;
   if (sum == 0.5f) std::puts("");
@@ -306,13 +313,15 @@ Timing TimeSequenceArithmetic(MemoryScene& scene, const SequenceShape& shape, in
   };
   std::vector<Listed> nodes;
   std::vector<Listed> pending;
-  for (int i = scene.GetTopLevelNodeCount() - 1; i >= 0; --i) pending.push_back({scene.GetTopLevelNode(i), -1});
+  for (int i = scene.GetTopLevelNodeCount() - 1; i >= 0; --i)
+    pending.push_back({scene.GetTopLevelNode(i), -1});
   while (!pending.empty()) {
     const Listed next = pending.back();
     pending.pop_back();
     const int at = static_cast<int>(nodes.size());
     nodes.push_back(next);
-    for (int c = next.node->GetChildCount() - 1; c >= 0; --c) pending.push_back({next.node->GetChild(c), at});
+    for (int c = next.node->GetChildCount() - 1; c >= 0; --c)
+      pending.push_back({next.node->GetChild(c), at});
   }
   Matrix3 identity;
   identity.Zero();
@@ -330,7 +339,8 @@ Timing TimeSequenceArithmetic(MemoryScene& scene, const SequenceShape& shape, in
         worlds[k] = world;
         const int parent = nodes[k].parent;
         const Matrix3 local =
-            world * (parent < 0 ? identityInverse : Inverse(worlds[static_cast<std::size_t>(parent)]));
+            world *
+            (parent < 0 ? identityInverse : Inverse(worlds[static_cast<std::size_t>(parent)]));
         float angles[3];
         QuatToEuler(EssentialRotation(local), angles);
         const Point3 position = local.GetTrans();
@@ -370,9 +380,11 @@ Row MeasureWorkload(const std::string& name, MemoryScene& scene, const ExportOpt
   row.time = Fastest(settings.runs - 1, run, row.time);
   row.bytes = FileSize(smd);
   // Slow, so at most two runs.
-  row.plain = Fastest(std::min(settings.runs, 2), [&] { ExportStraightforward(scene, options, plain); });
+  row.plain =
+      Fastest(std::min(settings.runs, 2), [&] { ExportStraightforward(scene, options, plain); });
   std::string where;
-  if (!SameBytes(smd, plain, &where)) Die(name + ": export and straightforward writer differ, " + where);
+  if (!SameBytes(smd, plain, &where))
+    Die(name + ": export and straightforward writer differ, " + where);
   row.floor = TimeFloor(smd, floor, settings.runs);
   std::remove(plain.c_str());
   std::remove(floor.c_str());
@@ -387,7 +399,8 @@ Timing RunCli(const std::vector<std::string>& arguments, const std::string& dir,
   if (child == 0) {
     if (::chdir(dir.c_str()) != 0) _exit(127);
     std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     ::execv(argv[0], argv.data());
     _exit(127);
@@ -398,12 +411,14 @@ Timing RunCli(const std::vector<std::string>& arguments, const std::string& dir,
   Timing timing;
   timing.wall = WallNow() - start;
   timing.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Die("the command line failed: " + arguments[1]);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    Die("the command line failed: " + arguments[1]);
   *peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
   return timing;
 }
 
-Row MeasureCommandLine(const ReferenceShape& shape, const Row& reference, const Settings& settings) {
+Row MeasureCommandLine(const ReferenceShape& shape, const Row& reference,
+                       const Settings& settings) {
   Row row;
   row.name = "L";
   const std::string scenePath = settings.dir + "/reference.json";
@@ -484,10 +499,12 @@ Row MeasurePreview(const Settings& settings, bool keepPicture = false) {
   row.time = best;
   row.peakMiB = peak;
   char note[256];
-  std::snprintf(note, sizeof note,
-                "preview of R.smd (%.0f MiB) to a %lld-byte PNG: %.3f s, CPU %.3f s; peak RSS %.0f MiB, "
-                "%.0f MiB over the SMD's size",
-                row.bytes / 1048576.0, FileSize(png), best.wall, best.cpu, peak, peak - row.bytes / 1048576.0);
+  std::snprintf(
+      note, sizeof note,
+      "preview of R.smd (%.0f MiB) to a %lld-byte PNG: %.3f s, CPU %.3f s; peak RSS %.0f MiB, "
+      "%.0f MiB over the SMD's size",
+      row.bytes / 1048576.0, FileSize(png), best.wall, best.cpu, peak,
+      peak - row.bytes / 1048576.0);
   row.note = note;
   if (!keepPicture) std::remove(png.c_str());
   return row;
@@ -497,8 +514,9 @@ Row MeasurePreview(const Settings& settings, bool keepPicture = false) {
 // gigabyte of files, the kernel's flushing would otherwise land on whichever
 // run comes next.
 void PrintScaling(const Settings& settings) {
-  std::printf("\n| scaling | items | bytes | seconds | MB/s | ns per item |\n"
-              "|---|---:|---:|---:|---:|---:|\n");
+  std::printf(
+      "\n| scaling | items | bytes | seconds | MB/s | ns per item |\n"
+      "|---|---:|---:|---:|---:|---:|\n");
   const std::string smd = settings.dir + "/scaling.smd";
   const ReferenceShape shapes[] = {{100, 50}, {250, 200}, {1000, 500}};
   for (const ReferenceShape& shape : shapes) {
@@ -509,7 +527,8 @@ void PrintScaling(const Settings& settings) {
                            }).wall;
     const long long bytes = FileSize(smd);
     std::printf("| R, triangles | %lld | %lld | %.3f | %.0f | %.1f |\n", shape.Triangles(), bytes,
-                seconds, MBps(bytes, seconds), seconds * 1e9 / static_cast<double>(shape.Triangles()));
+                seconds, MBps(bytes, seconds),
+                seconds * 1e9 / static_cast<double>(shape.Triangles()));
   }
   for (int nodes : {16, 64, 256}) {
     for (int frames : {2000, 20000}) {
@@ -522,7 +541,8 @@ void PrintScaling(const Settings& settings) {
       const long long bytes = FileSize(smd);
       const double lines = static_cast<double>(nodes) * frames;
       std::printf("| S, %d nodes x frames (pose lines) | %d x %d | %lld | %.3f | %.0f | %.1f |\n",
-                  nodes, nodes, frames, bytes, seconds, MBps(bytes, seconds), seconds * 1e9 / lines);
+                  nodes, nodes, frames, bytes, seconds, MBps(bytes, seconds),
+                  seconds * 1e9 / lines);
     }
   }
   std::remove(smd.c_str());
@@ -571,14 +591,16 @@ int main(int argc, char** argv) {
   const Settings settings = ParseArguments(argc, argv);
   const ReferenceShape referenceShape = settings.quick ? ReferenceShape{100, 50} : ReferenceShape{};
   const SequenceShape sequenceShape = settings.quick ? SequenceShape{16, 200} : SequenceShape{};
-  std::printf("outputs in %s; the fastest of %d run(s); seconds are wall time, CPU s the process's\n"
-              "user + system time (blind to other programs, and to waits on the disk)\n\n",
-              settings.dir.c_str(), settings.runs);
+  std::printf(
+      "outputs in %s; the fastest of %d run(s); seconds are wall time, CPU s the process's\n"
+      "user + system time (blind to other programs, and to waits on the disk)\n\n",
+      settings.dir.c_str(), settings.runs);
 
   if (!settings.profile.empty()) {
     const std::string smd = settings.dir + "/profile.smd";
-    std::unique_ptr<MemoryScene> scene = settings.profile == "R" ? BuildReferenceScene(referenceShape)
-                                                                 : BuildSequenceScene(sequenceShape);
+    std::unique_ptr<MemoryScene> scene = settings.profile == "R"
+                                             ? BuildReferenceScene(referenceShape)
+                                             : BuildSequenceScene(sequenceShape);
     const ExportOptions options =
         settings.profile == "R" ? ReferenceOptions() : SequenceOptions(sequenceShape);
     const Timing timing =
@@ -618,7 +640,8 @@ int main(int argc, char** argv) {
     std::snprintf(note, sizeof note,
                   "%lld triangles, %d vertices, 4 links each; scene built in %.2f s; "
                   "reading the scene's faces, vertices and links alone %.3f s",
-                  referenceShape.Triangles(), referenceShape.columns * referenceShape.rows, build, reads);
+                  referenceShape.Triangles(), referenceShape.columns * referenceShape.rows, build,
+                  reads);
     row.note = note;
     rows.push_back(row);
   }

@@ -140,7 +140,8 @@ class PrintfWriter {
     if (count == 1) return vertex.singleNormal.normal;
     if (count == 0 || vertex.extraNormals.empty()) return faceNormal;
     for (std::size_t k = 0; k < count && k < vertex.extraNormals.size(); ++k) {
-      if ((vertex.extraNormals[k].smoothingGroup & group) != 0) return vertex.extraNormals[k].normal;
+      if ((vertex.extraNormals[k].smoothingGroup & group) != 0)
+        return vertex.extraNormals[k].normal;
     }
     return vertex.extraNormals[0].normal;
   }
@@ -187,8 +188,8 @@ class PrintfWriter {
     const SceneMaterial* material = record.node->GetMaterial();
     if (!material) return;
     const char* className = material->GetClassName();
-    if (!className ||
-        (std::strcmp(className, "Standard") != 0 && std::strcmp(className, "Multi/Sub-Object") != 0)) {
+    if (!className || (std::strcmp(className, "Standard") != 0 &&
+                       std::strcmp(className, "Multi/Sub-Object") != 0)) {
       return;
     }
     const HostMesh& host = mesh->GetHostMesh();
@@ -215,8 +216,8 @@ class PrintfWriter {
       std::fprintf(file_, "%s\n", texture.c_str());
       for (int k = 0; k < 3; ++k) {
         const Point2 uv = mesh->GetTexVertex(static_cast<int>(face.texVertex[k]));
-        WriteVertexLine(record.index, positions[k], normals[k], uv, static_cast<int>(face.vertex[k]),
-                        skin);
+        WriteVertexLine(record.index, positions[k], normals[k], uv,
+                        static_cast<int>(face.vertex[k]), skin);
       }
     }
   }

@@ -79,8 +79,8 @@ Matrix3 BoneLocal(int bone) {
   if (bone == 0) {
     local.SetTrans(Point3(0.0f, 0.0f, 40.0f));
   } else {
-    local.SetTrans(Point3(8.0f, static_cast<float>(bone % 3) - 1.0f,
-                          0.5f * static_cast<float>(bone % 2)));
+    local.SetTrans(
+        Point3(8.0f, static_cast<float>(bone % 3) - 1.0f, 0.5f * static_cast<float>(bone % 2)));
   }
   return local;
 }
@@ -165,8 +165,9 @@ std::unique_ptr<MemoryScene> BuildSequenceScene(const SequenceShape& shape) {
     scene->MakeObject(node, kObjectBone);
 
     const float along = i == 0 ? 0.0f : 6.0f;
-    node.SetPositionKeys({{0, Point3(along, 0.1f * static_cast<float>(i % 5), i == 0 ? 40.0f : 0.0f)},
-                          {lastTick, Point3(along + 0.5f, 0.1f * static_cast<float>(i % 5), 1.0f)}});
+    node.SetPositionKeys(
+        {{0, Point3(along, 0.1f * static_cast<float>(i % 5), i == 0 ? 40.0f : 0.0f)},
+         {lastTick, Point3(along + 0.5f, 0.1f * static_cast<float>(i % 5), 1.0f)}});
     std::vector<AnimationKey<Quat>> rotations;
     for (int frame = 0; frame < shape.frames + 9; frame += 10) {
       const double phase = 0.05 * frame + 0.7 * i;
@@ -211,8 +212,9 @@ void PutMatrix(std::FILE* file, const Matrix3& m) {
 bool WriteReferenceSceneFile(const ReferenceShape& shape, std::FILE* file) {
   std::fprintf(file, "{\"version\":1,\"time\":{\"start\":0,\"end\":%d,\"ticksPerFrame\":%d},\n",
                100 * kTicksPerFrame, kTicksPerFrame);
-  std::fputs("\"materials\":[{\"key\":\"BodyMaterial\",\"class\":\"Multi/Sub-Object\",\"subMaterials\":[",
-             file);
+  std::fputs(
+      "\"materials\":[{\"key\":\"BodyMaterial\",\"class\":\"Multi/Sub-Object\",\"subMaterials\":[",
+      file);
   for (int slot = 0; slot < kSubMaterials; ++slot) {
     std::fprintf(file, "%s{\"id\":%d,\"material\":\"%s\"}", slot ? "," : "", slot,
                  SubMaterialKey(slot).c_str());

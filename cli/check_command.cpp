@@ -24,12 +24,13 @@ int RunCheck(const std::vector<std::string>& paths) {
     const std::string name = OneLine(path);
     const std::vector<kw::smd::Finding> findings = kw::smd::CheckLimits(file);
     for (const kw::smd::Finding& finding : findings) {
-      std::printf("%s: %s: %s\n", name.c_str(), kw::WarningKindName(kw::smd::LimitOf(finding.limit).kind),
+      std::printf("%s: %s: %s\n", name.c_str(),
+                  kw::WarningKindName(kw::smd::LimitOf(finding.limit).kind),
                   finding.message.c_str());
     }
     if (findings.empty()) {
-      std::printf("%s: clean (%zu nodes, %zu frames, %zu triangles, %zu materials)\n",
-                  name.c_str(), file.nodes.size(), file.frames.size(), file.triangles.size(),
+      std::printf("%s: clean (%zu nodes, %zu frames, %zu triangles, %zu materials)\n", name.c_str(),
+                  file.nodes.size(), file.frames.size(), file.triangles.size(),
                   file.materials.size());
     } else if (status == kExitSuccess) {
       status = kExitStrictWarnings;

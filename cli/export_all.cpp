@@ -61,7 +61,8 @@ std::string ModelStem(const std::string& path) {
 // Unique as a file system that ignores case tells names apart.
 std::string Unique(const std::string& name, std::set<std::string>* used) {
   std::string candidate = name;
-  for (int n = 2; !used->insert(Lower(candidate)).second; ++n) candidate = name + "_" + std::to_string(n);
+  for (int n = 2; !used->insert(Lower(candidate)).second; ++n)
+    candidate = name + "_" + std::to_string(n);
   return candidate;
 }
 
@@ -124,7 +125,8 @@ struct Job {
 void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
 
 // Writes one SMD to its temporary file; false with the cause when it failed.
-bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings, std::string* cause) {
+bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings,
+           std::string* cause) {
   WholeRange options(job.sequence, request.log);
   if (request.log) job.files.WriteLogTo(request.logPath);
   ExportSeams seams{&options, &warnings, &job.files};
@@ -141,15 +143,16 @@ bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings, 
     warnings.Show(Warning{WarningKind::kLogNotWritten, job.files.Failure()});
   }
   // What the compiler will make of the file, before it replaces the old one.
-  if (!job.files.TemporaryPath().empty()) CheckWrittenSmd(job.files.TemporaryPath(), job.path, &warnings);
+  if (!job.files.TemporaryPath().empty())
+    CheckWrittenSmd(job.files.TemporaryPath(), job.path, &warnings);
   return true;
 }
 
 // The QC goes in place whole or not at all, as the SMDs do.
 bool WriteText(const std::string& path, const std::string& text, std::string* error) {
   const std::size_t slash = path.find_last_of('/');
-  std::string temporary = path.substr(0, slash == std::string::npos ? 0 : slash + 1) +
-                          ".kestrelworks_qc_XXXXXX";
+  std::string temporary =
+      path.substr(0, slash == std::string::npos ? 0 : slash + 1) + ".kestrelworks_qc_XXXXXX";
   const int fd = ::mkstemp(&temporary[0]);
   if (fd < 0) {
     *error = path + ": cannot create: " + std::strerror(errno);
@@ -217,7 +220,8 @@ int RunExportAll(const ExportAllRequest& request) {
   const std::string model = Unique(FileSafe(ModelStem(request.modelPath), "model"), &used);
   const std::string folder = request.folder.back() == '/' ? request.folder : request.folder + "/";
   std::vector<std::unique_ptr<Job>> jobs;
-  jobs.push_back(std::unique_ptr<Job>(new Job{folder + model + ".smd", reference.get(), false, {}}));
+  jobs.push_back(
+      std::unique_ptr<Job>(new Job{folder + model + ".smd", reference.get(), false, {}}));
   QcContents qc;
   qc.modelName = model;
   qc.sourceFile = request.modelPath.substr(request.modelPath.find_last_of('/') + 1);
@@ -227,14 +231,17 @@ int RunExportAll(const ExportAllRequest& request) {
   for (std::size_t i = 0; i < animations.scenes.size(); ++i) {
     const std::string name =
         Unique(FileSafe(animations.names[i], "animation_" + std::to_string(i)), &used);
-    jobs.push_back(std::unique_ptr<Job>(new Job{folder + name + ".smd", animations.scenes[i].get(), true, {}}));
+    jobs.push_back(std::unique_ptr<Job>(
+        new Job{folder + name + ".smd", animations.scenes[i].get(), true, {}}));
     qc.sequences.push_back(QcSequence{name, name + ".smd"});
   }
 
   // On a terminal, a line for each file as it is begun.
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
   for (std::size_t k = 0; k < jobs.size(); ++k) {
-    if (terminal) std::fprintf(stderr, "kestrelworks: %zu of %zu: %s\n", k + 1, jobs.size(), jobs[k]->path.c_str());
+    if (terminal)
+      std::fprintf(stderr, "kestrelworks: %zu of %zu: %s\n", k + 1, jobs.size(),
+                   jobs[k]->path.c_str());
     if (!Write(*jobs[k], request, warnings, &error)) {
       warnings.PrintSummary();
       PrintFailure(error);

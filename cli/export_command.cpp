@@ -57,7 +57,8 @@ void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
 
 // Same device and inode, after links: writing the SMD would destroy the scene.
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat first {}, second {};
+  struct stat first {
+  }, second{};
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
@@ -107,9 +108,8 @@ int ExportScene(const ExportRequest& request) {
       shownOutput + ": not enough memory to write the export; no file was replaced";
   kw::SetUncaughtFailure(kExitExportFailed, OneLine(outOfMemoryWriting));
 
-  const kw::SizeEstimate estimate =
-      kw::EstimateSmdSize(*scene, request.sequence, SequenceFrames(request, *scene),
-                          request.selectedOnly);
+  const kw::SizeEstimate estimate = kw::EstimateSmdSize(
+      *scene, request.sequence, SequenceFrames(request, *scene), request.selectedOnly);
   std::string target, cause;
   if (!toStdout && kw::FollowLinks(request.outputPath, &target, &cause) &&
       !kw::CheckFreeSpace(target, estimate, &cause)) {
@@ -164,8 +164,8 @@ int ExportScene(const ExportRequest& request) {
   }
   warnings.PrintSummary();
   // What went to stdout cannot be taken back; the line says not to use it.
-  const std::string notWritten =
-      toStdout ? "stdout: the SMD written there is not to be used: " : shownOutput + ": not written: ";
+  const std::string notWritten = toStdout ? "stdout: the SMD written there is not to be used: "
+                                          : shownOutput + ": not written: ";
   if (!completed) {
     files.Discard();
     // A file that failed names itself; anything else is the scene's doing.

@@ -30,13 +30,20 @@ std::string Shown(const std::string& text) { return OneLine(text); }
 
 const char* TypeName(int type) {
   switch (type) {
-    case 1: return "light";
-    case kObjectMesh: return "mesh";
-    case 4: return "camera";
-    case kObjectHelper: return "helper";
-    case kObjectBone: return "bone";
-    case kObjectIkChain: return "IK chain";
-    default: return nullptr;
+    case 1:
+      return "light";
+    case kObjectMesh:
+      return "mesh";
+    case 4:
+      return "camera";
+    case kObjectHelper:
+      return "helper";
+    case kObjectBone:
+      return "bone";
+    case kObjectIkChain:
+      return "IK chain";
+    default:
+      return nullptr;
   }
 }
 
@@ -190,17 +197,15 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   }
   std::printf("file: %s\n", Shown(path).c_str());
   std::printf("format: %s\n", Shown(model.format).c_str());
-  std::printf("up axis: %s%c (%s)%s, scale %g\n", model.sourceUpNegative ? "-" : "",
-              model.sourceUp, model.upReason.c_str(),
-              model.sourceUp == 'z' && !model.sourceUpNegative ? "" : ", turned to z",
-              model.scale);
+  std::printf("up axis: %s%c (%s)%s, scale %g\n", model.sourceUpNegative ? "-" : "", model.sourceUp,
+              model.upReason.c_str(),
+              model.sourceUp == 'z' && !model.sourceUpNegative ? "" : ", turned to z", model.scale);
   std::printf("animations: %zu\n", model.animations.size());
   for (std::size_t i = 0; i < model.animations.size(); ++i) {
     const ModelAnimation& animation = model.animations[i];
     std::printf("  %zu \"%s\": %.3f s, frames %d to %d, %d channel%s%s\n", i,
                 Shown(animation.name).c_str(), animation.seconds, animation.firstFrame,
-                animation.lastFrame,
-                animation.channels, animation.channels == 1 ? "" : "s",
+                animation.lastFrame, animation.channels, animation.channels == 1 ? "" : "s",
                 static_cast<int>(i) == model.sampledAnimation ? " (sampled)" : "");
   }
   PrintScene(*model.scene);
@@ -245,9 +250,8 @@ int RunInfo(const std::string& path, const SceneLoadOptions& options) {
   }
 #if KW_WITH_ASSIMP
   if (!IsSceneFile(path)) {
-    return kw::RunIsolated(path, [&] {
-      return RunOnLargeStack([&] { return RunModelInfo(path, options); });
-    });
+    return kw::RunIsolated(
+        path, [&] { return RunOnLargeStack([&] { return RunModelInfo(path, options); }); });
   }
 #endif
   return RunOnLargeStack([&] { return RunSceneInfo(path, options); });

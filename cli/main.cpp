@@ -54,8 +54,8 @@ void AddModelOptions(CLI::App& command, SceneLoadOptions& load) {
       ->check(NumberFrom(1e-30, 1e30, "is not a scale from 1e-30 to 1e30"));
   command
       .add_option("--import-timeout", load.importSeconds,
-                   "Model files: seconds the importer may take before the file is given up as "
-                   "damaged (default: a minute plus a second per 64 KiB; 0: no limit)")
+                  "Model files: seconds the importer may take before the file is given up as "
+                  "damaged (default: a minute plus a second per 64 KiB; 0: no limit)")
       ->check(NumberFrom(0.0, 1e9, "is not a number of seconds from 0 (no limit) to 1e9"));
   command.add_flag("--allow-outside-paths", load.allowOutsidePaths,
                    "Model files: let the model read the files it refers to (buffers, material "
@@ -87,9 +87,10 @@ int main(int argc, char** argv) {
       "4 warnings under --strict, 128+N stopped by signal N.");
 
   ExportRequest request;
-  CLI::App* exportCommand = app.add_subcommand(
-      "export", "Write a reference SMD (skeleton at time 0 and every triangle) or, with "
-                "--sequence, a sequence SMD (skeleton at every frame of a range).");
+  CLI::App* exportCommand =
+      app.add_subcommand("export",
+                         "Write a reference SMD (skeleton at time 0 and every triangle) or, with "
+                         "--sequence, a sequence SMD (skeleton at every frame of a range).");
   exportCommand
       ->add_option("scene", request.scenePath,
                    "Scene file (.json) or model file (FBX, glTF, Collada, X, ...) to export")
@@ -106,7 +107,8 @@ int main(int argc, char** argv) {
                    "First and last frame of the sequence (default: the scene's whole range; "
                    "a start above the end is swapped)")
       ->expected(2);
-  exportCommand->add_flag("--reverse", request.reverse, "Write the sequence from last to first frame");
+  exportCommand->add_flag("--reverse", request.reverse,
+                          "Write the sequence from last to first frame");
   CLI::Option* logOption =
       exportCommand
           ->add_option("--log", request.logPath,
@@ -138,15 +140,17 @@ int main(int argc, char** argv) {
       "--all", exportAll,
       "Model files: from one import, write into the folder -o names the reference "
       "<model>.smd, one sequence SMD per animation and a starter QC <model>.qc");
-  for (const char* name : {"--sequence", "--range", "--reverse", "--animation", "--selected-only"}) {
+  for (const char* name :
+       {"--sequence", "--range", "--reverse", "--animation", "--selected-only"}) {
     all->excludes(exportCommand->get_option(name));
   }
 
   std::string infoPath;
   SceneLoadOptions infoOptions;
   CLI::App* infoCommand = app.add_subcommand(
-      "info", "Print what the exporter sees in a scene or model file: nodes with their types, "
-              "meshes, materials, skins and animations.");
+      "info",
+      "Print what the exporter sees in a scene or model file: nodes with their types, "
+      "meshes, materials, skins and animations.");
   infoCommand->add_option("scene", infoPath, "Scene or model file")->required();
   AddModelOptions(*infoCommand, infoOptions);
 
@@ -154,9 +158,10 @@ int main(int argc, char** argv) {
   CLI::App* previewCommand = kw::AddPreviewCommand(app, &previewRequest);
 
   std::vector<std::string> checkPaths;
-  CLI::App* checkCommand = app.add_subcommand(
-      "check", "Check SMD files, ours or another tool's, against the compiler's limits "
-               "(exit 0 clean, 4 findings, 3 not a readable SMD).");
+  CLI::App* checkCommand =
+      app.add_subcommand("check",
+                         "Check SMD files, ours or another tool's, against the compiler's limits "
+                         "(exit 0 clean, 4 findings, 3 not a readable SMD).");
   checkCommand->add_option("files", checkPaths, "SMD files")->required();
 
   try {

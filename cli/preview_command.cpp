@@ -43,7 +43,8 @@ int WritePicture(const preview::Picture& picture, const std::string& path) {
     PrintFailure(files.Failure().empty() ? path + ": " + error : files.Failure());
     return kExitExportFailed;
   }
-  if (!sink->Write(bytes.data(), bytes.size(), &error) || !sink->Finish(&error) || !files.Commit(&error)) {
+  if (!sink->Write(bytes.data(), bytes.size(), &error) || !sink->Finish(&error) ||
+      !files.Commit(&error)) {
     files.Discard();
     PrintFailure(error);
     return kExitExportFailed;
@@ -51,7 +52,8 @@ int WritePicture(const preview::Picture& picture, const std::string& path) {
   return kExitSuccess;
 }
 
-int Draw(const preview::Subject& subject, const preview::Options& options, const std::string& outputPath) {
+int Draw(const preview::Subject& subject, const preview::Options& options,
+         const std::string& outputPath) {
   preview::Picture picture;
   std::string error;
   if (!preview::Render(subject, options, &picture, &error)) {
@@ -73,30 +75,34 @@ void ShowOwnFrames(preview::Subject* subject) {
 
 CLI::App* AddPreviewCommand(CLI::App& app, PreviewRequest* request) {
   CLI::App* command = app.add_subcommand(
-      "preview", "Draw a PNG picture of an SMD: front, side, top and perspective views of the "
-                 "mesh and skeleton, or, with --sequence, the mesh posed by frames of an animation.");
+      "preview",
+      "Draw a PNG picture of an SMD: front, side, top and perspective views of the "
+      "mesh and skeleton, or, with --sequence, the mesh posed by frames of an animation.");
   command->add_option("smd", request->smdPath, "Reference SMD (or any SMD) to draw")->required();
   command->add_option("-o,--output", request->outputPath, "PNG file to write")->required();
   command->add_option("--sequence", request->sequencePath,
                       "Sequence SMD whose poses skin the reference, one row of views per frame");
-  command->add_option("--frames", request->frames,
-                      "Frames of the sequence to show, by place in the file from 0, comma-separated "
-                      "(default: first, middle, last)")
+  command
+      ->add_option("--frames", request->frames,
+                   "Frames of the sequence to show, by place in the file from 0, comma-separated "
+                   "(default: first, middle, last)")
       ->delimiter(',');
   command->add_option("--size", request->size,
-                      "Size of the picture, WxH pixels, " + std::to_string(preview::kMinSide) + " to " +
-                          std::to_string(preview::kMaxSide) + " a side (default: fits the views)");
+                      "Size of the picture, WxH pixels, " + std::to_string(preview::kMinSide) +
+                          " to " + std::to_string(preview::kMaxSide) +
+                          " a side (default: fits the views)");
   return command;
 }
 
 int RunPreview(const PreviewRequest& request) {
   preview::Options options;
   if (!request.size.empty()) {
-    if (!ParseSize(request.size, &options.width, &options.height) || options.width < preview::kMinSide ||
-        options.height < preview::kMinSide || options.width > preview::kMaxSide ||
-        options.height > preview::kMaxSide) {
-      PrintFailure("--size: \"" + request.size + "\" is not WxH with " + std::to_string(preview::kMinSide) +
-                   " to " + std::to_string(preview::kMaxSide) + " pixels a side (see --help)");
+    if (!ParseSize(request.size, &options.width, &options.height) ||
+        options.width < preview::kMinSide || options.height < preview::kMinSide ||
+        options.width > preview::kMaxSide || options.height > preview::kMaxSide) {
+      PrintFailure("--size: \"" + request.size + "\" is not WxH with " +
+                   std::to_string(preview::kMinSide) + " to " + std::to_string(preview::kMaxSide) +
+                   " pixels a side (see --help)");
       return kExitUsage;
     }
   }

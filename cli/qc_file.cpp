@@ -31,7 +31,8 @@ std::string QcText(const QcContents& qc) {
     text += "$sequence \"idle\" \"" + qc.referenceFile + "\" fps " + Number(qc.fps) + "\n";
   }
   for (const QcSequence& sequence : qc.sequences) {
-    text += "$sequence \"" + sequence.name + "\" \"" + sequence.file + "\" fps " + Number(qc.fps) + "\n";
+    text += "$sequence \"" + sequence.name + "\" \"" + sequence.file + "\" fps " + Number(qc.fps) +
+            "\n";
   }
   return text;
 }

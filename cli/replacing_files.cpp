@@ -108,13 +108,20 @@ namespace kw {
 
 const char* FileTypeName(unsigned mode) {
   switch (mode & S_IFMT) {
-    case S_IFIFO: return "a FIFO";
-    case S_IFCHR: return "a character device";
-    case S_IFBLK: return "a block device";
-    case S_IFSOCK: return "a socket";
-    case S_IFDIR: return "a directory";
-    case S_IFLNK: return "a symbolic link";
-    default: return "not a regular file";
+    case S_IFIFO:
+      return "a FIFO";
+    case S_IFCHR:
+      return "a character device";
+    case S_IFBLK:
+      return "a block device";
+    case S_IFSOCK:
+      return "a socket";
+    case S_IFDIR:
+      return "a directory";
+    case S_IFLNK:
+      return "a symbolic link";
+    default:
+      return "not a regular file";
   }
 }
 
@@ -243,8 +250,7 @@ std::unique_ptr<ByteSink> ReplacingFiles::OpenSmd(const std::string& path, std::
     if (::stat(folder.c_str(), &folderStat) != 0) {
       return refuse("the folder " + folder + " does not exist");
     }
-    return refuse("cannot create a file in the folder " + folder + ": " +
-                  std::strerror(openErrno));
+    return refuse("cannot create a file in the folder " + folder + ": " + std::strerror(openErrno));
   }
   kw::AddTemporaryFile(name.data());
   ::fcntl(fd, F_SETFD, FD_CLOEXEC);

@@ -25,7 +25,7 @@ class ReplacingFiles : public kw::OutputFiles {
   ReplacingFiles& operator=(const ReplacingFiles&) = delete;
 
   std::unique_ptr<kw::ByteSink> Open(const std::string& path, kw::OutputKind kind,
-                                 std::string* error) override;
+                                     std::string* error) override;
 
   // Where the log the session writes goes; until this is called, or with an
   // empty path, nowhere.

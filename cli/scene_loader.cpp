@@ -114,8 +114,9 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
     }
   }
   if (!HasFaces(*model.scene) && model.animations.empty()) {
-    *error = path + ": nothing to export: no triangles and no animation (is the file damaged, "
-                    "or of another format than its name says?)";
+    *error = path +
+             ": nothing to export: no triangles and no animation (is the file damaged, "
+             "or of another format than its name says?)";
     return nullptr;
   }
   const int depth = TreeDepth(*model.scene);
@@ -129,7 +130,8 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
     warnings->push_back(kw::Warning{warning.kind, path + ": " + warning.text});
   }
   if (animations) {
-    for (const ModelAnimation& animation : model.animations) animations->names.push_back(animation.name);
+    for (const ModelAnimation& animation : model.animations)
+      animations->names.push_back(animation.name);
     animations->scenes = std::move(model.animationScenes);
   }
   return std::move(model.scene);

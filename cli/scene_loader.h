@@ -46,6 +46,6 @@ bool CheckSceneFile(const std::string& path, std::string* error);
 // With animations, a model file also gives every animation in the same import.
 // usage, when given, is set when an option was at fault rather than the file.
 std::unique_ptr<kw::MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
-                                       std::string* error, std::vector<kw::Warning>* warnings,
-                                       SceneAnimations* animations = nullptr,
-                                       bool* usage = nullptr);
+                                           std::string* error, std::vector<kw::Warning>* warnings,
+                                           SceneAnimations* animations = nullptr,
+                                           bool* usage = nullptr);

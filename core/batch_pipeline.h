@@ -23,7 +23,8 @@ class BatchPipeline {
  public:
   using MakeText = std::function<std::size_t(const Batch&, char*)>;
 
-  BatchPipeline(TextStream& out, BackgroundWorker* worker, MakeText makeText, Batch first, Batch second)
+  BatchPipeline(TextStream& out, BackgroundWorker* worker, MakeText makeText, Batch first,
+                Batch second)
       : out_(out),
         worker_(worker),
         makeText_(std::move(makeText)),

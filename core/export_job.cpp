@@ -137,8 +137,8 @@ bool ExportJob::OpenOutputs(const char* path, Outputs& outputs) {
   std::unique_ptr<ByteSink> log = files.Open(kLogFileName, OutputKind::kLog, &error);
   if (!log) {
     warnings_.Report(kw::WarningKind::kNothingExported,
-                     "Could not open the log file \"%s\": %s.\nNothing was exported.",
-                     kLogFileName, error.c_str());
+                     "Could not open the log file \"%s\": %s.\nNothing was exported.", kLogFileName,
+                     error.c_str());
     Fail(std::string("could not open the log file \"") + kLogFileName + "\": " + error);
     return false;
   }

@@ -7,8 +7,8 @@ namespace kw {
 namespace {
 
 // The longest text of eight floats with their spaces.
-constexpr std::size_t kNumbersText = SpacedFloatsCache<3>::kLongestText * 2 +
-                                     SpacedFloatsCache<2>::kLongestText;
+constexpr std::size_t kNumbersText =
+    SpacedFloatsCache<3>::kLongestText * 2 + SpacedFloatsCache<2>::kLongestText;
 // Past the last line: the room the last copy or number may ask beyond its text.
 constexpr std::size_t kSlack = SpacedFloatsCache<3>::kRoom + 64;
 

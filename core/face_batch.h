@@ -56,7 +56,8 @@ class FaceBatch {
 
   // texture must outlive the batch's writing. A link text that would not
   // (linksKept false) is copied into the batch.
-  void Add(const TextureLine& texture, const CornerValues (&corners)[3], const bool (&linksKept)[3]);
+  void Add(const TextureLine& texture, const CornerValues (&corners)[3],
+           const bool (&linksKept)[3]);
 
   // Bytes a buffer needs for WriteFaceLines of this batch.
   std::size_t TextBound() const { return textBound_; }

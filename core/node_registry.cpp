@@ -91,8 +91,8 @@ void NodeRegistry::RegisterNode(SceneNode* node, int objectType) {
   record->node = node;
   SceneNode* parent = node->GetParent();
   if (parent) {
-    const bool linked = selectedOnly_ ? LookupNodeIndex(parent->GetNodeId()) != -1
-                                      : !parent->IsExcluded();
+    const bool linked =
+        selectedOnly_ ? LookupNodeIndex(parent->GetNodeId()) != -1 : !parent->IsExcluded();
     if (linked) {
       record->parentNodeId = parent->GetNodeId();
       record->parentName = parent->GetName();

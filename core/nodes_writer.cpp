@@ -14,7 +14,8 @@ void WriteNodes(const SectionInput& input) {
   for (const std::unique_ptr<NodeRecord>& record : input.nodes.Nodes()) {
     out.PutInt3(record->index);
     out.Put(" \"");
-    const std::string_view name = record->name ? std::string_view(record->name) : std::string_view();
+    const std::string_view name =
+        record->name ? std::string_view(record->name) : std::string_view();
     if (kw::NeedsReplacing(name)) {
       const std::string written = kw::QuotableName(name);
       input.warnings.Report(kw::WarningKind::kNameReplaced,

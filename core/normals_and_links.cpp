@@ -12,8 +12,7 @@
 
 namespace kw {
 
-std::array<Point3, 3> CornerNormals(const HostMesh& hostMesh, const MeshFace& face,
-                                    int faceIndex) {
+std::array<Point3, 3> CornerNormals(const HostMesh& hostMesh, const MeshFace& face, int faceIndex) {
   const Point3& faceNormal = hostMesh.faceNormals[static_cast<std::size_t>(faceIndex)];
   if (face.smoothingGroup == 0) return {faceNormal, faceNormal, faceNormal};
   std::array<Point3, 3> normals;
@@ -57,8 +56,8 @@ void AppendFallback(std::string& out, int ownIndex) {
 
 }  // namespace
 
-void AppendBoneLinks(std::string& out, const NodeRegistry& nodes, int vertex,
-                     const IGameSkin* skin, int ownIndex, SpacedFloatsCache<1>* weightTexts) {
+void AppendBoneLinks(std::string& out, const NodeRegistry& nodes, int vertex, const IGameSkin* skin,
+                     int ownIndex, SpacedFloatsCache<1>* weightTexts) {
   if (!skin) {
     AppendFallback(out, ownIndex);
     return;
@@ -88,8 +87,8 @@ void AppendBoneLinks(std::string& out, const NodeRegistry& nodes, int vertex,
       out.append(text, static_cast<std::size_t>(p - text));
       p = text;
     }
-    const int bone = k < kRememberedLinks ? bones[k]
-                                          : nodes.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
+    const int bone =
+        k < kRememberedLinks ? bones[k] : nodes.LookupNodeIndex(skin->GetBoneNodeId(vertex, k));
     *p++ = ' ';
     p += FormatInt(bone, p);
     const float weight = skin->GetWeight(vertex, k);
@@ -110,8 +109,8 @@ void AppendBoneLinks(std::string& out, const NodeRegistry& nodes, int vertex,
   out.append(text, static_cast<std::size_t>(p - text));
 }
 
-void WriteBoneLinks(TextStream& out, const NodeRegistry& nodes, int vertex,
-                    const IGameSkin* skin, int ownIndex) {
+void WriteBoneLinks(TextStream& out, const NodeRegistry& nodes, int vertex, const IGameSkin* skin,
+                    int ownIndex) {
   std::string text;
   AppendBoneLinks(text, nodes, vertex, skin, ownIndex);
   out.Put(text);

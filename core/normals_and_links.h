@@ -33,11 +33,10 @@ Point3 SelectVertexNormal(const RenderVertex& renderVertex, std::uint32_t smooth
 // during an export.
 // weightTexts, when given, keeps the text of weights seen before: skins
 // repeat a few weights over and over.
-void AppendBoneLinks(std::string& out, const NodeRegistry& nodes, int vertex,
-                     const IGameSkin* skin, int ownIndex,
-                     SpacedFloatsCache<1>* weightTexts = nullptr);
+void AppendBoneLinks(std::string& out, const NodeRegistry& nodes, int vertex, const IGameSkin* skin,
+                     int ownIndex, SpacedFloatsCache<1>* weightTexts = nullptr);
 // The same text written to out.
-void WriteBoneLinks(TextStream& out, const NodeRegistry& nodes, int vertex,
-                    const IGameSkin* skin, int ownIndex);
+void WriteBoneLinks(TextStream& out, const NodeRegistry& nodes, int vertex, const IGameSkin* skin,
+                    int ownIndex);
 
 }  // namespace kw

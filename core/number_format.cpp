@@ -203,7 +203,8 @@ class WideUnsigned {
     int kept = 0;
     for (int i = whole; i < count_; ++i) {
       std::uint32_t value = limbs_[i] >> part;
-      if (part != 0) value |= static_cast<std::uint32_t>(std::uint64_t{LimbAt(i + 1)} << (32 - part));
+      if (part != 0)
+        value |= static_cast<std::uint32_t>(std::uint64_t{LimbAt(i + 1)} << (32 - part));
       limbs_[kept++] = value;
     }
     count_ = kept;
@@ -382,8 +383,8 @@ std::size_t FormatFixed6(double value, char* out) {
 
 std::size_t FormatInt(int value, char* out) {
   // Work in unsigned so that INT_MIN negates without overflow.
-  const unsigned int magnitude = value < 0 ? 0u - static_cast<unsigned int>(value)
-                                           : static_cast<unsigned int>(value);
+  const unsigned int magnitude =
+      value < 0 ? 0u - static_cast<unsigned int>(value) : static_cast<unsigned int>(value);
   const std::size_t sign = value < 0 ? 1u : 0u;
   out[0] = '-';
   if (magnitude < 100) {

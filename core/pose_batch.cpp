@@ -93,7 +93,8 @@ std::size_t PoseBatch::WritePart(std::size_t part, char* out) const {
       const PoseNode& node = nodes_[k];
       Matrix3 parentInverse = identityInverse;
       if (node.hasParent) {
-        parentInverse = Inverse(node.parentListed ? pose[node.parentAt] : parentWorlds_[parentWorld++]);
+        parentInverse =
+            Inverse(node.parentListed ? pose[node.parentAt] : parentWorlds_[parentWorld++]);
       }
       const Matrix3 local = worlds_[world] * parentInverse;
 
@@ -109,8 +110,12 @@ std::size_t PoseBatch::WritePart(std::size_t part, char* out) const {
       // "+ 0.0f" turns a negative zero into zero: the Euler conversion hands
       // one back for an unturned axis, a mirror for a zero coordinate, and
       // "-0.000000" would make equal poses read differently.
-      const float values[6] = {position.x, position.y, position.z, WrapSkeletonAngle(angles[0]),
-                               WrapSkeletonAngle(angles[1]), WrapSkeletonAngle(angles[2])};
+      const float values[6] = {position.x,
+                               position.y,
+                               position.z,
+                               WrapSkeletonAngle(angles[0]),
+                               WrapSkeletonAngle(angles[1]),
+                               WrapSkeletonAngle(angles[2])};
       std::memcpy(p, node.indexText.data(), node.indexText.size());
       p += node.indexText.size();
       for (float value : values) {

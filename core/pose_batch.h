@@ -58,7 +58,7 @@ class PoseBatch {
   const std::vector<PoseNode>& nodes_;
   std::size_t capacity_;
   std::size_t posesPerPart_;
-  std::size_t lineBound_ = 0;          // one pose's lines at most
+  std::size_t lineBound_ = 0;  // one pose's lines at most
   std::size_t parentWorldsPerPose_ = 0;
   std::vector<std::uint64_t> counters_;
   std::vector<Matrix3> worlds_;        // nodes_.size() per pose

@@ -56,9 +56,9 @@ void WriteSkeleton(const SectionInput& input) {
   if (input.options.exportSequence != 0) {
     if (ticksPerFrame <= 0) {
       input.warnings.Report(kw::WarningKind::kBadTicksPerFrame,
-                    "The scene's ticks per frame (%d) must be a positive number.\n"
-                    "The skeleton holds no poses.",
-                    ticksPerFrame);
+                            "The scene's ticks per frame (%d) must be a positive number.\n"
+                            "The skeleton holds no poses.",
+                            ticksPerFrame);
       out.Put("end\n");
       return;
     }
@@ -69,10 +69,11 @@ void WriteSkeleton(const SectionInput& input) {
     const int from = startFrame < lowest ? lowest : (startFrame > highest ? highest : startFrame);
     const int to = endFrame < lowest ? lowest : (endFrame > highest ? highest : endFrame);
     if (from != startFrame || to != endFrame) {
-      input.warnings.Report(kw::WarningKind::kFramesOutOfTime,
-                    "Frames %d to %d reach past the time the scene can hold (%d ticks per frame).\n"
-                    "Only frames %d to %d were exported.",
-                    startFrame, endFrame, ticksPerFrame, from, to);
+      input.warnings.Report(
+          kw::WarningKind::kFramesOutOfTime,
+          "Frames %d to %d reach past the time the scene can hold (%d ticks per frame).\n"
+          "Only frames %d to %d were exported.",
+          startFrame, endFrame, ticksPerFrame, from, to);
     }
     first = static_cast<std::int64_t>(from) * ticksPerFrame;
     last = static_cast<std::int64_t>(to) * ticksPerFrame;
@@ -97,7 +98,8 @@ void WriteSkeleton(const SectionInput& input) {
     node.mirroredParent = record.mirroredParent;
   }
 
-  const std::uint64_t poses = last >= first ? static_cast<std::uint64_t>((last - first) / step) + 1 : 0;
+  const std::uint64_t poses =
+      last >= first ? static_cast<std::uint64_t>((last - first) / step) + 1 : 0;
   std::unique_ptr<BackgroundWorker> worker;
   if (poses > PoseBatch(plan).Capacity()) {
     worker = BackgroundWorker::StartIfPossible();

@@ -89,8 +89,7 @@ class TextStream {
   // taken as this.
   static constexpr std::size_t kMinBufferSize = std::size_t{1} << 12;
 
-  explicit TextStream(std::unique_ptr<ByteSink> sink,
-                      std::size_t bufferSize = kDefaultBufferSize);
+  explicit TextStream(std::unique_ptr<ByteSink> sink, std::size_t bufferSize = kDefaultBufferSize);
   ~TextStream();
   TextStream(const TextStream&) = delete;
   TextStream& operator=(const TextStream&) = delete;

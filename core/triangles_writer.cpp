@@ -86,17 +86,16 @@ bool FaceTextureName(WarningReporter& warnings, const SceneMaterial& material, i
     const SceneMaterial* sub = slot < count ? material.GetSubMaterial(slot) : nullptr;
     if (!sub) {
       // Widened so that the largest id still prints as id + 1.
-      warnings.Report(
-          kw::WarningKind::kMissingSubMaterial,
-          "Could not get Sub-Material of material \"%s\" with ID \"%lld\".\n"
-          "Check Sub-Material and mesh face IDs match.\nSkipping mesh.",
-          Printable(material.GetName()), static_cast<long long>(id) + 1);
+      warnings.Report(kw::WarningKind::kMissingSubMaterial,
+                      "Could not get Sub-Material of material \"%s\" with ID \"%lld\".\n"
+                      "Check Sub-Material and mesh face IDs match.\nSkipping mesh.",
+                      Printable(material.GetName()), static_cast<long long>(id) + 1);
       return false;
     }
     if (!IsStandardMaterial(sub)) {
       warnings.Report(kw::WarningKind::kUnsupportedMaterial,
-                            "Sub-Material of \"%s\" is not Standard type.\nSkipping mesh.",
-                            Printable(material.GetName()));
+                      "Sub-Material of \"%s\" is not Standard type.\nSkipping mesh.",
+                      Printable(material.GetName()));
       return false;
     }
     map = sub->GetTextureMap(0);
@@ -256,19 +255,17 @@ void WriteMesh(const SectionInput& input, FaceLinesWriter& writer,
   const HostMesh& hostMesh = mesh->GetHostMesh();
   if (vertexCount < 0 || texVertexCount < 0 || faceCount < 0 ||
       hostMesh.faceNormals.size() < static_cast<std::size_t>(faceCount) ||
-      (faceCount > 0 &&
-       hostMesh.renderVertices.size() < static_cast<std::size_t>(vertexCount))) {
+      (faceCount > 0 && hostMesh.renderVertices.size() < static_cast<std::size_t>(vertexCount))) {
     ReportUnreadable(warnings, nodeName);
     return;
   }
 
   const SceneMaterial* material = node->GetMaterial();
   if (!material) {
-    warnings.Report(
-        kw::WarningKind::kMissingMaterial,
-        "Could not get a material for mesh \"%s\". Skipping mesh.\n"
-        "Assign a Standard or Multi/Sub-Object type material to it.",
-        nodeName);
+    warnings.Report(kw::WarningKind::kMissingMaterial,
+                    "Could not get a material for mesh \"%s\". Skipping mesh.\n"
+                    "Assign a Standard or Multi/Sub-Object type material to it.",
+                    nodeName);
     return;
   }
   if (!IsStandardMaterial(material) && !IsClass(material, "Multi/Sub-Object")) {
@@ -294,8 +291,8 @@ void WriteMesh(const SectionInput& input, FaceLinesWriter& writer,
     const MeshFace face = mesh->GetFace(i);
     if (IndexOutOfRange(face.vertex, vertexCount)) {
       warnings.Report(kw::WarningKind::kBadVertexIndex,
-                            "Bogus vertex index for face %d in mesh \"%s\".\nSkipping face.", i,
-                            nodeName);
+                      "Bogus vertex index for face %d in mesh \"%s\".\nSkipping face.", i,
+                      nodeName);
       continue;
     }
     CornerValues corners[3];
@@ -305,8 +302,8 @@ void WriteMesh(const SectionInput& input, FaceLinesWriter& writer,
     std::array<Point3, 3> normals = CornerNormals(hostMesh, face, i);
     if (TooLong(normals)) {
       warnings.Report(kw::WarningKind::kBadNormalLength,
-                            "Bogus normal length for face %d in mesh \"%s\".\nSkipping face.", i,
-                            nodeName);
+                      "Bogus normal length for face %d in mesh \"%s\".\nSkipping face.", i,
+                      nodeName);
       continue;
     }
     for (Point3& normal : normals) normal = VectorTransform(normalMatrix, normal);
@@ -321,8 +318,8 @@ void WriteMesh(const SectionInput& input, FaceLinesWriter& writer,
     if (!texture) break;  // the faces before stay
     if (IndexOutOfRange(face.texVertex, texVertexCount)) {
       warnings.Report(kw::WarningKind::kBadUvIndex,
-                            "Bogus UV vertex index for face %d in mesh \"%s\".\nSkipping face.",
-                            i, nodeName);
+                      "Bogus UV vertex index for face %d in mesh \"%s\".\nSkipping face.", i,
+                      nodeName);
       continue;
     }
     bool finite = true;

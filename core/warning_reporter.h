@@ -3,7 +3,6 @@
 // and, when asked to, the log file gets it with the time of day.
 #pragma once
 
-
 #include "core/c_locale.h"
 #include "core/text_output.h"
 #include "core/warning.h"

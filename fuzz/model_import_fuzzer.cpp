@@ -30,8 +30,8 @@ constexpr int kMaxFrameSpan = 8;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   const std::size_t count = sizeof kExtensions / sizeof kExtensions[0];
-  const std::string path = "/tmp/kw_model_fuzz_" + std::to_string(::getpid()) + "." +
-                           kExtensions[data[0] % count];
+  const std::string path =
+      "/tmp/kw_model_fuzz_" + std::to_string(::getpid()) + "." + kExtensions[data[0] % count];
   if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data + 1, 1, size - 1, file);
     std::fclose(file);
@@ -61,11 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ExportOptions sequence;
   sequence.exportSequence = 1;
   sequence.startFrame = scene.GetStartTicks() / ticksPerFrame;
-  sequence.endFrame =
-      std::min(scene.GetEndTicks() / ticksPerFrame,
-               sequence.startFrame > std::numeric_limits<int>::max() - kMaxFrameSpan
-                   ? std::numeric_limits<int>::max()
-                   : sequence.startFrame + kMaxFrameSpan);
+  sequence.endFrame = std::min(scene.GetEndTicks() / ticksPerFrame,
+                               sequence.startFrame > std::numeric_limits<int>::max() - kMaxFrameSpan
+                                   ? std::numeric_limits<int>::max()
+                                   : sequence.startFrame + kMaxFrameSpan);
   kwfuzz::ExportAndCheck(scene, sequence, false);
   return 0;
 }

@@ -23,7 +23,7 @@ using kw::ExportOptions;
 
 namespace {
 
-const char* const kExtensions[] = {"obj", "gltf", "dae", "ply", "stl", "off", "x",  "bvh",
+const char* const kExtensions[] = {"obj", "gltf", "dae",     "ply", "stl", "off", "x",   "bvh",
                                    "ac",  "glb",  "md5mesh", "fbx", "3ds", "smd", "ase", "ms3d"};
 constexpr unsigned kImportSeconds = 5;
 
@@ -54,8 +54,8 @@ int ImportAndExport(const std::string& path) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   const std::size_t count = sizeof kExtensions / sizeof kExtensions[0];
-  const std::string path = "/tmp/kw_model_isolation_" + std::to_string(::getpid()) + "." +
-                           kExtensions[data[0] % count];
+  const std::string path =
+      "/tmp/kw_model_isolation_" + std::to_string(::getpid()) + "." + kExtensions[data[0] % count];
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) return 0;
   std::fwrite(data + 1, 1, size - 1, file);

@@ -38,8 +38,16 @@ constexpr int kMaxLinks = 40;
 constexpr int kMaxFrameSpan = 24;
 
 int AnyInt(FuzzedDataProvider& in) {
-  static const int kEdges[] = {0, 1, -1, 160, -160, 4800, std::numeric_limits<int>::max(),
-                               std::numeric_limits<int>::min(), 65536, -65537};
+  static const int kEdges[] = {0,
+                               1,
+                               -1,
+                               160,
+                               -160,
+                               4800,
+                               std::numeric_limits<int>::max(),
+                               std::numeric_limits<int>::min(),
+                               65536,
+                               -65537};
   if (in.ConsumeBool()) return in.PickValueInArray(kEdges);
   return in.ConsumeIntegral<int>();
 }
@@ -92,9 +100,9 @@ Matrix3 AnyMatrix(FuzzedDataProvider& in) {
 }
 
 std::string AnyName(FuzzedDataProvider& in) {
-  static const char* const kOdd[] = {"",       "\"quoted\"", "line\nbreak", "tab\there",
-                                     "%s%n%d", "Kn\xC3\xB6 \xE2\x9C\x93", "\xFF\xFE",
-                                     "C:\\maps\\", "a/b\\c.tga", "\r"};
+  static const char* const kOdd[] = {
+      "",         "\"quoted\"", "line\nbreak", "tab\there", "%s%n%d", "Kn\xC3\xB6 \xE2\x9C\x93",
+      "\xFF\xFE", "C:\\maps\\", "a/b\\c.tga",  "\r"};
   switch (in.ConsumeIntegralInRange(0, 3)) {
     case 0:
       return in.PickValueInArray(kOdd);
@@ -108,7 +116,7 @@ std::string AnyName(FuzzedDataProvider& in) {
 
 std::string AnyClassName(FuzzedDataProvider& in) {
   static const char* const kClasses[] = {"Standard", "Multi/Sub-Object", "Standard ", "standard",
-                                         "", "Shellac"};
+                                         "",         "Shellac"};
   return in.ConsumeBool() ? in.PickValueInArray(kClasses) : in.ConsumeRandomLengthString(12);
 }
 
@@ -175,8 +183,7 @@ void FillMesh(FuzzedDataProvider& in, MemoryMesh& mesh) {
   HostMesh& host = mesh.hostMesh;
   host.faceNormals.resize(in.ConsumeIntegralInRange<std::size_t>(0, mesh.faces.size() + 1));
   for (Point3& n : host.faceNormals) n = AnyPoint(in);
-  host.renderVertices.resize(
-      in.ConsumeIntegralInRange<std::size_t>(0, mesh.vertices.size() + 1));
+  host.renderVertices.resize(in.ConsumeIntegralInRange<std::size_t>(0, mesh.vertices.size() + 1));
   for (RenderVertex& rv : host.renderVertices) {
     rv.flags = in.ConsumeBool() ? in.ConsumeIntegralInRange<std::uint32_t>(0, 4)
                                 : in.ConsumeIntegral<std::uint32_t>();
@@ -248,9 +255,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       node.SetMaterial(materials[in.ConsumeIntegralInRange<std::size_t>(0, materials.size() - 1)]);
     }
 
-    static const int kTypes[] = {kObjectMesh, kObjectMesh, kObjectHelper, kObjectBone,
-                                 kObjectIkChain, 0, 1, 3};
-    const int type = in.ConsumeIntegralInRange(0, 15) == 0 ? AnyInt(in) : in.PickValueInArray(kTypes);
+    static const int kTypes[] = {
+        kObjectMesh, kObjectMesh, kObjectHelper, kObjectBone, kObjectIkChain, 0, 1, 3};
+    const int type =
+        in.ConsumeIntegralInRange(0, 15) == 0 ? AnyInt(in) : in.PickValueInArray(kTypes);
     MemorySkin* skin = nullptr;
     if (in.ConsumeBool()) {
       skin = &scene.MakeSkin();
@@ -290,8 +298,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.startFrame = AnyInt(in);
   const std::int64_t end =
       static_cast<std::int64_t>(options.startFrame) + in.ConsumeIntegralInRange(-2, kMaxFrameSpan);
-  options.endFrame = static_cast<int>(std::clamp<std::int64_t>(
-      end, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+  options.endFrame = static_cast<int>(std::clamp<std::int64_t>(end, std::numeric_limits<int>::min(),
+                                                               std::numeric_limits<int>::max()));
   options.reverseSequence = in.ConsumeBool() ? 1 : 0;
   options.logWarnings = in.ConsumeBool() ? 1 : 0;
   const bool selectedOnly = in.ConsumeBool();

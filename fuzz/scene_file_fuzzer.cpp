@@ -50,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sequence.exportSequence = 1;
   sequence.startFrame = scene->GetStartTicks() / ticksPerFrame;
   const int endFrame = scene->GetEndTicks() / ticksPerFrame;
-  sequence.endFrame = std::min(endFrame, sequence.startFrame > std::numeric_limits<int>::max() -
-                                                                   kMaxFrameSpan
-                                             ? std::numeric_limits<int>::max()
-                                             : sequence.startFrame + kMaxFrameSpan);
+  sequence.endFrame =
+      std::min(endFrame, sequence.startFrame > std::numeric_limits<int>::max() - kMaxFrameSpan
+                             ? std::numeric_limits<int>::max()
+                             : sequence.startFrame + kMaxFrameSpan);
   sequence.reverseSequence = size % 2;
   kwfuzz::ExportAndCheck(*scene, sequence, (size / 2) % 2 == 1);
   return 0;

@@ -126,7 +126,8 @@ class Spinner final : public ISpinnerControl {
 
  private:
   void Step() {
-    const long long next = static_cast<long long>(value_) + static_cast<long long>(pressed_) * step_;
+    const long long next =
+        static_cast<long long>(value_) + static_cast<long long>(pressed_) * step_;
     Change(static_cast<int>(next < INT_MIN ? INT_MIN : (next > INT_MAX ? INT_MAX : next)), true);
   }
 
@@ -244,7 +245,8 @@ LRESULT CALLBACK CustEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lPa
       // Enter takes the typed value instead of pressing the dialog's default button.
       const auto* key = reinterpret_cast<const MSG*>(lParam);
       const LRESULT code = CallWindowProcA(g_systemEditProc, edit, message, wParam, lParam);
-      if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return code | DLGC_WANTALLKEYS;
+      if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN)
+        return code | DLGC_WANTALLKEYS;
       return code;
     }
     case WM_KEYDOWN:

@@ -110,7 +110,8 @@ void Jacobi(Mat s, double tolerance, double d[3], Mat* v) {
         const double apq = s.m[p][q];
         if (!(std::fabs(apq) > negligible)) continue;
         const double theta = (s.m[q][q] - s.m[p][p]) / (2.0 * apq);
-        const double t = (theta >= 0.0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+        const double t =
+            (theta >= 0.0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
         const double c = 1.0 / std::sqrt(t * t + 1.0), sn = t * c;
         for (int k = 0; k < 3; ++k) {
           const double skp = s.m[k][p], skq = s.m[k][q];
@@ -142,7 +143,8 @@ Mat NewtonPolar(const Mat& a) {
   for (int iter = 0; iter < 100; ++iter) {
     const Mat cof = Cofactors(q);
     const double det = q.m[0][0] * cof.m[0][0] + q.m[0][1] * cof.m[0][1] + q.m[0][2] * cof.m[0][2];
-    const double g = std::sqrt(std::sqrt(NormOne(cof) * NormInf(cof) / (NormOne(q) * NormInf(q))) / det);
+    const double g =
+        std::sqrt(std::sqrt(NormOne(cof) * NormInf(cof) / (NormOne(q) * NormInf(q))) / det);
     const double g1 = 0.5 * g, g2 = 0.5 / (g * det);
     Mat next;
     for (int i = 0; i < 3; ++i) {
@@ -202,7 +204,8 @@ Mat RankDeficientPolar(const Mat& a) {
   }
   Mat q;
   for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) q.m[i][j] = vs[0][i] * ws[0][j] + vs[1][i] * ws[1][j] + vs[2][i] * ws[2][j];
+    for (int j = 0; j < 3; ++j)
+      q.m[i][j] = vs[0][i] * ws[0][j] + vs[1][i] * ws[1][j] + vs[2][i] * ws[2][j];
   }
   return q;
 }
@@ -215,7 +218,8 @@ Matrix3 ToMatrix3(const Mat& a) { return Matrix3(Row(a.m[0]), Row(a.m[1]), Row(a
 // one nearest the identity (largest trace), so an axis-aligned stretch gets
 // u = identity and k in x, y, z order.
 void Snuggle(Mat* u, double k[3]) {
-  static const int kPerms[6][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1}, {0, 2, 1}, {2, 1, 0}, {1, 0, 2}};
+  static const int kPerms[6][3] = {{0, 1, 2}, {1, 2, 0}, {2, 0, 1},
+                                   {0, 2, 1}, {2, 1, 0}, {1, 0, 2}};
   int bestPerm = 0;
   double bestSigns[3] = {1, 1, 1};
   double bestTrace = -std::numeric_limits<double>::infinity();
@@ -295,7 +299,8 @@ void decomp_affine(const Matrix3& m, AffineParts* parts) {
 
   Mat stretch = Multiply(a, Transpose(q));
   for (int i = 0; i < 3; ++i) {
-    for (int j = i + 1; j < 3; ++j) stretch.m[i][j] = stretch.m[j][i] = 0.5 * (stretch.m[i][j] + stretch.m[j][i]);
+    for (int j = i + 1; j < 3; ++j)
+      stretch.m[i][j] = stretch.m[j][i] = 0.5 * (stretch.m[i][j] + stretch.m[j][i]);
   }
   double k[3];
   Mat v;
@@ -309,7 +314,8 @@ void decomp_affine(const Matrix3& m, AffineParts* parts) {
 
   parts->q = MatrixToQuat(ToMatrix3(q));
   parts->u = MatrixToQuat(ToMatrix3(u));
-  parts->k = Point3(float(std::fmax(k[0], 0.0)), float(std::fmax(k[1], 0.0)), float(std::fmax(k[2], 0.0)));
+  parts->k =
+      Point3(float(std::fmax(k[0], 0.0)), float(std::fmax(k[1], 0.0)), float(std::fmax(k[2], 0.0)));
   parts->f = float(f);
 }
 

@@ -63,8 +63,12 @@ Point3 Point3::Normalize() const {
   return Point3(float(x / len), float(y / len), float(z / len));
 }
 
-Point3 operator+(const Point3& a, const Point3& b) { return Point3(a.x + b.x, a.y + b.y, a.z + b.z); }
-Point3 operator-(const Point3& a, const Point3& b) { return Point3(a.x - b.x, a.y - b.y, a.z - b.z); }
+Point3 operator+(const Point3& a, const Point3& b) {
+  return Point3(a.x + b.x, a.y + b.y, a.z + b.z);
+}
+Point3 operator-(const Point3& a, const Point3& b) {
+  return Point3(a.x - b.x, a.y - b.y, a.z - b.z);
+}
 Point3 operator-(const Point3& a) { return Point3(-a.x, -a.y, -a.z); }
 Point3 operator*(const Point3& a, float s) { return Point3(a.x * s, a.y * s, a.z * s); }
 Point3 operator*(float s, const Point3& a) { return a * s; }
@@ -152,7 +156,8 @@ Matrix3 Inverse(const Matrix3& m) {
 
 Point3 operator*(const Point3& p, const Matrix3& m) {
   const Point3 &r0 = m.GetRow(0), &r1 = m.GetRow(1), &r2 = m.GetRow(2), &t = m.GetTrans();
-  return Point3(p.x * r0.x + p.y * r1.x + p.z * r2.x + t.x, p.x * r0.y + p.y * r1.y + p.z * r2.y + t.y,
+  return Point3(p.x * r0.x + p.y * r1.x + p.z * r2.x + t.x,
+                p.x * r0.y + p.y * r1.y + p.z * r2.y + t.y,
                 p.x * r0.z + p.y * r1.z + p.z * r2.z + t.z);
 }
 
@@ -255,7 +260,7 @@ void QuatToEuler(const Quat& q, float* angles) {
   // M = Rx(a) * Ry(b) * Rz(c) has first row (cb*cc, cb*sc, -sb); rows 1 and 2,
   // rotated back by c, give (ca, sa) whatever b is, so a stays exact near the pole.
   const Basis r = QuatBasis(q);
-  const double (*m)[3] = r.m;
+  const double(*m)[3] = r.m;
   const double cb = std::hypot(m[0][0], m[0][1]);
   const double b = std::atan2(-m[0][2], cb);
   // Below this, the first row carries no usable z angle; it is float noise.

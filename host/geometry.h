@@ -108,11 +108,11 @@ Quat Slerp(const Quat& a, const Quat& b, float t);
 //   Q = QuatToMatrix(q) times f (f = -1 when det M < 0, mirroring all axes),
 //   T = translation t.
 struct AffineParts {
-  Point3 t;      // translation
-  Quat q;        // essential rotation
-  Quat u;        // stretch rotation
-  Point3 k;      // stretch factors
-  float f = 1;   // sign of the determinant
+  Point3 t;     // translation
+  Quat q;       // essential rotation
+  Quat u;       // stretch rotation
+  Point3 k;     // stretch factors
+  float f = 1;  // sign of the determinant
 };
 
 void decomp_affine(const Matrix3& m, AffineParts* parts);

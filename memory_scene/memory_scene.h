@@ -107,7 +107,7 @@ class MemorySkin : public IGameSkin {
   };
   const Link* LinksOf(std::size_t vertex) const;
 
-  std::vector<VertexLinks> links_;  // per vertex
+  std::vector<VertexLinks> links_;         // per vertex
   std::vector<std::vector<Link>> spills_;  // all links of such a vertex
 };
 

@@ -69,14 +69,15 @@ void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::W
         if (!known) {
           known = Bind{world, table.nodes[id]->GetName()};
         } else if (!SameBind(known->world, world) &&
-                   std::find(conflicts.begin(), conflicts.end(), bone.mName.C_Str()) == conflicts.end()) {
+                   std::find(conflicts.begin(), conflicts.end(), bone.mName.C_Str()) ==
+                       conflicts.end()) {
           conflicts.push_back(bone.mName.C_Str());
           warnings->push_back(kw::Warning{
               kw::WarningKind::kBindConflict,
               "bone \"" + std::string(table.nodes[static_cast<std::size_t>(boneId)]->GetName()) +
                   "\" is bound differently by meshes \"" + known->mesh + "\" and \"" +
-                  table.nodes[id]->GetName() + "\"; the reference takes the bind of \"" + known->mesh +
-                  "\""});
+                  table.nodes[id]->GetName() + "\"; the reference takes the bind of \"" +
+                  known->mesh + "\""});
         }
       }
     }
@@ -88,7 +89,8 @@ void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::W
   for (std::size_t id = 0; id < count; ++id) {
     MemoryNode* node = table.nodes[id];
     MemoryNode* parent = node->GetSceneParent();
-    const Matrix3 parentWorld = parent ? world[static_cast<std::size_t>(parent->GetNodeId())] : Matrix3();
+    const Matrix3 parentWorld =
+        parent ? world[static_cast<std::size_t>(parent->GetNodeId())] : Matrix3();
     // Below a parent without an inverse (scaled to nothing) a bone keeps
     // its rest transform: no local one puts it at its bind.
     Matrix3 local;

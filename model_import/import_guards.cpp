@@ -36,7 +36,9 @@ std::uintmax_t CurrentAddressSpace() {
 
 bool Finite(float x) { return std::isfinite(x); }
 bool Finite(const aiVector3D& v) { return Finite(v.x) && Finite(v.y) && Finite(v.z); }
-bool Finite(const aiQuaternion& q) { return Finite(q.x) && Finite(q.y) && Finite(q.z) && Finite(q.w); }
+bool Finite(const aiQuaternion& q) {
+  return Finite(q.x) && Finite(q.y) && Finite(q.z) && Finite(q.w);
+}
 bool Finite(const aiMatrix4x4& m) {
   const float* entries = &m.a1;
   for (int i = 0; i < 16; ++i) {
@@ -63,7 +65,8 @@ AddressSpaceCap::AddressSpaceCap(bool enabled, std::uintmax_t fileSize) {
   const std::uintmax_t current = CurrentAddressSpace();
   if (current == 0) return;
   const std::uintmax_t most = std::numeric_limits<rlim_t>::max() / 2;
-  const std::uintmax_t perByte = fileSize > most / kBudgetPerFileByte ? most : fileSize * kBudgetPerFileByte;
+  const std::uintmax_t perByte =
+      fileSize > most / kBudgetPerFileByte ? most : fileSize * kBudgetPerFileByte;
   const std::uintmax_t wanted = std::min(most, current + kBaseBudget + std::min(perByte, most));
   if (previous_.rlim_cur != RLIM_INFINITY && previous_.rlim_cur <= wanted) return;
   rlimit capped = previous_;
@@ -157,7 +160,8 @@ bool CheckFinite(const aiScene& scene, const aiAnimation* animation, std::string
     for (unsigned b = 0; b < mesh.mNumBones; ++b) {
       const aiBone& bone = *mesh.mBones[b];
       bool finite = Finite(bone.mOffsetMatrix);
-      for (unsigned w = 0; finite && w < bone.mNumWeights; ++w) finite = Finite(bone.mWeights[w].mWeight);
+      for (unsigned w = 0; finite && w < bone.mNumWeights; ++w)
+        finite = Finite(bone.mWeights[w].mWeight);
       if (!finite) {
         *error = "mesh " + Quoted(mesh.mName) + ": bone " + Quoted(bone.mName) +
                  " has an offset or a weight that is not a finite number";
@@ -168,7 +172,8 @@ bool CheckFinite(const aiScene& scene, const aiAnimation* animation, std::string
 
   if (animation) {
     if (!std::isfinite(animation->mDuration) || !std::isfinite(animation->mTicksPerSecond)) {
-      *error = "animation " + Quoted(animation->mName) + " has a length that is not a finite number";
+      *error =
+          "animation " + Quoted(animation->mName) + " has a length that is not a finite number";
       return false;
     }
     for (unsigned c = 0; c < animation->mNumChannels; ++c) {
@@ -242,7 +247,8 @@ bool CheckScaleFits(const aiScene& scene, double scale, std::string* error) {
       const aiVector3D& p = mesh.mVertices[v];
       if (std::fabs(p.x) > largest || std::fabs(p.y) > largest || std::fabs(p.z) > largest) {
         *error = std::string("--scale ") + scaleText + " sends vertex " + std::to_string(v) +
-                 " of mesh " + Quoted(mesh.mName) + " past the range of a float; use a smaller scale";
+                 " of mesh " + Quoted(mesh.mName) +
+                 " past the range of a float; use a smaller scale";
         return false;
       }
     }

@@ -65,7 +65,8 @@ void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::W
 // without geometry, for a scene that serves sequences only), then bones,
 // cameras, lights and helpers.
 void BuildObjects(const aiScene& scene, const std::string& modelPath, const NodeTable& table,
-                  int maxLinks, bool geometry, kw::MemoryScene* out, std::vector<kw::Warning>* warnings);
+                  int maxLinks, bool geometry, kw::MemoryScene* out,
+                  std::vector<kw::Warning>* warnings);
 
 class MaterialTable {
  public:
@@ -86,7 +87,7 @@ class MaterialTable {
   std::string modelStem_;
   kw::MemoryScene* out_;
   std::vector<kw::MemoryMaterial*> standard_;
-  std::unordered_set<std::string> usedNames_;  // as studiomdl tells them apart
+  std::unordered_set<std::string> usedNames_;              // as studiomdl tells them apart
   std::unordered_map<std::string, std::string> ownNames_;  // material name to SMD name
 };
 

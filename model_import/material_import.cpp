@@ -52,7 +52,9 @@ bool DiffuseMap(const aiMaterial& material, aiString* path) {
 }  // namespace
 
 MaterialTable::MaterialTable(const aiScene& scene, const std::string& modelPath, MemoryScene* out)
-    : scene_(scene), modelStem_(FileStem(modelPath)), out_(out),
+    : scene_(scene),
+      modelStem_(FileStem(modelPath)),
+      out_(out),
       standard_(scene.mNumMaterials, nullptr) {
   // Texture names come first: a material written under its own name must not
   // take one the compiler would read as a texture's.

@@ -170,7 +170,8 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
     const aiMesh* mesh = scene.mMeshes[index];
     if (!HasTriangles(scene, *mesh)) continue;
     std::size_t materialId = 0;
-    while (materialId < materialIndices.size() && materialIndices[materialId] != mesh->mMaterialIndex) {
+    while (materialId < materialIndices.size() &&
+           materialIndices[materialId] != mesh->mMaterialIndex) {
       ++materialId;
     }
     if (materialId == materialIndices.size()) materialIndices.push_back(mesh->mMaterialIndex);
@@ -235,8 +236,9 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
           continue;
         }
         // Offset first (mesh to bone space at bind time), then the bone as posed at tick 0.
-        skinning[b] = Affine::Of(ToMatrix3(bone.mOffsetMatrix) *
-                                 table.nodes[static_cast<std::size_t>(boneIds[b])]->GetNodeTransform(0));
+        skinning[b] =
+            Affine::Of(ToMatrix3(bone.mOffsetMatrix) *
+                       table.nodes[static_cast<std::size_t>(boneIds[b])]->GetNodeTransform(0));
         for (unsigned w = 0; w < bone.mNumWeights; ++w) {
           if (bone.mWeights[w].mVertexId < vertexCount) ++first[bone.mWeights[w].mVertexId + 1];
         }
@@ -324,8 +326,8 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
       for (int c = 0; c < 3; ++c) {
         const unsigned index = sourceFace.mIndices[c];
         face.vertex[c] = base + index;
-        face.texVertex[c] = sourceMesh.HasTextureCoords(0) ? uvBase + index
-                                                           : static_cast<std::uint32_t>(zeroUv);
+        face.texVertex[c] =
+            sourceMesh.HasTextureCoords(0) ? uvBase + index : static_cast<std::uint32_t>(zeroUv);
       }
       // A mirroring transform turns the winding inside out; swapping two
       // corners keeps it agreeing with the normals.
@@ -347,10 +349,13 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
   mesh.hostMesh.faceNormals.reserve(mesh.faces.size());
   for (const MeshFace& face : mesh.faces) {
     const Point3& p0 = mesh.vertices[face.vertex[0]];
-    const Point3 area = Cross(Minus(mesh.vertices[face.vertex[1]], p0), Minus(mesh.vertices[face.vertex[2]], p0));
+    const Point3 area =
+        Cross(Minus(mesh.vertices[face.vertex[1]], p0), Minus(mesh.vertices[face.vertex[2]], p0));
     mesh.hostMesh.faceNormals.push_back(toStored.Apply(Unit(area)));
     if (anyUnusable) {
-      for (std::uint32_t v : face.vertex) repaired[v] = Point3(repaired[v].x + area.x, repaired[v].y + area.y, repaired[v].z + area.z);
+      for (std::uint32_t v : face.vertex)
+        repaired[v] =
+            Point3(repaired[v].x + area.x, repaired[v].y + area.y, repaired[v].z + area.z);
     }
   }
 
@@ -365,11 +370,13 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
 
   if (!missingBones.empty()) {
     std::string list;
-    for (const std::string& name : missingBones) list += (list.empty() ? "\"" : ", \"") + name + "\"";
-    warnings->push_back(kw::Warning{
-        kw::WarningKind::kModelImport,
-        std::string("mesh \"") + node.GetName() + "\": bone" + (missingBones.size() == 1 ? " " : "s ") +
-            list + " not among the nodes of the file; their weights are left out"});
+    for (const std::string& name : missingBones)
+      list += (list.empty() ? "\"" : ", \"") + name + "\"";
+    warnings->push_back(
+        kw::Warning{kw::WarningKind::kModelImport,
+                    std::string("mesh \"") + node.GetName() + "\": bone" +
+                        (missingBones.size() == 1 ? " " : "s ") + list +
+                        " not among the nodes of the file; their weights are left out"});
   }
 }
 

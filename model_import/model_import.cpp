@@ -91,17 +91,20 @@ Matrix3 UprightRotation(char axis, bool negative) {
 // at or after the end; a hair past a whole frame is taken as that frame.
 void CoverWithFrames(int ticksPerFrame, ModelAnimation* animation) {
   constexpr double kHair = 1e-6;
-  if (!(std::fabs(animation->startTick) <= kMostTicks) || !(std::fabs(animation->endTick) <= kMostTicks)) {
+  if (!(std::fabs(animation->startTick) <= kMostTicks) ||
+      !(std::fabs(animation->endTick) <= kMostTicks)) {
     return;
   }
-  animation->firstFrame = static_cast<int>(std::floor(animation->startTick / ticksPerFrame + kHair));
+  animation->firstFrame =
+      static_cast<int>(std::floor(animation->startTick / ticksPerFrame + kHair));
   animation->lastFrame = static_cast<int>(std::ceil(animation->endTick / ticksPerFrame - kHair));
   animation->lastFrame = std::max(animation->lastFrame, animation->firstFrame);
 }
 
 // The scene's range for an animation: whole frames, so that the exporter's
 // frames and info's are the same ones.
-bool TicksOf(const ImportedModel& model, int index, int* startTick, int* endTick, std::string* error) {
+bool TicksOf(const ImportedModel& model, int index, int* startTick, int* endTick,
+             std::string* error) {
   const ModelAnimation& range = model.animations[static_cast<std::size_t>(index)];
   if (!(std::fabs(range.startTick) <= kMostTicks) || !(std::fabs(range.endTick) <= kMostTicks)) {
     *error = "animation \"" + range.name + "\" runs longer than " +
@@ -147,7 +150,8 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
     entry.name = animation.mName.C_Str();
     entry.channels = static_cast<int>(animation.mNumChannels);
     model_import::AnimationRange(animation, &entry.startTick, &entry.endTick);
-    entry.seconds = animation.mDuration * model_import::TickFactor(animation) / kModelTicksPerSecond;
+    entry.seconds =
+        animation.mDuration * model_import::TickFactor(animation) / kModelTicksPerSecond;
     model->animations.push_back(entry);
   }
 
@@ -165,7 +169,8 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
   }
 
   int startTick = 0, endTick = 0;
-  if (animation && !TicksOf(*model, model->sampledAnimation, &startTick, &endTick, error)) return false;
+  if (animation && !TicksOf(*model, model->sampledAnimation, &startTick, &endTick, error))
+    return false;
 
   ChooseSourceUp(scene, path, options.up, model);
   model->scale = options.scale;
@@ -221,7 +226,8 @@ bool ImportModel(const std::string& path, const ModelImportOptions& options, Imp
 
   try {
     Assimp::Importer importer;
-    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
+                                aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
     auto* files = new model_import::FolderIOSystem(path, options.allowOutsidePaths);
     importer.SetIOHandler(files);  // the importer owns it
@@ -234,8 +240,8 @@ bool ImportModel(const std::string& path, const ModelImportOptions& options, Imp
       dropped = log.FirstDrop();
     }
     if (!files->Refused().empty()) {
-      *error = path + ": refers to \"" + OneLine(files->Refused()) + "\", which is not read: " +
-               files->RefusedBecause() +
+      *error = path + ": refers to \"" + OneLine(files->Refused()) +
+               "\", which is not read: " + files->RefusedBecause() +
                (files->RefusedBecause().find("outside") != std::string::npos
                     ? " (--allow-outside-paths reads it all the same)"
                     : "");

@@ -78,8 +78,8 @@ struct ModelAnimation {
 
 struct ImportedModel {
   std::unique_ptr<kw::MemoryScene> scene;
-  std::string format;    // the importer's name for the file's format
-  char sourceUp = 'y';   // the source's up axis as used: 'x', 'y' or 'z'
+  std::string format;   // the importer's name for the file's format
+  char sourceUp = 'y';  // the source's up axis as used: 'x', 'y' or 'z'
   bool sourceUpNegative = false;
   std::string upReason;  // why that axis: "--up", "file metadata", "format"
   double scale = 1.0;

@@ -73,7 +73,8 @@ void ApplyChannel(const aiNodeAnim& channel, const aiMatrix4x4& rest, double fac
   auto scales = ConvertKeys(channel.mScalingKeys, channel.mNumScalingKeys, factor,
                             ToPoint3(restScale), ToPoint3);
   if (frame) {
-    for (auto& key : positions) key.value = VectorTransform(frame->rotation, key.value) * frame->scale;
+    for (auto& key : positions)
+      key.value = VectorTransform(frame->rotation, key.value) * frame->scale;
     for (auto& key : rotations) key.value = MatrixToQuat(QuatToMatrix(key.value) * frame->rotation);
     for (auto& key : scales) key.value = key.value * frame->scale;
   }
@@ -90,8 +91,8 @@ int NodeTable::FindByName(const aiString& name) const {
 }
 
 Matrix3 SceneFrame::AsMatrix() const {
-  return Matrix3(rotation.GetRow(0) * scale, rotation.GetRow(1) * scale,
-                 rotation.GetRow(2) * scale, Point3());
+  return Matrix3(rotation.GetRow(0) * scale, rotation.GetRow(1) * scale, rotation.GetRow(2) * scale,
+                 Point3());
 }
 
 Matrix3 ToMatrix3(const aiMatrix4x4& m) {
@@ -100,8 +101,8 @@ Matrix3 ToMatrix3(const aiMatrix4x4& m) {
 }
 
 double TickFactor(const aiAnimation& animation) {
-  const double rate = animation.mTicksPerSecond > 0.0 ? animation.mTicksPerSecond
-                                                       : kDefaultSourceTicksPerSecond;
+  const double rate =
+      animation.mTicksPerSecond > 0.0 ? animation.mTicksPerSecond : kDefaultSourceTicksPerSecond;
   return kModelTicksPerSecond / rate;
 }
 
@@ -147,8 +148,8 @@ bool FindAnimation(const aiScene& scene, const ModelImportOptions& options, int*
     }
   }
   const std::string& wanted = options.animation;
-  if (wanted.size() <= 9 && std::all_of(wanted.begin(), wanted.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; })) {
+  if (wanted.size() <= 9 &&
+      std::all_of(wanted.begin(), wanted.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     const long position = std::stol(wanted);
     if (position < static_cast<long>(count)) {
       *index = static_cast<int>(position);

@@ -17,7 +17,8 @@ constexpr int kObjectCamera = 4;
 bool CarriesTriangles(const aiScene& scene, const aiNode& node) {
   for (unsigned k = 0; k < node.mNumMeshes; ++k) {
     const unsigned index = node.mMeshes[k];
-    if (index < scene.mNumMeshes && scene.mMeshes[index] && HasTriangles(scene, *scene.mMeshes[index])) {
+    if (index < scene.mNumMeshes && scene.mMeshes[index] &&
+        HasTriangles(scene, *scene.mMeshes[index])) {
       return true;
     }
   }
@@ -89,7 +90,8 @@ bool HasTriangles(const aiScene& scene, const aiMesh& mesh) {
 }
 
 void BuildObjects(const aiScene& scene, const std::string& modelPath, const NodeTable& table,
-                  int maxLinks, bool geometry, MemoryScene* out, std::vector<kw::Warning>* warnings) {
+                  int maxLinks, bool geometry, MemoryScene* out,
+                  std::vector<kw::Warning>* warnings) {
   std::vector<int> types(table.nodes.size(), kObjectHelper);
   auto mark = [&](const aiString& name, int type) {
     const int id = table.FindByName(name);

@@ -36,7 +36,8 @@ Layout MakeLayout(int width, int height, int rows, int columns, int materials) {
   const int panelHeight = std::max(1, (height - top - legendHeight) / std::max(1, rows));
   for (int row = 0; row < rows; ++row) {
     for (int column = 0; column < columns; ++column) {
-      layout.panels.push_back(Rect{column * panelWidth, top + row * panelHeight, panelWidth, panelHeight});
+      layout.panels.push_back(
+          Rect{column * panelWidth, top + row * panelHeight, panelWidth, panelHeight});
     }
   }
   return layout;

@@ -14,8 +14,8 @@ struct Rect {
 struct Layout {
   Rect caption;
   Rect legend;
-  int legendColumns = 1;   // entries per legend line
-  int legendEntries = 0;   // entries shown; the last says how many more there are when cut
+  int legendColumns = 1;     // entries per legend line
+  int legendEntries = 0;     // entries shown; the last says how many more there are when cut
   std::vector<Rect> panels;  // row by row
 };
 

@@ -20,7 +20,8 @@ const smd::Frame* FirstFrame(const smd::File& file) {
 PosedModel::PosedModel(const smd::File& reference) : reference_(reference) {
   const std::vector<Matrix3> worlds = WorldsAt(reference, FirstFrame(reference));
   std::unordered_map<int, int> place;
-  for (std::size_t i = 0; i < reference.nodes.size(); ++i) place[reference.nodes[i].index] = static_cast<int>(i);
+  for (std::size_t i = 0; i < reference.nodes.size(); ++i)
+    place[reference.nodes[i].index] = static_cast<int>(i);
   for (const smd::Node& node : reference.nodes) {
     const bool known = node.index >= 0 && static_cast<std::size_t>(node.index) < worlds.size();
     joints_.push_back(known ? worlds[static_cast<std::size_t>(node.index)].GetTrans() : Point3());
@@ -29,7 +30,8 @@ PosedModel::PosedModel(const smd::File& reference) : reference_(reference) {
   }
 }
 
-PosedModel::PosedModel(const smd::File& reference, const smd::File& sequence, const smd::Frame& frame)
+PosedModel::PosedModel(const smd::File& reference, const smd::File& sequence,
+                       const smd::Frame& frame)
     : PosedModel(reference) {
   const std::vector<Matrix3> referenceWorld = WorldsAt(reference, FirstFrame(reference));
   const std::vector<Matrix3> sequenceWorld = smd::WorldTransforms(sequence, frame);
@@ -45,7 +47,8 @@ PosedModel::PosedModel(const smd::File& reference, const smd::File& sequence, co
         static_cast<std::size_t>(match->second) >= sequenceWorld.size()) {
       continue;
     }
-    frameWorld[static_cast<std::size_t>(node.index)] = sequenceWorld[static_cast<std::size_t>(match->second)];
+    frameWorld[static_cast<std::size_t>(node.index)] =
+        sequenceWorld[static_cast<std::size_t>(match->second)];
     joints_[i] = frameWorld[static_cast<std::size_t>(node.index)].GetTrans();
   }
 

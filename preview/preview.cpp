@@ -16,7 +16,8 @@
 namespace kw::preview {
 namespace {
 
-const ViewKind kKinds[4] = {ViewKind::kFront, ViewKind::kSide, ViewKind::kTop, ViewKind::kPerspective};
+const ViewKind kKinds[4] = {ViewKind::kFront, ViewKind::kSide, ViewKind::kTop,
+                            ViewKind::kPerspective};
 const char* const kKindNames[4] = {"front", "side", "top", "perspective"};
 // Panels smaller than this are refused rather than drawn.
 constexpr int kMinPanel = 24;
@@ -47,8 +48,8 @@ std::uint32_t Shaded(std::uint32_t rgb, double light) {
 }
 
 void SetColour(cairo_t* cr, std::uint32_t rgb, double alpha = 1) {
-  cairo_set_source_rgba(cr, ((rgb >> 16) & 255) / 255.0, ((rgb >> 8) & 255) / 255.0, (rgb & 255) / 255.0,
-                        alpha);
+  cairo_set_source_rgba(cr, ((rgb >> 16) & 255) / 255.0, ((rgb >> 8) & 255) / 255.0,
+                        (rgb & 255) / 255.0, alpha);
 }
 
 // 1, 2 or 5 times a power of ten, at least raw.
@@ -89,8 +90,8 @@ struct PanelContext {
   cairo_surface_t* surface;
   const smd::File& reference;
   const PosedModel& posed;
-  const Box& box;      // what every panel is fitted to, the same in every row
-  const Box& rowBox;   // what this row's pose spans
+  const Box& box;     // what every panel is fitted to, the same in every row
+  const Box& rowBox;  // what this row's pose spans
 };
 
 void Line(cairo_t* cr, const View& view, const Rect& panel, const Point3& a, const Point3& b) {
@@ -111,8 +112,10 @@ double DrawGrid(const PanelContext& context, const View& view, const Rect& panel
     double extent = std::max(size.x, size.y);
     if (!(extent > 0)) extent = size.z;
     step = extent > 0 ? NiceStep(extent / 6) : 1;
-    const double x0 = std::floor(context.box.min.x / step) - 1, x1 = std::ceil(context.box.max.x / step) + 1;
-    const double y0 = std::floor(context.box.min.y / step) - 1, y1 = std::ceil(context.box.max.y / step) + 1;
+    const double x0 = std::floor(context.box.min.x / step) - 1,
+                 x1 = std::ceil(context.box.max.x / step) + 1;
+    const double y0 = std::floor(context.box.min.y / step) - 1,
+                 y1 = std::ceil(context.box.max.y / step) + 1;
     if (x1 - x0 > 400 || y1 - y0 > 400) return step;
     const float floor = context.box.min.z;
     for (double i = x0; i <= x1; ++i) {
@@ -134,8 +137,10 @@ double DrawGrid(const PanelContext& context, const View& view, const Rect& panel
     const double v0 = std::floor((v - halfUp) / step), v1 = std::ceil((v + halfUp) / step);
     if (u1 - u0 > 400 || v1 - v0 > 400) return step;
     const auto at = [&](double a, double b) { return right * float(a) + up * float(b); };
-    for (double i = u0; i <= u1; ++i) Line(cr, view, panel, at(i * step, v0 * step), at(i * step, v1 * step));
-    for (double j = v0; j <= v1; ++j) Line(cr, view, panel, at(u0 * step, j * step), at(u1 * step, j * step));
+    for (double i = u0; i <= u1; ++i)
+      Line(cr, view, panel, at(i * step, v0 * step), at(i * step, v1 * step));
+    for (double j = v0; j <= v1; ++j)
+      Line(cr, view, panel, at(u0 * step, j * step), at(u1 * step, j * step));
   }
   SetColour(cr, 0xd4d8de);
   cairo_set_line_width(cr, 1);
@@ -151,7 +156,8 @@ Point3 FaceNormal(const Point3* corner) {
     a[i] = double(corner[1][i]) - corner[0][i];
     b[i] = double(corner[2][i]) - corner[0][i];
   }
-  const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  const double n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
+                       a[0] * b[1] - a[1] * b[0]};
   const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
   if (!(length > 0) || !std::isfinite(length)) return Point3();
   return Point3(float(n[0] / length), float(n[1] / length), float(n[2] / length));
@@ -179,8 +185,8 @@ void DrawTriangles(const PanelContext& context, const View& view, const Rect& pa
     raster.Fill(screen, Shaded(MaterialColour(triangles[t].material), brightness));
   }
   cairo_surface_flush(context.surface);
-  raster.Resolve(cairo_image_surface_get_data(context.surface), cairo_image_surface_get_stride(context.surface),
-                 panel.x, panel.y);
+  raster.Resolve(cairo_image_surface_get_data(context.surface),
+                 cairo_image_surface_get_stride(context.surface), panel.x, panel.y);
   cairo_surface_mark_dirty(context.surface);
 }
 
@@ -189,7 +195,8 @@ void DrawSkeleton(const PanelContext& context, const View& view, const Rect& pan
   const std::vector<Point3>& joints = context.posed.Joints();
   const std::vector<int>& parents = context.posed.Parents();
   for (std::size_t i = 0; i < joints.size(); ++i) {
-    if (parents[i] >= 0) Line(cr, view, panel, joints[static_cast<std::size_t>(parents[i])], joints[i]);
+    if (parents[i] >= 0)
+      Line(cr, view, panel, joints[static_cast<std::size_t>(parents[i])], joints[i]);
   }
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
   SetColour(cr, 0xffffff, 0.85);
@@ -224,7 +231,8 @@ void DrawPanel(const PanelContext& context, int column, const Rect& panel, const
   double scale = 0;
   if (kKinds[column] != ViewKind::kPerspective) {
     scale = HUGE_VAL;
-    for (int k = 0; k < 3; ++k) scale = std::min(scale, View::FitScale(kKinds[k], context.box, panel.width, panel.height));
+    for (int k = 0; k < 3; ++k)
+      scale = std::min(scale, View::FitScale(kKinds[k], context.box, panel.width, panel.height));
     if (!std::isfinite(scale)) scale = 0;  // a point: each view picks its own
   }
   const View view(kKinds[column], context.box, panel.width, panel.height, scale);
@@ -238,14 +246,15 @@ void DrawPanel(const PanelContext& context, int column, const Rect& panel, const
   // without any is worth a word in every view.
   if (context.reference.triangles.empty() && context.reference.hasTriangles) {
     const std::string none = "no triangles";
-    Text(cr, panel.x + (panel.width - TextWidth(cr, none, 14)) / 2, panel.y + panel.height / 2.0 + 24, none,
-         14, 0xb01818);
+    Text(cr, panel.x + (panel.width - TextWidth(cr, none, 14)) / 2,
+         panel.y + panel.height / 2.0 + 24, none, 14, 0xb01818);
   }
   if (withSize) {
     const Point3 size = context.rowBox.Size();
-    const std::string text = "size " + Number(size.x) + " x " + Number(size.y) + " x " + Number(size.z);
-    Text(cr, panel.x + panel.width - 8 - TextWidth(cr, text, 11), panel.y + panel.height - 8, text, 11,
-         0x606060);
+    const std::string text =
+        "size " + Number(size.x) + " x " + Number(size.y) + " x " + Number(size.z);
+    Text(cr, panel.x + panel.width - 8 - TextWidth(cr, text, 11), panel.y + panel.height - 8, text,
+         11, 0x606060);
   }
   // A hairline between panels.
   SetColour(cr, 0xb8bcc4);
@@ -259,9 +268,11 @@ void DrawLegend(cairo_t* cr, const Layout& layout, const std::vector<std::string
   for (int i = 0; i < layout.legendEntries; ++i) {
     const double x = 8 + (i % layout.legendColumns) * 200.0;
     const double y = layout.legend.y + 6 + (i / layout.legendColumns) * 20.0;
-    const bool more = i == layout.legendEntries - 1 && materials.size() > static_cast<std::size_t>(i + 1);
-    std::string name = more ? "+" + std::to_string(materials.size() - static_cast<std::size_t>(i)) + " more"
-                            : materials[static_cast<std::size_t>(i)];
+    const bool more =
+        i == layout.legendEntries - 1 && materials.size() > static_cast<std::size_t>(i + 1);
+    std::string name =
+        more ? "+" + std::to_string(materials.size() - static_cast<std::size_t>(i)) + " more"
+             : materials[static_cast<std::size_t>(i)];
     if (!more) {
       cairo_rectangle(cr, x, y + 2, 12, 12);
       SetColour(cr, MaterialColour(static_cast<std::size_t>(i)));
@@ -270,18 +281,21 @@ void DrawLegend(cairo_t* cr, const Layout& layout, const std::vector<std::string
       cairo_set_line_width(cr, 1);
       cairo_stroke(cr);
     }
-    while (name.size() > 4 && TextWidth(cr, name, 11.5) > 178) name = name.substr(0, name.size() - 4) + "...";
+    while (name.size() > 4 && TextWidth(cr, name, 11.5) > 178)
+      name = name.substr(0, name.size() - 4) + "...";
     Text(cr, x + 17, y + 12.5, name, 11.5);
   }
 }
 
 std::string Caption(const Subject& subject, const std::vector<int>& frames) {
   const smd::File& reference = *subject.reference;
-  std::string text = subject.referenceName + ": " + Plural(reference.nodes.size(), "node", "nodes") + ", " +
+  std::string text = subject.referenceName + ": " +
+                     Plural(reference.nodes.size(), "node", "nodes") + ", " +
                      Plural(reference.triangles.size(), "triangle", "triangles") + ", " +
                      Plural(reference.materials.size(), "material", "materials");
   if (!reference.hasTriangles) text += " (skeleton only: no triangles section)";
-  if (reference.problemCount > 0) text += ", " + Plural(reference.problemCount, "line", "lines") + " not read";
+  if (reference.problemCount > 0)
+    text += ", " + Plural(reference.problemCount, "line", "lines") + " not read";
   if (subject.sequence) {
     text += "  |  " + subject.sequenceName + ": " +
             Plural(subject.sequence->frames.size(), "frame", "frames") + ", " +
@@ -289,9 +303,9 @@ std::string Caption(const Subject& subject, const std::vector<int>& frames) {
             (subject.sequence->problemCount > 0
                  ? ", " + Plural(subject.sequence->problemCount, "line", "lines") + " not read"
                  : "") +
-            "; showing " +
-            (frames.size() == 1 ? "frame" : "frames");
-    for (std::size_t i = 0; i < frames.size(); ++i) text += (i ? ", " : " ") + std::to_string(frames[i]);
+            "; showing " + (frames.size() == 1 ? "frame" : "frames");
+    for (std::size_t i = 0; i < frames.size(); ++i)
+      text += (i ? ", " : " ") + std::to_string(frames[i]);
   }
   return text;
 }
@@ -324,7 +338,8 @@ std::uint32_t Picture::Pixel(int x, int y) const {
   cairo_surface_flush(surface_);
   const unsigned char* data = cairo_image_surface_get_data(surface_);
   const int stride = cairo_image_surface_get_stride(surface_);
-  return reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride)[x] & 0xffffff;
+  return reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride)[x] &
+         0xffffff;
 }
 
 bool Picture::EncodePng(std::string* bytes, std::string* error) const {
@@ -354,8 +369,8 @@ bool Picture::ReadPng(const std::string& path, Picture* picture, std::string* er
   return true;
 }
 
-bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked, std::vector<int>* frames,
-                  std::string* error) {
+bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked,
+                  std::vector<int>* frames, std::string* error) {
   const int count = static_cast<int>(sequence.frames.size());
   frames->clear();
   if (asked.empty()) {
@@ -388,7 +403,8 @@ namespace {
 bool Plan(const Subject& subject, const Options& options, std::vector<int>* frames, int* rows,
           int* columns, int* width, int* height, std::string* error) {
   frames->clear();
-  if (subject.sequence && !ChooseFrames(*subject.sequence, options.frames, frames, error)) return false;
+  if (subject.sequence && !ChooseFrames(*subject.sequence, options.frames, frames, error))
+    return false;
   *rows = subject.sequence ? static_cast<int>(frames->size()) : 2;
   *columns = subject.sequence ? 4 : 2;
   *width = options.width;
@@ -406,8 +422,9 @@ bool Plan(const Subject& subject, const Options& options, std::vector<int>* fram
                                    static_cast<int>(subject.reference->materials.size()));
   const Rect& last = layout.panels.back();
   if (last.height < kMinPanel || last.y + last.height > *height) {
-    *error = Plural(static_cast<std::size_t>(*rows), "row", "rows") + " of views do not fit a picture " +
-             std::to_string(*height) + " pixels high; show fewer frames or ask for a taller --size";
+    *error = Plural(static_cast<std::size_t>(*rows), "row", "rows") +
+             " of views do not fit a picture " + std::to_string(*height) +
+             " pixels high; show fewer frames or ask for a taller --size";
     return false;
   }
   return true;
@@ -431,9 +448,10 @@ bool Render(const Subject& subject, const Options& options, Picture* picture, st
   // to draw it, so that only one row's skinned corners are held at a time.
   const int poseCount = subject.sequence ? static_cast<int>(frames.size()) : 1;
   const auto pose = [&](int row) {
-    return subject.sequence ? PosedModel(reference, *subject.sequence,
-                                         subject.sequence->frames[static_cast<std::size_t>(frames[row])])
-                            : PosedModel(reference);
+    return subject.sequence
+               ? PosedModel(reference, *subject.sequence,
+                            subject.sequence->frames[static_cast<std::size_t>(frames[row])])
+               : PosedModel(reference);
   };
   Box box;
   std::vector<Box> rowBoxes;
@@ -459,14 +477,17 @@ bool Render(const Subject& subject, const Options& options, Picture* picture, st
   SetColour(cr, 0xffffff);
   cairo_paint(cr);
 
-  const Layout layout = MakeLayout(width, height, rows, columns, static_cast<int>(reference.materials.size()));
+  const Layout layout =
+      MakeLayout(width, height, rows, columns, static_cast<int>(reference.materials.size()));
   for (int row = 0; row < poseCount; ++row) {
     const PosedModel posed = pose(row);
-    const PanelContext context{cr, surface, reference, posed, box, rowBoxes[static_cast<std::size_t>(row)]};
+    const PanelContext context{cr,    surface, reference,
+                               posed, box,     rowBoxes[static_cast<std::size_t>(row)]};
     for (int panel = 0; panel < 4; ++panel) {
       const std::size_t place = static_cast<std::size_t>(row * 4 + panel);
       std::string label = kKindNames[panel];
-      if (subject.sequence && panel == 0) label = "frame " + std::to_string(frames[static_cast<std::size_t>(row)]) + "   " + label;
+      if (subject.sequence && panel == 0)
+        label = "frame " + std::to_string(frames[static_cast<std::size_t>(row)]) + "   " + label;
       DrawPanel(context, panel, layout.panels[place], label, panel == 3);
     }
   }

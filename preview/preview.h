@@ -20,7 +20,7 @@ constexpr int kMaxSide = 8192;
 constexpr int kMinSide = 128;
 
 struct Options {
-  int width = 0;   // of the whole picture; 0: a size fitting the layout
+  int width = 0;  // of the whole picture; 0: a size fitting the layout
   int height = 0;
   // Frames of the sequence to show, by their place in the file (0 = the
   // first "time" block); empty: the first, the middle and the last.
@@ -29,7 +29,7 @@ struct Options {
 
 struct Subject {
   const smd::File* reference = nullptr;
-  std::string referenceName;  // shown in the caption
+  std::string referenceName;            // shown in the caption
   const smd::File* sequence = nullptr;  // null: the reference alone
   std::string sequenceName;
 };
@@ -57,8 +57,8 @@ class Picture {
 
 // The frames a preview of this sequence shows under these options, or false
 // with *error naming a frame that is not there.
-bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked, std::vector<int>* frames,
-                  std::string* error);
+bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked,
+                  std::vector<int>* frames, std::string* error);
 
 // True when the subject makes a picture under these options: its frames
 // are there and its views fit the size. False with *error saying why: the

@@ -19,7 +19,8 @@ Raster::Raster(int width, int height, int factor)
       factor_(factor),
       samplesX_(width * factor),
       samplesY_(height * factor),
-      depth_(static_cast<std::size_t>(samplesX_) * samplesY_, std::numeric_limits<float>::infinity()),
+      depth_(static_cast<std::size_t>(samplesX_) * samplesY_,
+             std::numeric_limits<float>::infinity()),
       colour_(depth_.size()) {}
 
 void Raster::Fill(const ScreenPoint* corners, std::uint32_t rgb) {
@@ -68,7 +69,9 @@ void Raster::Fill(const ScreenPoint* corners, std::uint32_t rgb) {
 void Raster::Resolve(unsigned char* pixels, int stride, int left, int top) const {
   const int samples = factor_ * factor_;
   for (int py = 0; py < height_; ++py) {
-    auto* line = reinterpret_cast<std::uint32_t*>(pixels + static_cast<std::size_t>(top + py) * stride) + left;
+    auto* line =
+        reinterpret_cast<std::uint32_t*>(pixels + static_cast<std::size_t>(top + py) * stride) +
+        left;
     for (int px = 0; px < width_; ++px) {
       unsigned sum[3] = {0, 0, 0};
       int covered = 0;

@@ -12,7 +12,9 @@ constexpr double kFill = 0.84;
 constexpr double kHalfAngle = 0.35;
 constexpr double kElevation = 0.44;
 
-bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+bool Finite(const Point3& p) {
+  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+}
 
 double Dot(const Point3& a, const Point3& b) {
   return double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z;
@@ -43,7 +45,8 @@ void Box::Add(const Point3& p) {
 Point3 Box::Center() const {
   if (empty) return Point3();
   // Halves first: the sum of two huge coordinates would overflow.
-  return Point3(min.x * 0.5f + max.x * 0.5f, min.y * 0.5f + max.y * 0.5f, min.z * 0.5f + max.z * 0.5f);
+  return Point3(min.x * 0.5f + max.x * 0.5f, min.y * 0.5f + max.y * 0.5f,
+                min.z * 0.5f + max.z * 0.5f);
 }
 
 Point3 Box::Size() const { return empty ? Point3() : max - min; }

@@ -336,7 +336,8 @@ void ReadMesh(value v, Mesh& mesh) {
         break;
       case 4:
         mesh.renderVertices.reserve(CountOf(field));
-        Elements(field, [&](value vertex) { mesh.renderVertices.push_back(ReadRenderVertex(vertex)); });
+        Elements(field,
+                 [&](value vertex) { mesh.renderVertices.push_back(ReadRenderVertex(vertex)); });
         break;
       default:
         data.initialiseFails = field.get_bool();
@@ -395,8 +396,8 @@ MemoryMaterial* Resolve(const MaterialTable& table, const MaterialRef& ref) {
 }
 
 void ReadMaterials(value v, MemoryScene& scene, MaterialTable& table) {
-  static constexpr std::string_view kNames[] = {"key", "name", "class", "multi", "map",
-                                                "subMaterials"};
+  static constexpr std::string_view kNames[] = {"key",   "name", "class",
+                                                "multi", "map",  "subMaterials"};
   static constexpr std::string_view kSlotNames[] = {"id", "material"};
   static constexpr std::string_view kMapNames[] = {"bitmap"};
   std::vector<MaterialEntry> entries;
@@ -425,18 +426,21 @@ void ReadMaterials(value v, MemoryScene& scene, MaterialTable& table) {
           break;
         case 4:
           hasMap = true;
-          hasBitmap = Has(Members(field, kMapNames, [&](std::size_t, value path) { bitmap = String(path); }), 0);
+          hasBitmap = Has(
+              Members(field, kMapNames, [&](std::size_t, value path) { bitmap = String(path); }),
+              0);
           break;
         default:
           Elements(field, [&](value slotValue) {
             Slot slot;
-            const unsigned slotSeen = Members(slotValue, kSlotNames, [&](std::size_t part, value item) {
-              if (part == 0) {
-                slot.id = Int32(item);
-              } else {
-                slot.material = ReadMaterialRef(item);
-              }
-            });
+            const unsigned slotSeen =
+                Members(slotValue, kSlotNames, [&](std::size_t part, value item) {
+                  if (part == 0) {
+                    slot.id = Int32(item);
+                  } else {
+                    slot.material = ReadMaterialRef(item);
+                  }
+                });
             if (slotSeen != 3u) Refuse();
             entry.slots.push_back(std::move(slot));
           });
@@ -453,7 +457,8 @@ void ReadMaterials(value v, MemoryScene& scene, MaterialTable& table) {
   });
   // Slots may name materials defined later in the list.
   for (const MaterialEntry& entry : entries) {
-    for (const Slot& slot : entry.slots) entry.made->AddSubMaterial(slot.id, Resolve(table, slot.material));
+    for (const Slot& slot : entry.slots)
+      entry.made->AddSubMaterial(slot.id, Resolve(table, slot.material));
   }
 }
 
@@ -479,9 +484,9 @@ struct NodeEntry {
 };
 
 NodeEntry ReadNode(value v, MemoryScene& scene) {
-  static constexpr std::string_view kNames[] = {"id",       "name",      "type",         "parent",
-                                                "selected", "excluded",  "pruned",       "transform",
-                                                "objectOffset", "material", "skin",     "mesh"};
+  static constexpr std::string_view kNames[] = {"id",           "name",     "type",   "parent",
+                                                "selected",     "excluded", "pruned", "transform",
+                                                "objectOffset", "material", "skin",   "mesh"};
   NodeEntry entry;
   const unsigned seen = Members(v, kNames, [&](std::size_t member, value field) {
     switch (member) {

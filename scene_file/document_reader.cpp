@@ -793,8 +793,8 @@ std::unique_ptr<MemoryScene> ReadScene(const Json& document) {
 
 namespace kw::scene_file {
 
-std::unique_ptr<MemoryScene> ReadSceneDocument(const std::string& text, const std::string& sourceName,
-                                               std::string* error) {
+std::unique_ptr<MemoryScene> ReadSceneDocument(const std::string& text,
+                                               const std::string& sourceName, std::string* error) {
   std::string ignored;
   std::string& message = error ? *error : ignored;
   message.clear();

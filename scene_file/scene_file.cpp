@@ -34,8 +34,8 @@ std::unique_ptr<char[]> PaddedBuffer(std::size_t size) {
 // Nearly every file is taken by the direct reader; the rest are read again
 // as a document, which says why it refuses them (or takes one the direct
 // reader was too strict for).
-std::unique_ptr<MemoryScene> Read(const char* text, std::size_t size,
-                                  const std::string& sourceName, std::string* error) {
+std::unique_ptr<MemoryScene> Read(const char* text, std::size_t size, const std::string& sourceName,
+                                  std::string* error) {
   std::unique_ptr<MemoryScene> scene = kw::scene_file::ReadSceneDirect(text, size);
   if (scene) {
     if (error) error->clear();

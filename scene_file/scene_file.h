@@ -13,5 +13,5 @@
 std::unique_ptr<kw::MemoryScene> LoadSceneFile(const std::string& path, std::string* error);
 
 // The same for text already in memory; sourceName stands for the file in messages.
-std::unique_ptr<kw::MemoryScene> ParseSceneText(const std::string& text, const std::string& sourceName,
-                                            std::string* error);
+std::unique_ptr<kw::MemoryScene> ParseSceneText(const std::string& text,
+                                                const std::string& sourceName, std::string* error);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
-# Usage: scripts/install-deps.sh [base|tests|plugin|all]   (default: base)
+# Usage: scripts/install-deps.sh [base|tests|plugin|format|all]   (default: base)
 # As root it runs apt-get; otherwise it prints the one apt-get line to run.
 set -euo pipefail
 
@@ -16,12 +16,15 @@ tests=(googletest libgtest-dev libbenchmark-dev locales assimp-utils assimp-test
 plugin=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 fonts-wine libxrender1:i386
         fonts-dejavu-core xvfb xauth imagemagick)
 
+format=(clang-format-14)
+
 case "$what" in
   base) wanted=("${base[@]}") ;;
   tests) wanted=("${base[@]}" "${tests[@]}") ;;
   plugin) wanted=("${plugin[@]}") ;;
-  all) wanted=("${base[@]}" "${tests[@]}" "${plugin[@]}") ;;
-  *) echo "usage: $0 [base|tests|plugin|all]" >&2; exit 2 ;;
+  format) wanted=("${format[@]}") ;;
+  all) wanted=("${base[@]}" "${tests[@]}" "${plugin[@]}" "${format[@]}") ;;
+  *) echo "usage: $0 [base|tests|plugin|format|all]" >&2; exit 2 ;;
 esac
 
 missing=()

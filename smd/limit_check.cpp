@@ -84,8 +84,8 @@ std::uint64_t VertexHash(const File& file, const Vertex& vertex) {
   mix(bits(vertex.normal[0]), bits(vertex.normal[1]));
   mix(bits(vertex.normal[2]), bits(vertex.uv[0]));
   mix(bits(vertex.uv[1]), vertex.linkCount);
-  const std::size_t end = std::min<std::size_t>(vertex.firstLink + std::size_t{vertex.linkCount},
-                                                file.links.size());
+  const std::size_t end =
+      std::min<std::size_t>(vertex.firstLink + std::size_t{vertex.linkCount}, file.links.size());
   for (std::size_t k = vertex.firstLink; k < end; ++k) {
     mix(static_cast<std::uint32_t>(file.links[k].bone), bits(file.links[k].weight));
   }
@@ -143,15 +143,17 @@ float WeightLost(const File& file, const Vertex& vertex, std::vector<Link>* scra
   if (vertex.linkCount <= static_cast<std::uint32_t>(kMaxLinks)) return -1;
   std::vector<Link>& links = *scratch;
   links.clear();
-  const std::size_t end = std::min<std::size_t>(vertex.firstLink + std::size_t{vertex.linkCount},
-                                                file.links.size());
+  const std::size_t end =
+      std::min<std::size_t>(vertex.firstLink + std::size_t{vertex.linkCount}, file.links.size());
   for (std::size_t k = vertex.firstLink; k < end; ++k) {
     const Link& link = file.links[k];
     // Two links to one bone are one influence.
     auto same = std::find_if(links.begin(), links.end(),
                              [&](const Link& l) { return l.bone == link.bone; });
-    if (same != links.end()) same->weight += link.weight;
-    else links.push_back(link);
+    if (same != links.end())
+      same->weight += link.weight;
+    else
+      links.push_back(link);
   }
   links.erase(std::remove_if(links.begin(), links.end(),
                              [](const Link& l) { return !(l.weight >= kLinkWeightFloor); }),
@@ -198,8 +200,8 @@ class Checker {
   void Nodes() {
     const int limit = Figure(Limit::kNodes);
     if (file_.nodes.size() > static_cast<std::size_t>(limit)) {
-      Add(Limit::kNodes, Format("%zu nodes, more than the %d the compiler takes",
-                                file_.nodes.size(), limit));
+      Add(Limit::kNodes,
+          Format("%zu nodes, more than the %d the compiler takes", file_.nodes.size(), limit));
     }
   }
 
@@ -267,9 +269,9 @@ class Checker {
       if (node.line == 0) continue;  // its line was lost, and is reported as such
       auto [at, added] = first.emplace(node.name, node.index);
       if (added || !reported.emplace(node.name, 0).second) continue;
-      Add(Limit::kRepeatedName, Format("node name %s is used by nodes %d and %d (line %d)",
-                                       Quoted(node.name).c_str(), at->second, node.index,
-                                       node.line));
+      Add(Limit::kRepeatedName,
+          Format("node name %s is used by nodes %d and %d (line %d)", Quoted(node.name).c_str(),
+                 at->second, node.index, node.line));
     }
   }
 
@@ -289,8 +291,8 @@ class Checker {
     for (const Triangle& triangle : file_.triangles) {
       for (int corner = 0; corner < 3; ++corner) {
         const Vertex& vertex = triangle.corners[corner];
-        bool finite = Finite(vertex.position, 3) && Finite(vertex.normal, 3) &&
-                      Finite(vertex.uv, 2);
+        bool finite =
+            Finite(vertex.position, 3) && Finite(vertex.normal, 3) && Finite(vertex.uv, 2);
         for (std::uint32_t k = 0; finite && k < vertex.linkCount; ++k) {
           finite = std::isfinite(file_.links[vertex.firstLink + k].weight);
         }

@@ -67,16 +67,15 @@ std::vector<Matrix3> WorldTransforms(const File& file, const Frame& frame) {
       state[node] = kBusy;
       chain.push_back(node);
       const int parent = file.nodes[node].parent;
-      if (parent < 0 || static_cast<std::size_t>(parent) >= count ||
-          state[parent] != kTodo) {
+      if (parent < 0 || static_cast<std::size_t>(parent) >= count || state[parent] != kTodo) {
         break;
       }
       node = static_cast<std::size_t>(parent);
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
       const int parent = file.nodes[*it].parent;
-      const bool hasParent = parent >= 0 && static_cast<std::size_t>(parent) < count &&
-                             state[parent] == kDone;
+      const bool hasParent =
+          parent >= 0 && static_cast<std::size_t>(parent) < count && state[parent] == kDone;
       world[*it] = hasParent ? local[*it] * world[parent] : local[*it];
       state[*it] = kDone;
     }

@@ -66,7 +66,7 @@ struct File {
   std::vector<Node> nodes;
   std::vector<Frame> frames;
   std::vector<Pose> poses;
-  bool hasTriangles = false;  // a triangles section was present, even an empty one
+  bool hasTriangles = false;           // a triangles section was present, even an empty one
   std::vector<std::string> materials;  // texture names, in order of first use
   std::vector<Triangle> triangles;
   std::vector<Link> links;

@@ -192,12 +192,16 @@ class Parser {
         TopLine(line, number);
         break;
       case Section::kNodes:
-        if (IsKeyword(line, "end")) section_ = Section::kTop;
-        else NodeLine(line, number);
+        if (IsKeyword(line, "end"))
+          section_ = Section::kTop;
+        else
+          NodeLine(line, number);
         break;
       case Section::kSkeleton:
-        if (IsKeyword(line, "end")) section_ = Section::kTop;
-        else SkeletonLine(line, number);
+        if (IsKeyword(line, "end"))
+          section_ = Section::kTop;
+        else
+          SkeletonLine(line, number);
         break;
       case Section::kTriangles:
         TriangleLine(line, number);
@@ -348,16 +352,18 @@ class Parser {
     const std::size_t linksBefore = file_->links.size();
     if (ReadVertex(line, &vertex)) {
       if (++corner_ == 4) {
-        if (triangleGood_) file_->triangles.push_back(triangle_);
-        else file_->links.resize(firstLinkOfTriangle_);
+        if (triangleGood_)
+          file_->triangles.push_back(triangle_);
+        else
+          file_->links.resize(firstLinkOfTriangle_);
         corner_ = 0;
       }
       return;
     }
     file_->links.resize(linksBefore);
     const char first = line[0];
-    const bool numeric = (first >= '0' && first <= '9') || first == '-' || first == '+' ||
-                         first == '.';
+    const bool numeric =
+        (first >= '0' && first <= '9') || first == '-' || first == '+' || first == '.';
     if (!numeric) {
       // Lines are missing: take this one as the next triangle's texture name.
       Problem(number, "a triangle with only " + std::to_string(corner_ - 1) + " vertex lines");
@@ -471,7 +477,7 @@ bool ParseSmd(std::string_view text, const std::string& name, File* file, std::s
 bool ReadSmd(const std::string& path, File* file, std::string* error) {
   Reset(file);
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(path.c_str(), "rb"),
-                                                          &std::fclose);
+                                                         &std::fclose);
   if (!stream) {
     if (error) *error = path + ": " + std::strerror(errno);
     return false;
@@ -512,7 +518,8 @@ bool ReadSmd(const std::string& path, File* file, std::string* error) {
       break;
     }
     filled += got;
-    const std::size_t used = FeedLines(parser, std::string_view(buffer.data(), filled), &lineNumber);
+    const std::size_t used =
+        FeedLines(parser, std::string_view(buffer.data(), filled), &lineNumber);
     if (parser.Stopped()) break;
     std::memmove(&buffer[0], buffer.data() + used, filled - used);
     filled -= used;

@@ -44,9 +44,9 @@ int PluginSession::DoExport(const char* path, ExpInterface* exportInterface,
 void PluginSession::Abandon(const char* reason) noexcept {
   try {
     MarkFailed(std::string("the export stopped: ") + reason);
-    g_warningBox.Show(kw::Warning{kw::WarningKind::kFileIncomplete,
-                                  std::string("The export stopped: ") + reason +
-                                      ".\nThe SMD file may be incomplete."});
+    g_warningBox.Show(kw::Warning{
+        kw::WarningKind::kFileIncomplete,
+        std::string("The export stopped: ") + reason + ".\nThe SMD file may be incomplete."});
   } catch (...) {
     // Nothing more can be done without risking the host.
   }

@@ -1,7 +1,6 @@
 // Warnings on the host: a modal message box owned by the active window.
 #pragma once
 
-
 #include "core/warning_reporter.h"
 
 class WarningBox : public kw::WarningPresenter {

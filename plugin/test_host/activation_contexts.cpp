@@ -38,7 +38,8 @@ ContextContents DescribeContext(HANDLE context) {
   ContextContents contents;
   const std::vector<char> detail = Query(context, nullptr, ActivationContextDetailedInformation);
   if (detail.empty()) return contents;
-  const auto* info = reinterpret_cast<const ACTIVATION_CONTEXT_DETAILED_INFORMATION*>(detail.data());
+  const auto* info =
+      reinterpret_cast<const ACTIVATION_CONTEXT_DETAILED_INFORMATION*>(detail.data());
   contents.rootManifest = Narrow(info->lpRootManifestPath);
   for (DWORD index = 1; index <= info->ulAssemblyCount; ++index) {
     DWORD subject = index;

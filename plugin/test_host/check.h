@@ -44,13 +44,13 @@ bool SameText(const char* a, const char* b);
 
 }  // namespace kwcheck
 
-#define KW_TEST(group, name)                                                              \
-  static void group##_##name();                                                           \
+#define KW_TEST(group, name)                                                                 \
+  static void group##_##name();                                                              \
   static const kwcheck::Registrar group##_##name##_registrar(#group, #name, group##_##name); \
   static void group##_##name()
 
-#define CHECK(condition)                                                   \
-  do {                                                                     \
+#define CHECK(condition)                                                          \
+  do {                                                                            \
     if (!(condition)) kwcheck::Fail(__FILE__, __LINE__, "not true: " #condition); \
   } while (0)
 
@@ -77,10 +77,10 @@ bool SameText(const char* a, const char* b);
     }                                                                                        \
   } while (0)
 
-#define REQUIRE(condition)                                                              \
-  do {                                                                                  \
-    if (!(condition)) {                                                                 \
-      kwcheck::Fail(__FILE__, __LINE__, "required, not true: " #condition);             \
-      throw kwcheck::TestAborted();                                                     \
-    }                                                                                   \
+#define REQUIRE(condition)                                                  \
+  do {                                                                      \
+    if (!(condition)) {                                                     \
+      kwcheck::Fail(__FILE__, __LINE__, "required, not true: " #condition); \
+      throw kwcheck::TestAborted();                                         \
+    }                                                                       \
   } while (0)

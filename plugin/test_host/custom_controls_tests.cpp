@@ -37,9 +37,9 @@ class Panel {
     edit_ = CreateWindowExA(0, "CustEdit", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 10, 50, 20,
                             window_, reinterpret_cast<HMENU>(kEditId), GetModuleHandleA(nullptr),
                             nullptr);
-    spinnerWindow_ = CreateWindowExA(0, "SpinnerControl", "", WS_CHILD | WS_VISIBLE, 62, 10, 12, 20,
-                                     window_, reinterpret_cast<HMENU>(kSpinnerId),
-                                     GetModuleHandleA(nullptr), nullptr);
+    spinnerWindow_ =
+        CreateWindowExA(0, "SpinnerControl", "", WS_CHILD | WS_VISIBLE, 62, 10, 12, 20, window_,
+                        reinterpret_cast<HMENU>(kSpinnerId), GetModuleHandleA(nullptr), nullptr);
     spinner_ = GetISpinner(spinnerWindow_);
     if (spinner_) spinner_->LinkToEdit(edit_, EDITTYPE_INT);
     g_spinnerChanges = 0;

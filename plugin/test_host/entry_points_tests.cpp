@@ -112,10 +112,10 @@ KW_TEST(Library, VersionBlockHoldsFileAndProductVersions) {
   UINT length = 0;
   REQUIRE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
   REQUIRE(fixed != nullptr);
-  CHECK_EQ(fixed->dwFileVersionMS, 0x00000005ul);   // 0.5
-  CHECK_EQ(fixed->dwFileVersionLS, 0x00000064ul);   // 0.100
-  CHECK_EQ(fixed->dwProductVersionMS, 0x00090000ul); // 9.0
-  CHECK_EQ(fixed->dwProductVersionLS, 0x00000064ul); // 0.100
+  CHECK_EQ(fixed->dwFileVersionMS, 0x00000005ul);     // 0.5
+  CHECK_EQ(fixed->dwFileVersionLS, 0x00000064ul);     // 0.100
+  CHECK_EQ(fixed->dwProductVersionMS, 0x00090000ul);  // 9.0
+  CHECK_EQ(fixed->dwProductVersionLS, 0x00000064ul);  // 0.100
   CHECK_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
 }
 

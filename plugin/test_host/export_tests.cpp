@@ -52,8 +52,8 @@ FigureRun RunFigure(const FigureExport& figure) {
     AnswerDialog(dialog, figure.options);
     return true;
   });
-  run.returned =
-      exporter->DoExport(run.smdPath.c_str(), nullptr, GetCOREInterface(), FALSE, figure.hostOptions);
+  run.returned = exporter->DoExport(run.smdPath.c_str(), nullptr, GetCOREInterface(), FALSE,
+                                    figure.hostOptions);
   run.dialogs = driver.OptionsDialogsSeen();
   run.boxes = driver.WarningBoxes();
   run.outcome = AsSession(*exporter).Outcome();
@@ -95,8 +95,8 @@ void CompareLines(const std::string& name, const std::string& actual, const std:
     return text.substr(from, text.find('\n', from) - from);
   };
   kwcheck::Fail(__FILE__, __LINE__,
-                name + " differs from the native build at line " + std::to_string(line) +
-                    ": " + kwcheck::Show(lineAround(actual)) + " instead of " +
+                name + " differs from the native build at line " + std::to_string(line) + ": " +
+                    kwcheck::Show(lineAround(actual)) + " instead of " +
                     kwcheck::Show(lineAround(expected)));
 }
 
@@ -200,9 +200,11 @@ KW_TEST(Export, ShowsEachWarningInAModalBoxOwnedByTheActiveWindow) {
 
 KW_TEST(Export, ReachesTheHostsDebugOutput) {
   std::vector<std::string> lines;
-  SetDebugSink([](const char* line, void* context) {
-    static_cast<std::vector<std::string>*>(context)->push_back(line);
-  }, &lines);
+  SetDebugSink(
+      [](const char* line, void* context) {
+        static_cast<std::vector<std::string>*>(context)->push_back(line);
+      },
+      &lines);
   InstalledScene installed(MakeRangeScene(0, 10));
   SessionPtr exporter = NewSession();
   REQUIRE(exporter != nullptr);

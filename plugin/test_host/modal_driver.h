@@ -14,7 +14,7 @@ struct SeenMessageBox {
   std::string caption;
   std::string text;
   HWND owner = nullptr;
-  bool ownerEnabled = true;   // a modal box disables its owner
+  bool ownerEnabled = true;  // a modal box disables its owner
   bool warningIcon = false;
   int buttonCount = 0;
   std::string firstButtonText;

@@ -70,23 +70,43 @@ const std::vector<ControlRow>& TemplateTable() {
       {"Button", -1, "About", BS_TYPEMASK, BS_GROUPBOX, {6, 4, 193, 47}, false},
       {"Static", -1, nullptr, SS_TYPEMASK, SS_ICON, {14, 16, 20, 20}, true},
       {"Button", -1, "Options", BS_TYPEMASK, BS_GROUPBOX, {7, 55, 192, 83}, false},
-      {"Button", kReference, "Export Reference SMD", BS_TYPEMASK | WS_GROUP | WS_TABSTOP,
-       BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, {18, 67, 90, 8}, false},
-      {"Button", kSequence, "Export Sequence SMD", BS_TYPEMASK | WS_GROUP,
-       BS_AUTORADIOBUTTON, {18, 79, 94, 8}, false},
+      {"Button",
+       kReference,
+       "Export Reference SMD",
+       BS_TYPEMASK | WS_GROUP | WS_TABSTOP,
+       BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP,
+       {18, 67, 90, 8},
+       false},
+      {"Button",
+       kSequence,
+       "Export Sequence SMD",
+       BS_TYPEMASK | WS_GROUP,
+       BS_AUTORADIOBUTTON,
+       {18, 79, 94, 8},
+       false},
       {"CustEdit", kStartEdit, nullptr, 0, 0, {102, 91, 25, 10}, false},
       {"SpinnerControl", kStartSpinner, nullptr, 0, 0, {128, 91, 7, 10}, false},
       {"Static", -1, "Export Range", SS_TYPEMASK, SS_RIGHT, {42, 91, 54, 8}, false},
       {"CustEdit", kEndEdit, nullptr, 0, 0, {150, 91, 25, 10}, false},
       {"SpinnerControl", kEndSpinner, nullptr, 0, 0, {176, 91, 7, 10}, false},
       {"Static", -1, "to", SS_TYPEMASK, SS_CENTER, {138, 91, 8, 8}, false},
-      {"Button", kReverse, "Reverse Sequence", BS_TYPEMASK, BS_AUTOCHECKBOX, {54, 103, 96, 12},
+      {"Button",
+       kReverse,
+       "Reverse Sequence",
+       BS_TYPEMASK,
+       BS_AUTOCHECKBOX,
+       {54, 103, 96, 12},
        false},
       {"Static", -1, "Source Kestrelworks", SS_TYPEMASK, SS_CENTER, {96, 14, 93, 9}, false},
       {"Static", -1, nullptr, SS_TYPEMASK, SS_CENTER, {96, 25, 93, 9}, false},
       {"Static", -1, nullptr, SS_TYPEMASK, SS_CENTER, {96, 35, 93, 9}, false},
-      {"Button", kLog, "Save errors and warnings to logfile", BS_TYPEMASK, BS_AUTOCHECKBOX,
-       {18, 120, 162, 12}, false},
+      {"Button",
+       kLog,
+       "Save errors and warnings to logfile",
+       BS_TYPEMASK,
+       BS_AUTOCHECKBOX,
+       {18, 120, 162, 12},
+       false},
   };
   return rows;
 }
@@ -142,8 +162,8 @@ void CheckTemplate(HWND dialog) {
     GetWindowRect(control, &actual);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&actual), 2);
     const bool samePlace = actual.left == expected.left && actual.top == expected.top;
-    const bool sameSize = row.sizedByContent || (actual.right == expected.right &&
-                                                 actual.bottom == expected.bottom);
+    const bool sameSize =
+        row.sizedByContent || (actual.right == expected.right && actual.bottom == expected.bottom);
     if (!samePlace || !sameSize) {
       kwcheck::Fail(__FILE__, __LINE__,
                     where + " is at " + std::to_string(actual.left) + "," +
@@ -179,7 +199,8 @@ KW_TEST(OptionsDialog, EveryTextFitsOnItsControl) {
   REQUIRE(exporter != nullptr);
   Export(*exporter, "texts.smd", [](HWND dialog) {
     HDC dc = GetDC(dialog);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(dialog, WM_GETFONT, 0, 0)));
     for (HWND control = GetWindow(dialog, GW_CHILD); control;
          control = GetWindow(control, GW_HWNDNEXT)) {
       if (TextOf(control).empty()) continue;

@@ -47,7 +47,8 @@ std::vector<std::string> ExportedNames(HMODULE module) {
   const IMAGE_DATA_DIRECTORY& entry =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   if (entry.VirtualAddress == 0) return names;
-  const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+  const auto* exports =
+      reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
   const auto* nameRvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
   for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
     names.emplace_back(reinterpret_cast<const char*>(base + nameRvas[i]));

@@ -54,14 +54,13 @@ std::unique_ptr<MemoryScene> MakeFigureScene() {
   MemoryNode& head = scene->AddNode(4, "head", &spine);
   scene->MakeObject(head, kObjectBone);
   head.SetPositionKeys({{0, Point3(0.0f, 0.0f, 10.0f)}});
-  head.SetRotationKeys({{2 * kTicksPerFrame, Quat()},
-                        {5 * kTicksPerFrame, AboutX(0.5f, 0.86602540f)}});
+  head.SetRotationKeys(
+      {{2 * kTicksPerFrame, Quat()}, {5 * kTicksPerFrame, AboutX(0.5f, 0.86602540f)}});
 
   MemoryNode& body = scene->AddNode(10, "body", &root);
   MemoryMesh& mesh = scene->MakeMesh(body);
-  mesh.vertices = {Point3(-4.0f, 0.0f, 40.0f), Point3(4.0f, 0.0f, 40.0f),
-                   Point3(4.0f, 0.0f, 52.0f),  Point3(-4.0f, 0.0f, 52.0f),
-                   Point3(0.0f, -3.0f, 62.0f)};
+  mesh.vertices = {Point3(-4.0f, 0.0f, 40.0f), Point3(4.0f, 0.0f, 40.0f), Point3(4.0f, 0.0f, 52.0f),
+                   Point3(-4.0f, 0.0f, 52.0f), Point3(0.0f, -3.0f, 62.0f)};
   mesh.texVertices = {{0.0f, 0.0f}, {1.0f, 0.0f}, {1.0f, 0.5f}, {0.0f, 0.5f}, {0.5f, 1.0f}};
   mesh.faces = {Face(0, 1, 2, 1), Face(0, 2, 3, 1), Face(3, 2, 4, 2), Face(2, 3, 7, 2)};
   mesh.ComputeNormals();
@@ -86,8 +85,10 @@ std::unique_ptr<MemoryScene> MakeFigureScene() {
   constexpr int kSide = 50;
   for (int row = 0; row < kSide; ++row) {
     for (int column = 0; column < kSide; ++column) {
-      tiles.vertices.push_back(Point3(static_cast<float>(column) - 24.5f, static_cast<float>(row) - 24.5f, 0.0f));
-      tiles.texVertices.push_back({static_cast<float>(column) / kSide, static_cast<float>(row) / kSide});
+      tiles.vertices.push_back(
+          Point3(static_cast<float>(column) - 24.5f, static_cast<float>(row) - 24.5f, 0.0f));
+      tiles.texVertices.push_back(
+          {static_cast<float>(column) / kSide, static_cast<float>(row) / kSide});
     }
   }
   for (std::uint32_t row = 0; row + 1 < kSide; ++row) {

@@ -19,9 +19,9 @@ std::unique_ptr<kw::MemoryScene> MakeFigureScene();
 
 // One export of the figure compared between the two builds.
 struct FigureExport {
-  const char* name;          // file names: <name>.smd, <name>.warnings
-  kw::ExportOptions options;     // what the dialog is answered with
-  std::uint32_t hostOptions; // DoExport's options argument
+  const char* name;           // file names: <name>.smd, <name>.warnings
+  kw::ExportOptions options;  // what the dialog is answered with
+  std::uint32_t hostOptions;  // DoExport's options argument
 };
 
 // Reference export with the dialog's defaults; sequence export of frames 2

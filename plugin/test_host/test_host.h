@@ -32,7 +32,9 @@ SessionPtr NewSession();
 
 // The session behind an exporter of ours, to read and preset its fields.
 // Only fields and inline members: the core's code is inside the library.
-inline kw::Kestrelworks& AsSession(SceneExport& exporter) { return static_cast<kw::Kestrelworks&>(exporter); }
+inline kw::Kestrelworks& AsSession(SceneExport& exporter) {
+  return static_cast<kw::Kestrelworks&>(exporter);
+}
 
 // Makes a scene the host's current one, with the test host's main window as
 // the host's main window, until it goes out of scope.

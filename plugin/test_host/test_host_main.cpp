@@ -30,9 +30,9 @@ HWND CreateMainWindow() {
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
   windowClass.lpszClassName = kMainWindowClass;
   RegisterClassExA(&windowClass);
-  HWND window = CreateWindowExA(0, kMainWindowClass, "Kestrelworks test host",
-                                WS_OVERLAPPEDWINDOW, 120, 100, 640, 480, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
+  HWND window =
+      CreateWindowExA(0, kMainWindowClass, "Kestrelworks test host", WS_OVERLAPPEDWINDOW, 120, 100,
+                      640, 480, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   if (window) {
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);

@@ -159,7 +159,8 @@ TEST(WholeExportBytes, UnusualScenesMatchTheStraightforwardWriter) {
   scene.SetTiming(-320, 3200, 160);
   MemoryNode& root = scene.AddNode(10, "Root Node");
   scene.MakeObject(root, kObjectHelper);
-  root.SetObjectOffset(Matrix3(Point3(-1, 0, 0), Point3(0, 1, 0), Point3(0, 0, 1), Point3(0, 0, 0)));
+  root.SetObjectOffset(
+      Matrix3(Point3(-1, 0, 0), Point3(0, 1, 0), Point3(0, 0, 1), Point3(0, 0, 0)));
   root.SetScaleKeys({{0, Point3(2, 2, 2)}, {3200, Point3(1, 3, 1)}});
   root.SetRotationKeys({{0, Quat(0, 0, 0, 1)}, {3200, Quat(0, 0, 1, 0)}});
   MemoryNode& child = scene.AddNode(11, "child", &root);
@@ -198,7 +199,8 @@ TEST(WholeExportBytes, UnusualScenesMatchTheStraightforwardWriter) {
   MemoryMaterial& plain = scene.MakeMaterial("plain", "Standard");
   meshNode.SetMaterial(&plain);
 
-  for (const ExportOptions& options : {ExportOptions(), Sequence(-2, 20, false), Sequence(-2, 20, true)}) {
+  for (const ExportOptions& options :
+       {ExportOptions(), Sequence(-2, 20, false), Sequence(-2, 20, true)}) {
     const std::string session = SessionExport(scene, options);
     if (std::getenv("KW_PEEK")) std::fputs(session.c_str(), stdout);
     EXPECT_TRUE(SameText(session, PrintfExport(scene, options)));

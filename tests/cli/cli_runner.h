@@ -189,8 +189,8 @@ inline RunResult RunCli(const ScratchFolder& folder, const std::vector<std::stri
   const auto deadline = start + std::chrono::seconds(options.seconds);
   bool signalled = options.signal == 0;
   while (::waitpid(child, &status, WNOHANG) == 0) {
-    if (!signalled &&
-        std::chrono::steady_clock::now() - start > std::chrono::milliseconds(options.signalAfterMs)) {
+    if (!signalled && std::chrono::steady_clock::now() - start >
+                          std::chrono::milliseconds(options.signalAfterMs)) {
       ::kill(child, options.signal);
       signalled = true;
     }
@@ -258,7 +258,8 @@ inline std::string SmallScene() {
 // Text that stands for an earlier good export the tool must never lose.
 inline std::string EarlierOutput() {
   std::string text = "version 1\nnodes\n  0 \"earlier\"  -1\nend\nskeleton\ntime 0\n";
-  for (int i = 0; i < 200; ++i) text += "  0 0.000000 0.000000 0.000000 0.000000 0.000000 0.000000\n";
+  for (int i = 0; i < 200; ++i)
+    text += "  0 0.000000 0.000000 0.000000 0.000000 0.000000 0.000000\n";
   return text + "end\n";
 }
 

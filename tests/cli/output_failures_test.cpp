@@ -91,9 +91,8 @@ TEST_F(OutputFailures, WriteCutShortHalfwayKeepsTheEarlierFile) {
   WriteFile(folder / "out.smd", EarlierOutput());
   RunOptions limited;
   limited.fileSizeLimit = 64 * 1024;
-  const RunResult run =
-      RunCli(folder, {"export", folder / "scene.json", "-o", folder / "out.smd", "--sequence"},
-             limited);
+  const RunResult run = RunCli(
+      folder, {"export", folder / "scene.json", "-o", folder / "out.smd", "--sequence"}, limited);
   EXPECT_EQ(run.signal, 0) << "killed by a signal instead of reporting: " << Describe(run);
   ExpectOneLineFailure(run, folder / "out.smd", "File too large");
   // The message names the target, not the temporary file it was written to.

@@ -43,12 +43,16 @@ TEST(PreviewCommand, RefusalsLeaveTheEarlierPictureAlone) {
       {{"bad.smd"}, kExitSceneUnreadable, notSmd},
       {{"ref.smd", "--sequence", "bad.smd"}, kExitSceneUnreadable, notSmd},
       {{"absent.smd"}, kExitSceneUnreadable, "absent.smd: "},
-      {{"ref.smd", "--size", "8193x600"}, kExitUsage, "--size: \"8193x600\" is not WxH with 128 to 8192"},
+      {{"ref.smd", "--size", "8193x600"},
+       kExitUsage,
+       "--size: \"8193x600\" is not WxH with 128 to 8192"},
       {{"ref.smd", "--size", "800"}, kExitUsage, "--size: \"800\""},
       {{"ref.smd", "--frames", "0"}, kExitUsage, "--frames: only with --sequence"},
-      {{"ref.smd", "--sequence", "seq.smd", "--frames", "0,2"}, kExitUsage,
+      {{"ref.smd", "--sequence", "seq.smd", "--frames", "0,2"},
+       kExitUsage,
        "--frames: seq.smd: frame 2 is not in the sequence (it has 2 frames, 0 to 1)"},
-      {{"ref.smd", "--sequence", "seq.smd", "--frames", "0,1,0,1,0,1,0", "--size", "200x200"}, kExitUsage,
+      {{"ref.smd", "--sequence", "seq.smd", "--frames", "0,1,0,1,0,1,0", "--size", "200x200"},
+       kExitUsage,
        "7 rows of views do not fit a picture 200 pixels high"},
   };
   for (const Case& c : cases) {
@@ -62,7 +66,8 @@ TEST(PreviewCommand, RefusalsLeaveTheEarlierPictureAlone) {
     EXPECT_EQ(run.err.rfind("kestrelworks: " + c.message, 0), 0u) << run.err;
     EXPECT_EQ(ReadFile(folder / "out.png"), "earlier");
   }
-  EXPECT_EQ(ListFolder(folder.Path()), (std::vector<std::string>{"bad.smd", "out.png", "ref.smd", "seq.smd"}));
+  EXPECT_EQ(ListFolder(folder.Path()),
+            (std::vector<std::string>{"bad.smd", "out.png", "ref.smd", "seq.smd"}));
 }
 
 TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
@@ -73,15 +78,18 @@ TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
   // As other tools write them: CR LF, tabs, a texture name without extension,
   // vertex lines without links.
   WriteFile(folder / "other.smd",
-            "version 1\r\nnodes\r\n0 \"root\" -1\r\nend\r\nskeleton\r\ntime 0\r\n0\t0 0 0\t0 0 0\r\nend\r\n"
-            "triangles\r\nwood\r\n0\t0 0 0\t0 0 1\t0 0\r\n0\t1 0 0\t0 0 1\t1 0\r\n0\t0 1 0\t0 0 1\t0 1\r\n"
+            "version 1\r\nnodes\r\n0 \"root\" -1\r\nend\r\nskeleton\r\ntime 0\r\n0\t0 0 0\t0 0 "
+            "0\r\nend\r\n"
+            "triangles\r\nwood\r\n0\t0 0 0\t0 0 1\t0 0\r\n0\t1 0 0\t0 0 1\t1 0\r\n0\t0 1 0\t0 0 "
+            "1\t0 1\r\n"
             "end\r\n");
   // Numbers no view can place, and one triangle so large its normal would
   // overflow a float.
   WriteFile(folder / "odd.smd",
             "version 1\nnodes\n0 \"root\" -1\n1 \"lost\" 0\nend\nskeleton\ntime 0\n0 0 0 0 0 0 0\n"
             "1 nan 1e30 0 0 0 0\nend\ntriangles\na\n0 nan 0 0 0 0 1 0 0\n0 1 inf 0 0 0 1 0 0\n"
-            "0 0 0 1 0 0 1 0 0\nb\n0 1e38 0 0 0 0 1 0 0\n0 -1e38 0 0 0 0 1 0 0\n0 0 1e38 0 0 0 1 0 0\nend\n");
+            "0 0 0 1 0 0 1 0 0\nb\n0 1e38 0 0 0 0 1 0 0\n0 -1e38 0 0 0 0 1 0 0\n0 0 1e38 0 0 0 1 0 "
+            "0\nend\n");
   const std::vector<std::vector<std::string>> runs = {
       {"preview", "ref.smd", "-o", "a.png", "--size", "300x200"},
       {"preview", "ref.smd", "-o", "b.png", "--sequence", "seq.smd", "--frames", "1,0"},

@@ -100,9 +100,13 @@ TEST_F(SceneContent, MoreThan2048NodesAreAllExported) {
 // directive in a name is ever interpreted, nothing is cut or escaped; only a
 // quote or a line break, which would break the file, is replaced in the SMD.
 TEST_F(SceneContent, OddNamesAppearLiterallyInWarningsAndTheLog) {
-  const std::vector<std::string> names = {
-      "say \"cheese\"", "two\nlines", "tab\there", "Kn\xC3\xB6tchen \xE2\x9C\x93 \xF0\x9F\x90\xA6",
-      std::string(4096, 'n'), "%s%n%d%x%%", "%999999999s"};
+  const std::vector<std::string> names = {"say \"cheese\"",
+                                          "two\nlines",
+                                          "tab\there",
+                                          "Kn\xC3\xB6tchen \xE2\x9C\x93 \xF0\x9F\x90\xA6",
+                                          std::string(4096, 'n'),
+                                          "%s%n%d%x%%",
+                                          "%999999999s"};
   std::string nodes;
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (i > 0) nodes += ",\n";
@@ -131,7 +135,8 @@ TEST_F(SceneContent, OddNamesAppearLiterallyInWarningsAndTheLog) {
 
   const std::string log = ReadFile(folder / "kestrelworks_log.txt");
   for (const std::string& name : names) {
-    const std::string line = " - Could not get a material for mesh \"" + name + "\". Skipping mesh.";
+    const std::string line =
+        " - Could not get a material for mesh \"" + name + "\". Skipping mesh.";
     EXPECT_NE(log.find(line), std::string::npos) << name;
   }
   // The nodes section carries each name whole between its quotes, but for
@@ -174,8 +179,7 @@ TEST_F(SceneContent, GoodExportReplacesTheEarlierFileWholeAndKeepsItsMode) {
   struct stat st {};
   ASSERT_EQ(::stat((folder / "out.smd").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(ListFolder(folder.Path()),
-            (std::vector<std::string>{"out.smd", "scene.json"}));
+  EXPECT_EQ(ListFolder(folder.Path()), (std::vector<std::string>{"out.smd", "scene.json"}));
 }
 
 // A link is the user's way of saying where the file lives: the export
@@ -247,7 +251,8 @@ TEST_F(SceneContent, SkinWithUnknownOrRepeatedBones) {
 // the computation. The export ends with one line saying so, and the earlier
 // file is kept.
 TEST_F(SceneContent, TransformsThatOverflowToInfinityOrNaNAreNotWritten) {
-  const std::string scene = R"({"version": 1, "time": {"start": 0, "end": 160, "ticksPerFrame": 160},
+  const std::string scene =
+      R"({"version": 1, "time": {"start": 0, "end": 160, "ticksPerFrame": 160},
     "nodes": [
       {"id": 1, "name": "huge", "type": 6,
        "transform": {"matrix": [[3e38, 0, 0], [0, 3e38, 0], [0, 0, 3e38], [3e38, -3e38, 3e38]]}},

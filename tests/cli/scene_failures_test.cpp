@@ -61,7 +61,8 @@ TEST_F(SceneFailures, DirectoryInsteadOfAFile) {
 
 TEST_F(SceneFailures, EmptyFile) {
   WriteFile(folder / "empty.json", "");
-  ExpectRefused("empty.json", "1:1: malformed JSON: syntax error while parsing value - unexpected end of input");
+  ExpectRefused("empty.json",
+                "1:1: malformed JSON: syntax error while parsing value - unexpected end of input");
 }
 
 TEST_F(SceneFailures, BinaryFile) {
@@ -76,21 +77,22 @@ TEST_F(SceneFailures, TruncatedFile) {
   const std::string whole = SmallScene();
   // Cut inside the mesh's vertex list, on line 11, after "[1, ".
   WriteFile(folder / "cut.json", whole.substr(0, whole.find("[1, 0, 0]") + 4));
-  ExpectRefused("cut.json", "cut.json:11:36: malformed JSON: syntax error while parsing value - "
-                            "unexpected end of input");
+  ExpectRefused("cut.json",
+                "cut.json:11:36: malformed JSON: syntax error while parsing value - "
+                "unexpected end of input");
 }
 
 TEST_F(SceneFailures, HundredThousandLevelsOfNesting) {
-  WriteFile(folder / "deep.json",
-            "{\"version\": 1, \"nodes\": " + std::string(100000, '[') + std::string(100000, ']') +
-                "}");
+  WriteFile(folder / "deep.json", "{\"version\": 1, \"nodes\": " + std::string(100000, '[') +
+                                      std::string(100000, ']') + "}");
   ExpectRefused("deep.json", "deep.json:1:88: malformed scene: nested deeper than 64 levels");
 }
 
 TEST_F(SceneFailures, TicksPerFrameZero) {
   WriteFile(folder / "zero.json",
             Replaced(SmallScene(), "\"ticksPerFrame\": 160", "\"ticksPerFrame\": 0"));
-  ExpectRefused("zero.json", "at /time/ticksPerFrame: expected an integer from 1 to 2147483647, found 0");
+  ExpectRefused("zero.json",
+                "at /time/ticksPerFrame: expected an integer from 1 to 2147483647, found 0");
 }
 
 // JSON has no NaN or infinity; a number past single precision would become one.
@@ -116,7 +118,8 @@ TEST_F(SceneFailures, RefusalQuotingLineBreaksStaysOneLine) {
   WriteFile(folder / "breaks.json",
             "{\"version\": 1, \"ver\\nsion\\r\": 1, \"time\": {\"start\": 0, \"end\": 0, "
             "\"ticksPerFrame\": 1}}");
-  ExpectRefused("breaks.json", "breaks.json: at /ver\\u000asion\\u000d: expected one of the members");
+  ExpectRefused("breaks.json",
+                "breaks.json: at /ver\\u000asion\\u000d: expected one of the members");
 }
 
 TEST_F(SceneFailures, UnknownModelFormat) {
@@ -163,7 +166,8 @@ TEST_F(SceneFailures, ModelNestedTwentyThousandLevelsDeepIsRefusedNotACrash) {
   }
   nodes += "{\"name\": \"last\"}";
   WriteFile(folder / "deep.gltf", R"({"asset": {"version": "2.0"}, "scene": 0,
-    "scenes": [{"nodes": [0]}], "nodes": [)" + nodes + "]}");
+    "scenes": [{"nodes": [0]}], "nodes": [)" +
+                                      nodes + "]}");
   const RunResult run = RunCli(folder, {"export", "deep.gltf", "-o", "out.smd"});
   EXPECT_EQ(run.signal, 0) << Describe(run);
   EXPECT_EQ(run.status, kExitSceneUnreadable) << Describe(run);

@@ -77,7 +77,8 @@ inline ExportRequest Sequence(int startFrame, int endFrame, bool reverse = false
 }
 
 // One DoExport of a new exporter on the scene.
-inline ExportResult RunExport(kw::MemoryScene& scene, const ExportRequest& request = ExportRequest()) {
+inline ExportResult RunExport(kw::MemoryScene& scene,
+                              const ExportRequest& request = ExportRequest()) {
   MemoryFiles files;
   RecordingWarnings warnings;
   FixedOptions options;

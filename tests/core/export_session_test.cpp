@@ -244,7 +244,8 @@ class ShortDisk : public OutputFiles {
  public:
   explicit ShortDisk(std::size_t budget) : budget_(budget) {}
   std::unique_ptr<ByteSink> Open(const std::string&, OutputKind kind, std::string*) override {
-    return std::make_unique<Sink>(kind == OutputKind::kSmd ? budget_ : static_cast<std::size_t>(-1));
+    return std::make_unique<Sink>(kind == OutputKind::kSmd ? budget_
+                                                           : static_cast<std::size_t>(-1));
   }
 
  private:

@@ -28,12 +28,11 @@ void Collect(NodeRegistry& registry, MemoryScene& scene, bool selectedOnly) {
 std::vector<std::string> Describe(const NodeRegistry& registry) {
   std::vector<std::string> lines;
   for (const auto& r : registry.Nodes()) {
-    std::string line = std::to_string(r->index) + " " + r->name + " t" +
-                       std::to_string(r->objectType) + " p" + std::to_string(r->parentIndex) +
-                       " id" + std::to_string(r->parentNodeId) + " " +
-                       (r->parentName ? r->parentName : "-") + " " +
-                       (r->parentNode ? r->parentNode->GetName() : "-") +
-                       (r->mirroredParent ? " mirrored" : "");
+    std::string line =
+        std::to_string(r->index) + " " + r->name + " t" + std::to_string(r->objectType) + " p" +
+        std::to_string(r->parentIndex) + " id" + std::to_string(r->parentNodeId) + " " +
+        (r->parentName ? r->parentName : "-") + " " +
+        (r->parentNode ? r->parentNode->GetName() : "-") + (r->mirroredParent ? " mirrored" : "");
     lines.push_back(line);
   }
   return lines;
@@ -64,12 +63,12 @@ TEST(NodeWalk, RegistersExportedTypesDepthFirstInSceneOrder) {
   NodeRegistry registry;
   Collect(registry, scene, false);
   EXPECT_EQ(Describe(registry), (std::vector<std::string>{
-                                   "0 A t5 p-1 id-1 - -",
-                                   "1 A1 t6 p0 id100 A A",
-                                   "2 A1a t7 p1 id101 A1 A1",
-                                   "3 B1 t2 p-1 id200 B B",
-                                   "4 C t6 p-1 id-1 - -",
-                               }));
+                                    "0 A t5 p-1 id-1 - -",
+                                    "1 A1 t6 p0 id100 A A",
+                                    "2 A1a t7 p1 id101 A1 A1",
+                                    "3 B1 t2 p-1 id200 B B",
+                                    "4 C t6 p-1 id-1 - -",
+                                }));
   for (std::size_t k = 0; k < registry.Nodes().size(); ++k) {
     const NodeRecord& r = *registry.Nodes()[k];
     EXPECT_EQ(r.index, static_cast<int>(k));
@@ -88,10 +87,10 @@ TEST(NodeWalk, HelperWithMeshChildGivesConsecutiveIndices) {
   NodeRegistry registry;
   Collect(registry, scene, false);
   EXPECT_EQ(Describe(registry), (std::vector<std::string>{
-                                   "0 Before t6 p-1 id-1 - -",
-                                   "1 Helper t5 p-1 id-1 - -",
-                                   "2 Mesh t2 p1 id7 Helper Helper",
-                               }));
+                                    "0 Before t6 p-1 id-1 - -",
+                                    "1 Helper t5 p-1 id-1 - -",
+                                    "2 Mesh t2 p1 id7 Helper Helper",
+                                }));
 }
 
 TEST(NodeWalk, PrunedNodeHidesItsWholeSubtree) {
@@ -108,9 +107,9 @@ TEST(NodeWalk, PrunedNodeHidesItsWholeSubtree) {
     NodeRegistry registry;
     Collect(registry, scene, selectedOnly);
     EXPECT_EQ(Describe(registry), (std::vector<std::string>{
-                                     "0 Root t5 p-1 id-1 - -",
-                                     "1 Kept t6 p0 id1 Root Root",
-                                 }))
+                                      "0 Root t5 p-1 id-1 - -",
+                                      "1 Kept t6 p0 id1 Root Root",
+                                  }))
         << "selectedOnly " << selectedOnly;
   }
 }
@@ -134,9 +133,9 @@ TEST(NodeWalk, WholeSceneSkipsExcludedNodeButVisitsItsChildren) {
   NodeRegistry registry;
   Collect(registry, s.scene, false);
   EXPECT_EQ(Describe(registry), (std::vector<std::string>{
-                                   "0 Spine t6 p-1 id-1 - -",
-                                   "1 Head t6 p0 id11 Spine Spine",
-                               }));
+                                    "0 Spine t6 p-1 id-1 - -",
+                                    "1 Head t6 p0 id11 Spine Spine",
+                                }));
 }
 
 TEST(NodeWalk, SelectedOnlyRegistersExcludedNodes) {
@@ -144,10 +143,10 @@ TEST(NodeWalk, SelectedOnlyRegistersExcludedNodes) {
   NodeRegistry registry;
   Collect(registry, s.scene, true);
   EXPECT_EQ(Describe(registry), (std::vector<std::string>{
-                                   "0 Hips t6 p-1 id-1 - -",
-                                   "1 Spine t6 p0 id10 Hips Hips",
-                                   "2 Head t6 p1 id11 Spine Spine",
-                               }));
+                                    "0 Hips t6 p-1 id-1 - -",
+                                    "1 Spine t6 p0 id10 Hips Hips",
+                                    "2 Head t6 p1 id11 Spine Spine",
+                                }));
 }
 
 TEST(ParentLink, WholeSceneLinksUnregisteredParentThatIsNotExcluded) {
@@ -178,9 +177,9 @@ TEST(ParentLink, SelectedOnlyLinksToNearestSelectedRegisteredAncestor) {
   NodeRegistry registry;
   Collect(registry, scene, true);
   EXPECT_EQ(Describe(registry), (std::vector<std::string>{
-                                   "0 Top t6 p-1 id-1 - -",
-                                   "1 Leaf t6 p0 id1 Top Top",
-                               }));
+                                    "0 Top t6 p-1 id-1 - -",
+                                    "1 Leaf t6 p0 id1 Top Top",
+                                }));
 }
 
 TEST(MirrorTest, OddNumberOfNegatedParentAxesAtTickZeroIsAMirror) {
@@ -206,17 +205,17 @@ TEST(MirrorTest, OddNumberOfNegatedParentAxesAtTickZeroIsAMirror) {
   NodeRegistry registry;
   Collect(registry, scene, false);
   EXPECT_EQ(Describe(registry), (std::vector<std::string>{
-                                   "0 OneAxis t6 p-1 id-1 - -",
-                                   "1 UnderOne t6 p0 id1 OneAxis OneAxis mirrored",
-                                   "2 TwoAxes t6 p-1 id-1 - -",
-                                   "3 UnderTwo t6 p2 id3 TwoAxes TwoAxes",
-                                   "4 ThreeAxes t6 p-1 id-1 - -",
-                                   "5 UnderThree t6 p4 id5 ThreeAxes ThreeAxes mirrored",
-                                   "6 LateMirror t6 p-1 id-1 - -",
-                                   "7 UnderLate t6 p6 id7 LateMirror LateMirror",
-                                   "8 Flat t6 p-1 id-1 - -",
-                                   "9 UnderFlat t6 p8 id9 Flat Flat",
-                               }));
+                                    "0 OneAxis t6 p-1 id-1 - -",
+                                    "1 UnderOne t6 p0 id1 OneAxis OneAxis mirrored",
+                                    "2 TwoAxes t6 p-1 id-1 - -",
+                                    "3 UnderTwo t6 p2 id3 TwoAxes TwoAxes",
+                                    "4 ThreeAxes t6 p-1 id-1 - -",
+                                    "5 UnderThree t6 p4 id5 ThreeAxes ThreeAxes mirrored",
+                                    "6 LateMirror t6 p-1 id-1 - -",
+                                    "7 UnderLate t6 p6 id7 LateMirror LateMirror",
+                                    "8 Flat t6 p-1 id-1 - -",
+                                    "9 UnderFlat t6 p8 id9 Flat Flat",
+                                }));
 }
 
 TEST(MirrorTest, IsTakenFromTheObjectTransformNotTheNodeTransform) {
@@ -230,9 +229,9 @@ TEST(MirrorTest, IsTakenFromTheObjectTransformNotTheNodeTransform) {
   NodeRegistry registry;
   Collect(registry, scene, false);
   EXPECT_EQ(Describe(registry), (std::vector<std::string>{
-                                   "0 Parent t6 p-1 id-1 - -",
-                                   "1 Child t6 p0 id1 Parent Parent",
-                               }));
+                                    "0 Parent t6 p-1 id-1 - -",
+                                    "1 Child t6 p0 id1 Parent Parent",
+                                }));
 }
 
 TEST(MirrorTest, UnlinkedParentStillSetsTheFlag) {
@@ -295,7 +294,8 @@ TEST(NodeTable, GrowsPastItsFirstSizeWithoutLosingNodes) {
   constexpr int kCount = 5000;
   MemoryScene scene;
   MemoryNode& root = Add(scene, 1000000, "Root", kObjectHelper);
-  for (int i = 1; i < kCount; ++i) Add(scene, 3 * i, "Bone" + std::to_string(i), kObjectBone, &root);
+  for (int i = 1; i < kCount; ++i)
+    Add(scene, 3 * i, "Bone" + std::to_string(i), kObjectBone, &root);
 
   NodeRegistry registry;
   Collect(registry, scene, false);
@@ -324,9 +324,9 @@ TEST(NodeWalk, NestingDeeperThanTheCallStackIsWalkedWhole) {
   NodeRegistry registry;
   Collect(registry, scene, false);
   EXPECT_EQ(Describe(registry), (std::vector<std::string>{
-                                   "0 After t6 p-1 id900000 Top Top",
-                                   "1 Next t6 p-1 id-1 - -",
-                               }));
+                                    "0 After t6 p-1 id900000 Top Top",
+                                    "1 Next t6 p-1 id-1 - -",
+                                }));
 }
 
 }  // namespace

@@ -36,8 +36,8 @@ TEST(SelectVertexNormalTest, FirstNormalSharingAGroupBitWinsElseTheFirst) {
   EXPECT_EQ(SelectVertexNormal(vertex, 8, kNone), Point3(1, 0, 0));
   EXPECT_EQ(SelectVertexNormal(vertex, 0x80000004u, kNone), Point3(0, 1, 0));
   // Only the low 8 bits of the flags count: 0x102 is two normals.
-  EXPECT_EQ(SelectVertexNormal(Normals(0x102u, {{{1, 0, 0}, 1}, {{0, 1, 0}, 2}, {{0, 0, 1}, 4}}),
-                               4, kNone),
+  EXPECT_EQ(SelectVertexNormal(Normals(0x102u, {{{1, 0, 0}, 1}, {{0, 1, 0}, 2}, {{0, 0, 1}, 4}}), 4,
+                               kNone),
             Point3(1, 0, 0));
 }
 
@@ -66,9 +66,7 @@ class ScriptedSkin : public IGameSkin {
   std::vector<int> boneIds;
   std::vector<float> weights;
   int GetBoneCount(int) const override { return count; }
-  int GetBoneNodeId(int, int k) const override {
-    return boneIds.at(static_cast<std::size_t>(k));
-  }
+  int GetBoneNodeId(int, int k) const override { return boneIds.at(static_cast<std::size_t>(k)); }
   float GetWeight(int, int k) const override { return weights.at(static_cast<std::size_t>(k)); }
 };
 

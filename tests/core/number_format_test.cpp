@@ -49,8 +49,7 @@ class PrintfComparison {
  public:
   void Check(double value) {
     char expected[kMaxFixedLength + 1];
-    const int expectedLength =
-        CLocale::Shared().Format(expected, sizeof expected, "%f", value);
+    const int expectedLength = CLocale::Shared().Format(expected, sizeof expected, "%f", value);
     // Past the returned length the formatter may leave scratch bytes; poison
     // them so an off-by-one length shows.
     char actual[kMaxFixedLength];
@@ -131,9 +130,9 @@ TEST(FormatFixed6, RoundsExactHalvesToEven) {
   // millionths: 1/128 = 0.0078125.
   EXPECT_EQ(Fixed(1.0 / 128), "0.007812");
   EXPECT_EQ(Fixed(-1.0 / 128), "-0.007812");
-  EXPECT_EQ(Fixed(3.0 / 128), "0.023438");      // 0.0234375
-  EXPECT_EQ(Fixed(255.0 / 128), "1.992188");    // 1.9921875
-  EXPECT_EQ(Fixed(129.0 / 128), "1.007812");    // 1.0078125
+  EXPECT_EQ(Fixed(3.0 / 128), "0.023438");    // 0.0234375
+  EXPECT_EQ(Fixed(255.0 / 128), "1.992188");  // 1.9921875
+  EXPECT_EQ(Fixed(129.0 / 128), "1.007812");  // 1.0078125
   EXPECT_EQ(Fixed(70368744177665.0 / 128), "549755813888.007812");
 }
 

@@ -65,10 +65,11 @@ const char* const kShuffled = R"({"nodes": [
 TEST(SceneFileReaders, DirectAndDocumentReadersMakeTheSameScene) {
   const std::vector<std::pair<std::string, std::string>> texts = {
       {"figure.json", FileText(std::string(KW_SOURCE_DIR) + "/samples/figure.json")},
-      {"every_feature.json", FileText(std::string(KW_SOURCE_DIR) + "/tests/scene/data/every_feature.json")},
+      {"every_feature.json",
+       FileText(std::string(KW_SOURCE_DIR) + "/tests/scene/data/every_feature.json")},
       {"shuffled.json", kShuffled}};
-  const std::vector<kwtest::ExportRequest> requests = {
-      kwtest::Reference(), kwtest::Sequence(-1, 2), kwtest::Sequence(0, 2, true)};
+  const std::vector<kwtest::ExportRequest> requests = {kwtest::Reference(), kwtest::Sequence(-1, 2),
+                                                       kwtest::Sequence(0, 2, true)};
   for (const auto& [name, text] : texts) {
     std::string error;
     std::unique_ptr<MemoryScene> direct = Direct(text);
@@ -102,19 +103,26 @@ TEST(SceneFileReaders, DirectReaderLeavesRefusalsToTheDocumentReader) {
       "{" + time + ", \"nodes\": [" + node + ", " + node + "]}",
       "{" + time + ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 5, \"id\": 1}]}",
       "{" + time + ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 5, \"mesh\": {}}]}",
-      "{" + time + ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 2, \"mesh\": "
-                   "{\"vertices\": [[0, 0, 1e39]]}}]}",
-      "{" + time + ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 2, \"mesh\": "
-                   "{\"faces\": [{\"vertex\": [0, 0, 4294967296], \"texVertex\": [0, 0, 0]}]}}]}",
-      "{" + time + ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 2, \"mesh\": "
-                   "{\"faces\": [], \"faceNormals\": [[0, 0, 1]]}}]}",
+      "{" + time +
+          ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 2, \"mesh\": "
+          "{\"vertices\": [[0, 0, 1e39]]}}]}",
+      "{" + time +
+          ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 2, \"mesh\": "
+          "{\"faces\": [{\"vertex\": [0, 0, 4294967296], \"texVertex\": [0, 0, 0]}]}}]}",
+      "{" + time +
+          ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 2, \"mesh\": "
+          "{\"faces\": [], \"faceNormals\": [[0, 0, 1]]}}]}",
       "{" + time + ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 5, \"parent\": 1}]}",
       "{" + time + ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 5, \"material\": \"m\"}]}",
-      "{" + time + ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 5, \"transform\": "
-                   "{\"matrix\": [[1, 0, 0], [0, 1, 0], [0, 0, 1], [0, 0, 0]], \"scale\": []}}]}",
-      "{" + time + ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 5, \"transform\": "
-                   "{\"rotation\": [{\"tick\": 0, \"quat\": [0, 0, 0, 1], \"euler\": [0, 0, 0]}]}}]}",
-      "{" + time + ", \"materials\": [{\"key\": \"m\", \"class\": \"S\"}, {\"key\": \"m\", \"class\": \"S\"}]}",
+      "{" + time +
+          ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 5, \"transform\": "
+          "{\"matrix\": [[1, 0, 0], [0, 1, 0], [0, 0, 1], [0, 0, 0]], \"scale\": []}}]}",
+      "{" + time +
+          ", \"nodes\": [{\"id\": 1, \"name\": \"a\", \"type\": 5, \"transform\": "
+          "{\"rotation\": [{\"tick\": 0, \"quat\": [0, 0, 0, 1], \"euler\": [0, 0, 0]}]}}]}",
+      "{" + time +
+          ", \"materials\": [{\"key\": \"m\", \"class\": \"S\"}, {\"key\": \"m\", \"class\": "
+          "\"S\"}]}",
       R"({"version": 1, "time": {"start": 0, "end": 0, "ticksPerFrame": 0}})",
       R"({"version": 2, "time": {"start": 0, "end": 0, "ticksPerFrame": 1}})",
       "{" + time + ", \"nodes\": [1e400]}",
@@ -127,7 +135,8 @@ TEST(SceneFileReaders, DirectReaderLeavesRefusalsToTheDocumentReader) {
   }
   // A member name written with an escape is the same name: the direct reader
   // leaves it to the document reader, which takes it.
-  const std::string escaped = R"({"version": 1, "time": {"start": 0, "end": 0, "ticks\u0050erFrame": 1}})";
+  const std::string escaped =
+      R"({"version": 1, "time": {"start": 0, "end": 0, "ticks\u0050erFrame": 1}})";
   EXPECT_EQ(Direct(escaped), nullptr);
   std::string error;
   EXPECT_NE(ParseSceneText(escaped, "ok.json", &error), nullptr) << error;

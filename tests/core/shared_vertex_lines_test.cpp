@@ -91,10 +91,9 @@ TEST(SharedVertexLines, RepeatedFacesRepeatTheirTextAndAnUnknownIdStillAbandonsT
   const std::string smd = result.smd;
   EXPECT_EQ(smd.substr(kwtest::ThroughSkeleton(smd).size()),
             "triangles\n" + first + second + first + second + "end\n");
-  EXPECT_EQ(result.warnings,
-            (std::vector<std::string>{
-                "Could not get Sub-Material of material \"Multi\" with ID \"6\".\n"
-                "Check Sub-Material and mesh face IDs match.\nSkipping mesh."}));
+  EXPECT_EQ(result.warnings, (std::vector<std::string>{
+                                 "Could not get Sub-Material of material \"Multi\" with ID \"6\".\n"
+                                 "Check Sub-Material and mesh face IDs match.\nSkipping mesh."}));
 }
 
 }  // namespace

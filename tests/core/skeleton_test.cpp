@@ -22,6 +22,7 @@ using kw::AnimationKey;
 using kw::CLocale;
 using kw::ExportOptions;
 using kw::ExportOutcome;
+using kw::kSkeletonTwoPi;
 using kw::MemoryNode;
 using kw::MemoryScene;
 using kw::NodeRegistry;
@@ -31,7 +32,6 @@ using kw::TextStream;
 using kw::WarningReporter;
 using kw::WrapSkeletonAngle;
 using kw::WriteSkeleton;
-using kw::kSkeletonTwoPi;
 
 namespace {
 
@@ -61,8 +61,8 @@ Matrix3 Scaled(float x, float y, float z) {
   return Matrix3(Point3(x, 0, 0), Point3(0, y, 0), Point3(0, 0, z), Point3(0, 0, 0));
 }
 
-MemoryNode& Add(MemoryScene& scene, int id, const std::string& name, int type,
-                MemoryNode* parent, const Matrix3& local) {
+MemoryNode& Add(MemoryScene& scene, int id, const std::string& name, int type, MemoryNode* parent,
+                const Matrix3& local) {
   MemoryNode& node = scene.AddNode(id, name, parent);
   scene.MakeObject(node, type);
   node.SetLocalTransform(local);
@@ -476,16 +476,19 @@ TEST(SkeletonRoundTrip, WrittenLocalPosesRebuildTheSceneTransforms) {
   for (int i = 0; i < kBones; ++i) {
     const int parent =
         i == 0 || oneIn5(random) ? -1 : std::uniform_int_distribution<int>(0, i - 1)(random);
-    MemoryNode& bone = scene.AddNode(1000 + 7 * i, "Bone" + std::to_string(i),
-                                     parent < 0 ? nullptr : bones[static_cast<std::size_t>(parent)]);
+    MemoryNode& bone =
+        scene.AddNode(1000 + 7 * i, "Bone" + std::to_string(i),
+                      parent < 0 ? nullptr : bones[static_cast<std::size_t>(parent)]);
     scene.MakeObject(bone, kObjectBone);
     std::vector<AnimationKey<Point3>> positions, scales;
     std::vector<AnimationKey<Quat>> rotations;
     for (int k = 0; k < 4; ++k) {
-      positions.push_back({tick(random), Point3(coordinate(random), coordinate(random), coordinate(random))});
+      positions.push_back(
+          {tick(random), Point3(coordinate(random), coordinate(random), coordinate(random))});
       const float s = scale(random);
       scales.push_back({tick(random), Point3(s, s, s)});
-      rotations.push_back({tick(random), Quat(normal(random), normal(random), normal(random), normal(random))});
+      rotations.push_back(
+          {tick(random), Quat(normal(random), normal(random), normal(random), normal(random))});
     }
     bone.SetPositionKeys(positions);
     bone.SetScaleKeys(scales);
@@ -506,7 +509,8 @@ TEST(SkeletonRoundTrip, WrittenLocalPosesRebuildTheSceneTransforms) {
   // SMD index to bone number, through the names; parents precede children.
   std::vector<int> boneOf(kBones, -1);
   for (int i = 0; i < kBones; ++i) {
-    boneOf[static_cast<std::size_t>(i)] = std::stoi(smd.names[static_cast<std::size_t>(i)].substr(4));
+    boneOf[static_cast<std::size_t>(i)] =
+        std::stoi(smd.names[static_cast<std::size_t>(i)].substr(4));
     const int parent = smd.parents[static_cast<std::size_t>(i)];
     ASSERT_LT(parent, i);
     ASSERT_EQ(parent < 0 ? -1 : boneOf[static_cast<std::size_t>(parent)],
@@ -517,12 +521,15 @@ TEST(SkeletonRoundTrip, WrittenLocalPosesRebuildTheSceneTransforms) {
   for (int frame = 0; frame < kFrames; ++frame) {
     std::vector<Affine> world(kBones);
     for (int i = 0; i < kBones; ++i) {
-      const std::array<double, 6>& pose = smd.poses[static_cast<std::size_t>(frame)][static_cast<std::size_t>(i)];
+      const std::array<double, 6>& pose =
+          smd.poses[static_cast<std::size_t>(frame)][static_cast<std::size_t>(i)];
       const int parent = smd.parents[static_cast<std::size_t>(i)];
       const double sign =
           parent >= 0 && mirrors[static_cast<std::size_t>(boneOf[static_cast<std::size_t>(parent)])]
-              ? -1.0 : 1.0;
-      Affine local = Multiply(Multiply(Rotation(0, pose[3]), Rotation(1, pose[4])), Rotation(2, pose[5]));
+              ? -1.0
+              : 1.0;
+      Affine local =
+          Multiply(Multiply(Rotation(0, pose[3]), Rotation(1, pose[4])), Rotation(2, pose[5]));
       for (int j = 0; j < 3; ++j) local.t[j] = sign * pose[static_cast<std::size_t>(j)];
       world[static_cast<std::size_t>(i)] =
           parent < 0 ? local : Multiply(local, world[static_cast<std::size_t>(parent)]);
@@ -533,8 +540,8 @@ TEST(SkeletonRoundTrip, WrittenLocalPosesRebuildTheSceneTransforms) {
       const Affine& rebuilt = world[static_cast<std::size_t>(i)];
       for (int row = 0; row < 3; ++row) {
         const Point3 axis = expected.GetRow(row);
-        const double length = std::sqrt(double(axis.x) * axis.x + double(axis.y) * axis.y +
-                                         double(axis.z) * axis.z);
+        const double length =
+            std::sqrt(double(axis.x) * axis.x + double(axis.y) * axis.y + double(axis.z) * axis.z);
         for (int j = 0; j < 3; ++j) {
           const double error = std::fabs(rebuilt.r[row][j] - axis[j] / length);
           worst = std::max(worst, error);

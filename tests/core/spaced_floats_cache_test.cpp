@@ -22,8 +22,8 @@ std::string Printf(const float (&values)[3]) {
 // values asked now: places collide, values differ in sign of zero only, and
 // some texts are too long for a slot.
 TEST(SpacedFloatsCache, WritesThePrintfTextOfTheValuesAskedWhateverThePlaceHeld) {
-  const float hard[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.0000005f, -0.0000005f, 1e30f, -FLT_MAX,
-                        FLT_MIN, 123456.789f, std::nanf(""), INFINITY};
+  const float hard[] = {0.0f,  -0.0f,    1.0f,    -1.0f,       0.0000005f,    -0.0000005f,
+                        1e30f, -FLT_MAX, FLT_MIN, 123456.789f, std::nanf(""), INFINITY};
   std::mt19937 random(7);
   std::uniform_int_distribution<int> pick(0, sizeof hard / sizeof hard[0] - 1);
   std::uniform_int_distribution<std::size_t> place(0, 40);  // 16 slots: places collide

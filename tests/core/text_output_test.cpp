@@ -19,9 +19,9 @@
 using kw::ByteSink;
 using kw::CLocale;
 using kw::DiskFiles;
+using kw::kMaxFixedLength;
 using kw::OutputKind;
 using kw::TextStream;
-using kw::kMaxFixedLength;
 
 namespace {
 
@@ -68,11 +68,10 @@ class RecordingSink : public ByteSink {
   bool refused_ = false;
 };
 
-std::unique_ptr<TextStream> StreamInto(RecordingSink::Log* log,
-                                       std::size_t capacity = SIZE_MAX,
+std::unique_ptr<TextStream> StreamInto(RecordingSink::Log* log, std::size_t capacity = SIZE_MAX,
                                        bool finishFails = false) {
-  return std::make_unique<TextStream>(
-      std::make_unique<RecordingSink>(log, capacity, finishFails), kBuffer);
+  return std::make_unique<TextStream>(std::make_unique<RecordingSink>(log, capacity, finishFails),
+                                      kBuffer);
 }
 
 std::string Written(void (*write)(TextStream&)) {
@@ -113,10 +112,13 @@ class MixedContent {
       switch (random() % 5) {
         case 0: {  // a vertex-like line
           const int bone = static_cast<int>(random() % 1200) - 100;
-          if (stream) stream->PutInt3(bone); else reference("%3d", bone);
+          if (stream)
+            stream->PutInt3(bone);
+          else
+            reference("%3d", bone);
           for (int i = 0; i < 8; ++i) {
-            const float value =
-                std::ldexp(static_cast<float>(random() % 2000001) - 1e6f, -static_cast<int>(random() % 40));
+            const float value = std::ldexp(static_cast<float>(random() % 2000001) - 1e6f,
+                                           -static_cast<int>(random() % 40));
             if (stream) {
               stream->Put(' ');
               stream->PutFixed(value);
@@ -125,20 +127,33 @@ class MixedContent {
             }
           }
           const int links = static_cast<int>(random() % 4);
-          if (stream) { stream->Put(' '); stream->PutInt(links); } else reference(" %d", links);
+          if (stream) {
+            stream->Put(' ');
+            stream->PutInt(links);
+          } else
+            reference(" %d", links);
           break;
         }
         case 1: {  // a keyword or a name of any length, sometimes past a whole buffer
           const bool isLong = longNames_ && random() % 64 == 0;
           std::string name(isLong ? random() % (3 * kBuffer) : random() % 40, 'a');
           for (char& c : name) c = static_cast<char>('a' + random() % 26);
-          if (stream) stream->Put(name); else text->append(name);
+          if (stream)
+            stream->Put(name);
+          else
+            text->append(name);
           break;
         }
         case 2: {  // any int
           const int value = static_cast<int>(random());
-          if (stream) stream->PutInt(value); else reference("%d", value);
-          if (stream) stream->PutInt3(value % 2000); else reference("%3d", value % 2000);
+          if (stream)
+            stream->PutInt(value);
+          else
+            reference("%d", value);
+          if (stream)
+            stream->PutInt3(value % 2000);
+          else
+            reference("%3d", value % 2000);
           break;
         }
         case 3: {  // any finite float, huge ones included
@@ -146,14 +161,23 @@ class MixedContent {
           std::uint32_t bits = static_cast<std::uint32_t>(random());
           if ((bits & 0x7F800000u) == 0x7F800000u) bits &= 0xBFFFFFFFu;
           std::memcpy(&value, &bits, sizeof value);
-          if (stream) stream->PutFixed(value); else reference("%f", static_cast<double>(value));
+          if (stream)
+            stream->PutFixed(value);
+          else
+            reference("%f", static_cast<double>(value));
           break;
         }
         default:
-          if (stream) stream->Put(""); else text->append("");
+          if (stream)
+            stream->Put("");
+          else
+            text->append("");
           break;
       }
-      if (stream) stream->Put('\n'); else text->push_back('\n');
+      if (stream)
+        stream->Put('\n');
+      else
+        text->push_back('\n');
     }
   }
 
@@ -171,10 +195,11 @@ TEST(TextStream, WritesTheSameBytesAsPrintf) {
     ASSERT_TRUE(stream->Close()) << stream->Error();
     const std::string expected = content.Expected();
     ASSERT_GT(expected.size(), 4 * kBuffer);
-    EXPECT_TRUE(log.bytes == expected) << "seed " << seed << ": first difference at byte "
-                                       << std::mismatch(log.bytes.begin(), log.bytes.end(),
-                                                        expected.begin(), expected.end())
-                                              .first - log.bytes.begin();
+    EXPECT_TRUE(log.bytes == expected)
+        << "seed " << seed << ": first difference at byte "
+        << std::mismatch(log.bytes.begin(), log.bytes.end(), expected.begin(), expected.end())
+                   .first -
+               log.bytes.begin();
   }
 }
 
@@ -241,7 +266,8 @@ TEST(TextStream, ReportsAFullSinkFromCloseAtEveryLength) {
   for (std::size_t n = 0; n <= expected.size() + 1; n += 1999) capacities.push_back(n);
   // Around every place where a buffer may be sent.
   for (std::size_t edge = kBuffer; edge < expected.size() + kBuffer; edge += kBuffer) {
-    for (std::size_t n = edge - kMaxFixedLength - 2; n <= edge + 2; n += 37) capacities.push_back(n);
+    for (std::size_t n = edge - kMaxFixedLength - 2; n <= edge + 2; n += 37)
+      capacities.push_back(n);
     for (std::size_t n = edge - 2; n <= edge + 2; ++n) capacities.push_back(n);
   }
   for (std::size_t n = expected.size() - 3; n <= expected.size() + 3; ++n) capacities.push_back(n);
@@ -335,7 +361,8 @@ TEST(DiskFiles, WritesTheStreamToTheFile) {
 TEST(DiskFiles, ReportsAPathThatCannotBeOpened) {
   DiskFiles files;
   std::string error;
-  auto sink = files.Open(::testing::TempDir() + "no_such_folder/x/out.smd", OutputKind::kSmd, &error);
+  auto sink =
+      files.Open(::testing::TempDir() + "no_such_folder/x/out.smd", OutputKind::kSmd, &error);
   EXPECT_FALSE(sink);
   EXPECT_FALSE(error.empty());
 }

@@ -149,13 +149,12 @@ TEST_F(TrianglesTest, MultiSubObjectMatchesIdsAndAbandonsTheMeshAtAnUnknownId) {
 
   const ExportResult result = RunExport(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_multi_sub_object.smd"));
-  EXPECT_EQ(result.warnings,
-            (std::vector<std::string>{
-                "Bogus vertex index for face 2 in mesh \"cube\".\nSkipping face.",
-                "Bogus normal length for face 3 in mesh \"cube\".\nSkipping face.",
-                "Could not get Sub-Material of material \"Multi\" with ID \"3\".\n"
-                "Check Sub-Material and mesh face IDs match.\nSkipping mesh.",
-            }));
+  EXPECT_EQ(result.warnings, (std::vector<std::string>{
+                                 "Bogus vertex index for face 2 in mesh \"cube\".\nSkipping face.",
+                                 "Bogus normal length for face 3 in mesh \"cube\".\nSkipping face.",
+                                 "Could not get Sub-Material of material \"Multi\" with ID \"3\".\n"
+                                 "Check Sub-Material and mesh face IDs match.\nSkipping mesh.",
+                             }));
 }
 
 TEST_F(TrianglesTest, UnusableSubMaterialsAbandonTheMeshWithTheOuterMaterialNamed) {
@@ -185,23 +184,22 @@ TEST_F(TrianglesTest, UnusableSubMaterialsAbandonTheMeshWithTheOuterMaterialName
 
   const ExportResult result = RunExport(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_nested_multi.smd"));
-  EXPECT_EQ(result.warnings,
-            (std::vector<std::string>{
-                "Sub-Material of \"Outer\" is not Standard type.\nSkipping mesh.",
-                "Could not get Sub-Material of material \"Holes\" with ID \"1\".\n"
-                "Check Sub-Material and mesh face IDs match.\nSkipping mesh.",
-                "Could not get Sub-Material of material \"Bare\" with ID \"5\".\n"
-                "Check Sub-Material and mesh face IDs match.\nSkipping mesh.",
-            }));
+  EXPECT_EQ(result.warnings, (std::vector<std::string>{
+                                 "Sub-Material of \"Outer\" is not Standard type.\nSkipping mesh.",
+                                 "Could not get Sub-Material of material \"Holes\" with ID \"1\".\n"
+                                 "Check Sub-Material and mesh face IDs match.\nSkipping mesh.",
+                                 "Could not get Sub-Material of material \"Bare\" with ID \"5\".\n"
+                                 "Check Sub-Material and mesh face IDs match.\nSkipping mesh.",
+                             }));
 }
 
 TEST_F(TrianglesTest, BadVertexAndUvIndicesLeaveOutTheFaceWithOneWarningEach) {
   MemoryNode& strip = scene_.AddNode(1, "strip");
   strip.SetMaterial(&Standard(scene_, "Plain"));
   MemoryMesh& stripMesh = UnitTriangle(scene_, strip);
-  AddFace(stripMesh, Face(0, 1, 3, 0, 1, 2));                       // vertex = count
-  AddFace(stripMesh, Face(0, 1, 2, 0, 1, 3));                       // uv = count
-  AddFace(stripMesh, Face(0xFFFFFFFFu, 1, 2, 0, 9, 2));             // both: vertex only
+  AddFace(stripMesh, Face(0, 1, 3, 0, 1, 2));            // vertex = count
+  AddFace(stripMesh, Face(0, 1, 2, 0, 1, 3));            // uv = count
+  AddFace(stripMesh, Face(0xFFFFFFFFu, 1, 2, 0, 9, 2));  // both: vertex only
   AddFace(stripMesh, Face(2, 1, 0, 2, 1, 0));
 
   MemoryNode& untextured = scene_.AddNode(2, "untextured");
@@ -364,10 +362,17 @@ TEST_F(TrianglesTest, TextureNameIsTheBitmapFileNameAfterItsLastSeparator) {
   MemoryNode& node = scene_.AddNode(1, "labels");
   MemoryMaterial& names = scene_.MakeMaterial("Names", "Multi/Sub-Object");
   const std::vector<const char*> bitmaps = {
-      "D:\\maps\\skin_d.tga",          "textures/wood.png", "C:\\art/skins\\hero.bmp",
-      "plain.tga",                     nullptr,             "",
-      "D:\\maps\\",                    longDirectory.c_str(), longFile.c_str(),
-      "bad\nname.tga",                 "My Textures\\stone wall.tga",
+      "D:\\maps\\skin_d.tga",
+      "textures/wood.png",
+      "C:\\art/skins\\hero.bmp",
+      "plain.tga",
+      nullptr,
+      "",
+      "D:\\maps\\",
+      longDirectory.c_str(),
+      longFile.c_str(),
+      "bad\nname.tga",
+      "My Textures\\stone wall.tga",
   };
   for (std::size_t id = 0; id < bitmaps.size(); ++id) {
     MemoryMaterial& sub = scene_.MakeMaterial("S" + std::to_string(id), "Standard");
@@ -434,20 +439,20 @@ TEST_F(TrianglesTest, MeshLevelFaultsSkipTheWholeMeshAndTheExportGoesOn) {
 
   const ExportResult result = RunExport(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_mesh_faults.smd"));
-  const std::string unreadableText = "Could not initialize bi-normal and tangents data\nfor mesh \"";
-  EXPECT_EQ(result.warnings,
-            (std::vector<std::string>{
-                unreadableText + "unreadable\". Skipping mesh.",
-                unreadableText + "not a mesh\". Skipping mesh.",
-                unreadableText + "few face normals\". Skipping mesh.",
-                unreadableText + "few render vertices\". Skipping mesh.",
-                "Could not get a material for mesh \"bare\". Skipping mesh.\n"
-                "Assign a Standard or Multi/Sub-Object type material to it.",
-                "Material on mesh \"lowercase\" was neither type\n"
-                "Standard or Multi/Sub-Object. Skipping mesh.",
-                "Material on mesh \"prefixed\" was neither type\n"
-                "Standard or Multi/Sub-Object. Skipping mesh.",
-            }));
+  const std::string unreadableText =
+      "Could not initialize bi-normal and tangents data\nfor mesh \"";
+  EXPECT_EQ(result.warnings, (std::vector<std::string>{
+                                 unreadableText + "unreadable\". Skipping mesh.",
+                                 unreadableText + "not a mesh\". Skipping mesh.",
+                                 unreadableText + "few face normals\". Skipping mesh.",
+                                 unreadableText + "few render vertices\". Skipping mesh.",
+                                 "Could not get a material for mesh \"bare\". Skipping mesh.\n"
+                                 "Assign a Standard or Multi/Sub-Object type material to it.",
+                                 "Material on mesh \"lowercase\" was neither type\n"
+                                 "Standard or Multi/Sub-Object. Skipping mesh.",
+                                 "Material on mesh \"prefixed\" was neither type\n"
+                                 "Standard or Multi/Sub-Object. Skipping mesh.",
+                             }));
 }
 
 TEST_F(TrianglesTest, SectionIsEmptyWithoutMeshesAndAbsentFromSequences) {

@@ -51,7 +51,8 @@ TEST(Inverse, UndoesAffineTransformsAndGivesNonFiniteEntriesWhenSingular) {
   }
   Matrix3 zero;
   feenableexcept(FE_DIVBYZERO);  // no division by zero on the way
-  for (const Matrix3& m : {zero.Zero(), Matrix3(Point3(1, 2, 3), Point3(2, 4, 6), Point3(0, 0, 1), Point3(5, 5, 5))}) {
+  for (const Matrix3& m :
+       {zero.Zero(), Matrix3(Point3(1, 2, 3), Point3(2, 4, 6), Point3(0, 0, 1), Point3(5, 5, 5))}) {
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(std::isfinite(Inverse(m).GetRow(i).x));
   }
   fedisableexcept(FE_DIVBYZERO);
@@ -63,7 +64,8 @@ TEST(NoScale, MakesRowsUnitKeepingDirectionsAndTranslation) {
     const Matrix3 m = RandomAffine(rng);
     Matrix3 s = m;
     s.NoScale();
-    for (int i = 0; i < 3; ++i) ExpectNear(s.GetRow(i), m.GetRow(i) * (1 / Length(m.GetRow(i))), 1e-6f);
+    for (int i = 0; i < 3; ++i)
+      ExpectNear(s.GetRow(i), m.GetRow(i) * (1 / Length(m.GetRow(i))), 1e-6f);
     EXPECT_EQ(s.GetTrans(), m.GetTrans());
   }
   Matrix3 withZeroRow(Point3(2, 0, 0), Point3(), Point3(0, 0, 3), Point3());

@@ -16,13 +16,16 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 float MaxDiff(const Matrix3& a, const Matrix3& b) {
   float d = 0.0f;
-  for (int i = 0; i < 12; ++i) d = std::fmax(d, std::fabs(a.GetRow(i / 3)[i % 3] - b.GetRow(i / 3)[i % 3]));
+  for (int i = 0; i < 12; ++i)
+    d = std::fmax(d, std::fabs(a.GetRow(i / 3)[i % 3] - b.GetRow(i / 3)[i % 3]));
   return d;
 }
 
 float Det(const Matrix3& m) { return DotProd(CrossProd(m.GetRow(0), m.GetRow(1)), m.GetRow(2)); }
 float Norm2(const Quat& q) { return q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w; }
-Matrix3 EulerMatrix(const float* a) { return RotateXMatrix(a[0]) * RotateYMatrix(a[1]) * RotateZMatrix(a[2]); }
+Matrix3 EulerMatrix(const float* a) {
+  return RotateXMatrix(a[0]) * RotateYMatrix(a[1]) * RotateZMatrix(a[2]);
+}
 
 Quat AxisAngle(const Point3& axis, float angle) {
   const Point3 v = axis.Normalize() * std::sin(angle / 2);
@@ -73,9 +76,11 @@ TEST(Euler, RoundTripsThroughMatrixAtAndNearTheGimbalPole) {
   }
   std::mt19937 rng(9);
   std::uniform_real_distribution<float> d(-kPi, kPi);
-  for (float pitch : {kNaN, kHalfPi, -kHalfPi, kHalfPi - 1e-3f, -kHalfPi + 1e-5f, kHalfPi - 3e-7f}) {
+  for (float pitch :
+       {kNaN, kHalfPi, -kHalfPi, kHalfPi - 1e-3f, -kHalfPi + 1e-5f, kHalfPi - 3e-7f}) {
     for (int n = 0; n < 1000; ++n) {
-      const float in[3] = {d(rng), std::isnan(pitch) ? d(rng) / 2 : pitch, d(rng)};  // NaN: any pitch
+      const float in[3] = {d(rng), std::isnan(pitch) ? d(rng) / 2 : pitch,
+                           d(rng)};  // NaN: any pitch
       const Matrix3 m = EulerMatrix(in);
       QuatToEuler(MatrixToQuat(m), out);
       EXPECT_LT(MaxDiff(EulerMatrix(out), m), 1e-5f) << pitch;
@@ -92,23 +97,30 @@ TEST(Euler, RoundTripsThroughMatrixAtAndNearTheGimbalPole) {
 TEST(Slerp, FollowsTheShorterArc) {
   const Quat a = AxisAngle(Point3(0, 0, 1), 0.2f), b = AxisAngle(Point3(0, 0, 1), 1.8f);
   EXPECT_LT(MaxDiff(QuatToMatrix(Slerp(a, b, 0.25f)), RotateZMatrix(0.6f)), 1e-6f);
-  EXPECT_LT(MaxDiff(QuatToMatrix(Slerp(a, Quat(-b.x, -b.y, -b.z, -b.w), 0.5f)), RotateZMatrix(1.0f)), 1e-6f);
+  EXPECT_LT(
+      MaxDiff(QuatToMatrix(Slerp(a, Quat(-b.x, -b.y, -b.z, -b.w), 0.5f)), RotateZMatrix(1.0f)),
+      1e-6f);
   const Quat near = Slerp(a, AxisAngle(Point3(0, 0, 1), 0.2001f), 0.5f);
-  EXPECT_TRUE(std::fabs(Norm2(near) - 1) < 1e-6f && MaxDiff(QuatToMatrix(near), RotateZMatrix(0.20005f)) < 1e-6f);
+  EXPECT_TRUE(std::fabs(Norm2(near) - 1) < 1e-6f &&
+              MaxDiff(QuatToMatrix(near), RotateZMatrix(0.20005f)) < 1e-6f);
 }
 
 TEST(DecompAffine, RecomposesRandomStretchedMirroredTransforms) {
   std::mt19937 rng(1);
   std::uniform_real_distribution<float> logScale(-3.0f, 3.0f), move(-100.0f, 100.0f);
-  const Point3 mirrors[] = {Point3(1, 1, 1), Point3(-1, 1, 1), Point3(1, -1, 1), Point3(-1, -1, -1)};
+  const Point3 mirrors[] = {Point3(1, 1, 1), Point3(-1, 1, 1), Point3(1, -1, 1),
+                            Point3(-1, -1, -1)};
   for (int n = 0; n < 6000; ++n) {
     const int kind = n / 4 % 3;  // axis-aligned, turned frame, uniform
     const float s0 = std::exp(logScale(rng));
-    const Point3 s = kind == 2 ? Point3(s0, s0, s0) : Point3(s0, std::exp(logScale(rng)), std::exp(logScale(rng)));
-    const Matrix3 frame = QuatToMatrix(RandomQuat(rng)), mirrored = ScaleMatrix(s) * ScaleMatrix(mirrors[n % 4]);
+    const Point3 s = kind == 2 ? Point3(s0, s0, s0)
+                               : Point3(s0, std::exp(logScale(rng)), std::exp(logScale(rng)));
+    const Matrix3 frame = QuatToMatrix(RandomQuat(rng)),
+                  mirrored = ScaleMatrix(s) * ScaleMatrix(mirrors[n % 4]);
     const Matrix3 stretch = kind == 1 ? Inverse(frame) * mirrored * frame : mirrored;
-    const AffineParts p = ExpectSoundDecomposition(
-        stretch * QuatToMatrix(RandomQuat(rng)) * TransMatrix(Point3(move(rng), move(rng), move(rng))));
+    const AffineParts p =
+        ExpectSoundDecomposition(stretch * QuatToMatrix(RandomQuat(rng)) *
+                                 TransMatrix(Point3(move(rng), move(rng), move(rng))));
     // Some listing of the stretch axes always lies within 63 degrees of the identity.
     EXPECT_GE(std::fabs(p.u.w), kind == 1 ? 0.85f : 0.999999f);
     EXPECT_TRUE(kind == 1 || Length(p.k - s) < 1e-5f * Length(s)) << n;
@@ -120,7 +132,8 @@ TEST(DecompAffine, SplitsKnownScaleRotationAndMirror) {
                                            TransMatrix(Point3(1, 2, 3)));
   EXPECT_EQ(p.t, Point3(1, 2, 3));
   EXPECT_LT(Length(p.k - Point3(2, 3, 4)), 1e-6f);
-  EXPECT_TRUE(std::fabs(p.q.z - std::sin(0.25f)) < 1e-6f && std::fabs(p.q.w - std::cos(0.25f)) < 1e-6f);
+  EXPECT_TRUE(std::fabs(p.q.z - std::sin(0.25f)) < 1e-6f &&
+              std::fabs(p.q.w - std::cos(0.25f)) < 1e-6f);
   // Mirroring x is a half-turn about x with all axes mirrored.
   p = ExpectSoundDecomposition(ScaleMatrix(Point3(-1, 1, 1)));
   EXPECT_NEAR(std::fabs(p.q.x), 1, 1e-6f);

@@ -16,15 +16,19 @@ using kw::MemoryNode;
 
 namespace {
 
-std::string DataPath(const std::string& name) { return std::string(KW_TEST_DATA_DIR) + "/model_import/data/" + name; }
+std::string DataPath(const std::string& name) {
+  return std::string(KW_TEST_DATA_DIR) + "/model_import/data/" + name;
+}
 
 std::string Golden(const std::string& name) {
-  std::ifstream in(std::string(KW_TEST_DATA_DIR) + "/model_import/golden/" + name, std::ios::binary);
+  std::ifstream in(std::string(KW_TEST_DATA_DIR) + "/model_import/golden/" + name,
+                   std::ios::binary);
   EXPECT_TRUE(in) << name;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-ImportedModel Import(const std::string& path, const ModelImportOptions& options = ModelImportOptions()) {
+ImportedModel Import(const std::string& path,
+                     const ModelImportOptions& options = ModelImportOptions()) {
   ImportedModel model;
   std::string error;
   EXPECT_TRUE(ImportModel(path, options, &model, &error)) << error;
@@ -65,16 +69,16 @@ std::string WriteHinge(bool secondSkin = false) {
       buffer.push_back(static_cast<std::uint8_t>(v >> 8));
     }
   };
-  floats({1, 0, 0, 2, 0, 0, 1, 1, 0});                       // positions, 0..36
-  floats({0, 0, 1, 0, 0, 1, 0, 0, 1});                       // normals, 36..72
-  shorts({0, 1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});              // joints, 72..96
-  floats({0.5f, 0.5f, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});        // weights, 96..144
-  floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,    // inverse bind: Base
+  floats({1, 0, 0, 2, 0, 0, 1, 1, 0});                        // positions, 0..36
+  floats({0, 0, 1, 0, 0, 1, 0, 0, 1});                        // normals, 36..72
+  shorts({0, 1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});               // joints, 72..96
+  floats({0.5f, 0.5f, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});         // weights, 96..144
+  floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0,  0, 0, 1,    // inverse bind: Base
           1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -1, 0, 0, 1});  // and Arm, 144..272
-  floats({0, 1});                                            // key times, 272..280
-  floats({0, 0, 0, 1, 0, 0, 0.70710678f, 0.70710678f});      // rotations, 280..312
+  floats({0, 1});                                             // key times, 272..280
+  floats({0, 0, 0, 1, 0, 0, 0.70710678f, 0.70710678f});       // rotations, 280..312
   if (secondSkin) {
-    floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,    // inverse bind: Base
+    floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0,  0, 0, 1,    // inverse bind: Base
             1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -2, 0, 0, 1});  // and Arm, 312..440
   }
 
@@ -122,12 +126,20 @@ std::string WriteHinge(bool secondSkin = false) {
       text.replace(at, from.size(), to);
     };
     replace("[1, 2]}", "[1, 2, 4]}");
-    replace("\"translation\": [1, 0, 0]}", "\"translation\": [1, 0, 0]},\n    {\"name\": \"Hinge2\", \"mesh\": 1, \"skin\": 1}");
-    const std::string mesh = "{\"primitives\": [{\"attributes\": {\"POSITION\": 0, \"NORMAL\": 1, \"JOINTS_0\": 2, \"WEIGHTS_0\": 3}}]}";
+    replace("\"translation\": [1, 0, 0]}",
+            "\"translation\": [1, 0, 0]},\n    {\"name\": \"Hinge2\", \"mesh\": 1, \"skin\": 1}");
+    const std::string mesh =
+        "{\"primitives\": [{\"attributes\": {\"POSITION\": 0, \"NORMAL\": 1, \"JOINTS_0\": 2, "
+        "\"WEIGHTS_0\": 3}}]}";
     replace(mesh, mesh + ", " + mesh);
-    replace("\"joints\": [2, 3]}", "\"joints\": [2, 3]}, {\"inverseBindMatrices\": 7, \"joints\": [2, 3]}");
-    replace("\"count\": 2, \"type\": \"VEC4\"}", "\"count\": 2, \"type\": \"VEC4\"},\n    {\"bufferView\": 7, \"componentType\": 5126, \"count\": 2, \"type\": \"MAT4\"}");
-    replace("\"byteOffset\": 280, \"byteLength\": 32}", "\"byteOffset\": 280, \"byteLength\": 32},\n    {\"buffer\": 0, \"byteOffset\": 312, \"byteLength\": 128}");
+    replace("\"joints\": [2, 3]}",
+            "\"joints\": [2, 3]}, {\"inverseBindMatrices\": 7, \"joints\": [2, 3]}");
+    replace("\"count\": 2, \"type\": \"VEC4\"}",
+            "\"count\": 2, \"type\": \"VEC4\"},\n    {\"bufferView\": 7, \"componentType\": 5126, "
+            "\"count\": 2, \"type\": \"MAT4\"}");
+    replace("\"byteOffset\": 280, \"byteLength\": 32}",
+            "\"byteOffset\": 280, \"byteLength\": 32},\n    {\"buffer\": 0, \"byteOffset\": 312, "
+            "\"byteLength\": 128}");
     replace("\"byteLength\": 312,", "\"byteLength\": 440,");
   }
   const std::string path = testing::TempDir() + (secondSkin ? "/hinge2.gltf" : "/hinge.gltf");
@@ -157,15 +169,19 @@ TEST(GoldenModels, GltfHingeReferenceHasMeshAndSkeletonInTheSamePose) {
 TEST(GoldenModels, GltfHingeSequenceSamplesTheSwing) {
   ImportedModel model = Import(WriteHinge());
   EXPECT_EQ(model.scene->GetEndTicks(), 4800);
-  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(15, 15)).smd, Golden("hinge_frame15.smd"));
-  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(30, 30)).smd, Golden("hinge_frame30.smd"));
+  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(15, 15)).smd,
+            Golden("hinge_frame15.smd"));
+  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(30, 30)).smd,
+            Golden("hinge_frame30.smd"));
   // Past the last key the last key holds.
-  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(45, 45)).smd, Golden("hinge_frame30.smd"));
+  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(45, 45)).smd,
+            Golden("hinge_frame30.smd"));
   // At 60 frames a second the quarter turn comes at frame 60.
   ModelImportOptions options;
   options.fps = 60.0;
   model = Import(WriteHinge(), options);
-  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(60, 60)).smd, Golden("hinge_frame30.smd"));
+  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(60, 60)).smd,
+            Golden("hinge_frame30.smd"));
 }
 
 TEST(GoldenModels, RestPoseReferenceIgnoresTheAnimation) {
@@ -185,9 +201,10 @@ TEST(GoldenModels, ABoneTwoMeshesBindDifferentlyTakesTheFirstBindWithAWarning) {
   ImportedModel model = Import(WriteHinge(true), options);
   ASSERT_EQ(model.warnings.size(), 2u);  // and the one for texture coordinates
   EXPECT_EQ(model.warnings[0].kind, kw::WarningKind::kBindConflict);
-  EXPECT_EQ(model.warnings[0].text,
-            "bone \"Arm\" is bound differently by meshes \"Hinge\" and \"Hinge2\"; the reference takes "
-            "the bind of \"Hinge\"");
+  EXPECT_EQ(
+      model.warnings[0].text,
+      "bone \"Arm\" is bound differently by meshes \"Hinge\" and \"Hinge2\"; the reference takes "
+      "the bind of \"Hinge\"");
   MemoryNode* arm = nullptr;
   for (int id = 0; MemoryNode* node = model.scene->FindNode(id); ++id) {
     if (std::string(node->GetName()) == "Arm") arm = node;

@@ -56,7 +56,10 @@ int main(int argc, char** argv) {
 
   Buffer buffer;
   std::vector<View> views;
-  auto begin = [&] { buffer.Align(); views.push_back({buffer.Size(), 0}); };
+  auto begin = [&] {
+    buffer.Align();
+    views.push_back({buffer.Size(), 0});
+  };
   auto end = [&] { views.back().length = buffer.Size() - views.back().offset; };
 
   begin();  // 0 positions
@@ -94,8 +97,9 @@ int main(int argc, char** argv) {
     const int first = std::min(static_cast<int>(along), bones - 2 < 0 ? 0 : bones - 2);
     const float t = std::min(1.0f, along - first);
     for (int s = 0; s <= segments; ++s) {
-      joints.insert(joints.end(), {static_cast<std::uint16_t>(first),
-                                   static_cast<std::uint16_t>(bones > 1 ? first + 1 : first), 0, 0});
+      joints.insert(joints.end(),
+                    {static_cast<std::uint16_t>(first),
+                     static_cast<std::uint16_t>(bones > 1 ? first + 1 : first), 0, 0});
       weights.insert(weights.end(), {1.0f - t, bones > 1 ? t : 0.0f, 0.0f, 0.0f});
     }
   }
@@ -126,7 +130,8 @@ int main(int argc, char** argv) {
     begin();
     for (int k = 0; k < keys; ++k) {
       const double angle = 0.3 * std::sin(2 * M_PI * k / 30.0 / seconds + 0.3 * i);
-      for (double v : {0.0, 0.0, std::sin(angle / 2), std::cos(angle / 2)}) buffer.Float(static_cast<float>(v));
+      for (double v : {0.0, 0.0, std::sin(angle / 2), std::cos(angle / 2)})
+        buffer.Float(static_cast<float>(v));
     }
     end();
   }
@@ -141,9 +146,11 @@ int main(int argc, char** argv) {
     if (i + 1 < bones) json += ",\"children\":[" + std::to_string(3 + i) + "]";
     json += "}";
   }
-  json += R"(],"materials":[{"name":"Skin","pbrMetallicRoughness":{"baseColorTexture":{"index":0}}}],)";
+  json +=
+      R"(],"materials":[{"name":"Skin","pbrMetallicRoughness":{"baseColorTexture":{"index":0}}}],)";
   json += R"("textures":[{"source":0}],"images":[{"uri":"tube_skin.png"}],)";
-  json += R"("meshes":[{"primitives":[{"attributes":{"POSITION":0,"NORMAL":1,"TEXCOORD_0":2,"JOINTS_0":3,"WEIGHTS_0":4},"indices":5,"material":0}]}],)";
+  json +=
+      R"("meshes":[{"primitives":[{"attributes":{"POSITION":0,"NORMAL":1,"TEXCOORD_0":2,"JOINTS_0":3,"WEIGHTS_0":4},"indices":5,"material":0}]}],)";
   json += R"("skins":[{"inverseBindMatrices":6,"joints":[)";
   for (int i = 0; i < bones; ++i) json += (i ? "," : "") + std::to_string(2 + i);
   json += R"(]}],"animations":[{"name":"Sway","channels":[)";
@@ -156,25 +163,30 @@ int main(int argc, char** argv) {
     json += (i ? "," : "") + std::string(R"({"input":7,"output":)") + std::to_string(8 + i) + "}";
   }
   json += "]}],\"accessors\":[";
-  auto accessor = [&](int view, int type, int count, const char* shape, const std::string& extra = "") {
-    return "{\"bufferView\":" + std::to_string(view) + ",\"componentType\":" + std::to_string(type) +
-           ",\"count\":" + std::to_string(count) + ",\"type\":\"" + shape + "\"" + extra + "}";
+  auto accessor = [&](int view, int type, int count, const char* shape,
+                      const std::string& extra = "") {
+    return "{\"bufferView\":" + std::to_string(view) +
+           ",\"componentType\":" + std::to_string(type) + ",\"count\":" + std::to_string(count) +
+           ",\"type\":\"" + shape + "\"" + extra + "}";
   };
   json += accessor(0, 5126, vertexCount, "VEC3",
-                   ",\"min\":[" + std::to_string(-radius) + ",0," + std::to_string(-radius) + "],\"max\":[" +
-                       std::to_string(radius) + "," + std::to_string(height) + "," + std::to_string(radius) + "]");
+                   ",\"min\":[" + std::to_string(-radius) + ",0," + std::to_string(-radius) +
+                       "],\"max\":[" + std::to_string(radius) + "," + std::to_string(height) + "," +
+                       std::to_string(radius) + "]");
   json += "," + accessor(1, 5126, vertexCount, "VEC3");
   json += "," + accessor(2, 5126, vertexCount, "VEC2");
   json += "," + accessor(3, 5123, vertexCount, "VEC4");
   json += "," + accessor(4, 5126, vertexCount, "VEC4");
   json += "," + accessor(5, 5125, rings * segments * 6, "SCALAR");
   json += "," + accessor(6, 5126, bones, "MAT4");
-  json += "," + accessor(7, 5126, keys, "SCALAR", ",\"min\":[0],\"max\":[" + std::to_string((keys - 1) / 30.0) + "]");
+  json += "," + accessor(7, 5126, keys, "SCALAR",
+                         ",\"min\":[0],\"max\":[" + std::to_string((keys - 1) / 30.0) + "]");
   for (int i = 0; i < bones; ++i) json += "," + accessor(8 + i, 5126, keys, "VEC4");
   json += "],\"bufferViews\":[";
   for (std::size_t i = 0; i < views.size(); ++i) {
-    json += (i ? "," : "") + std::string("{\"buffer\":0,\"byteOffset\":") + std::to_string(views[i].offset) +
-            ",\"byteLength\":" + std::to_string(views[i].length) + "}";
+    json += (i ? "," : "") + std::string("{\"buffer\":0,\"byteOffset\":") +
+            std::to_string(views[i].offset) + ",\"byteLength\":" + std::to_string(views[i].length) +
+            "}";
   }
   json += "],\"buffers\":[{\"byteLength\":" + std::to_string(buffer.Size()) + "}]}";
   while (json.size() % 4 != 0) json += ' ';
@@ -189,12 +201,13 @@ int main(int argc, char** argv) {
   out.write(json.data(), static_cast<std::streamsize>(json.size()));
   word(static_cast<std::uint32_t>(buffer.Size()));
   word(0x004E4942);  // "BIN"
-  out.write(reinterpret_cast<const char*>(buffer.Bytes().data()), static_cast<std::streamsize>(buffer.Size()));
+  out.write(reinterpret_cast<const char*>(buffer.Bytes().data()),
+            static_cast<std::streamsize>(buffer.Size()));
   if (!out) {
     std::fprintf(stderr, "%s: cannot write\n", argv[1]);
     return 1;
   }
-  std::printf("%s: %d triangles, %d vertices, %d bones, %d keys\n", argv[1], rings * segments * 2, vertexCount,
-              bones, keys);
+  std::printf("%s: %d triangles, %d vertices, %d bones, %d keys\n", argv[1], rings * segments * 2,
+              vertexCount, bones, keys);
   return 0;
 }

@@ -44,8 +44,8 @@ TEST(ModelCommandLine, ExportsAnObjAsWorkedOutByHand) {
 TEST(ModelCommandLine, ExportsTheNamedAnimationAsASequence) {
   kwcli::ScratchFolder folder;
   const std::string model = kModelDir + "X/Testwuson.X";
-  kwcli::RunResult run =
-      RunCli(folder, {"export", model, "-o", "walk.smd", "--sequence", "--animation", "Wuson_Walk"});
+  kwcli::RunResult run = RunCli(
+      folder, {"export", model, "-o", "walk.smd", "--sequence", "--animation", "Wuson_Walk"});
   ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
   const std::string walk = kwcli::ReadFile(folder / "walk.smd");
   EXPECT_EQ(CountLines(walk, "time "), 3 * 36 + 1);  // 3.6 s at 30 frames a second
@@ -66,11 +66,13 @@ TEST(ModelCommandLine, ExportsTheNamedAnimationAsASequence) {
 
 TEST(ModelCommandLine, AMeshWithoutUvsWarnsOnceAndKeepsItsFaces) {
   kwcli::ScratchFolder folder;
-  const kwcli::RunResult run = RunCli(folder, {"export", kModelDir + "3DS/fels.3ds", "-o", "fels.smd"});
+  const kwcli::RunResult run =
+      RunCli(folder, {"export", kModelDir + "3DS/fels.3ds", "-o", "fels.smd"});
   ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
-  EXPECT_EQ(run.err, "warning: " + kModelDir +
-                         "3DS/fels.3ds: mesh \"3DSMesh_0\" has no texture coordinates; its faces are "
-                         "written with u, v = 0, 0\n");
+  EXPECT_EQ(run.err,
+            "warning: " + kModelDir +
+                "3DS/fels.3ds: mesh \"3DSMesh_0\" has no texture coordinates; its faces are "
+                "written with u, v = 0, 0\n");
   // Untextured, its material is written under its own name.
   EXPECT_EQ(CountLines(kwcli::ReadFile(folder / "fels.smd"), "Default\n"), 768);
 
@@ -83,32 +85,38 @@ TEST(ModelCommandLine, AMeshWithoutUvsWarnsOnceAndKeepsItsFaces) {
 
 TEST(ModelCommandLine, InfoShowsWhatTheExporterWillSee) {
   kwcli::ScratchFolder folder;
-  kwcli::RunResult run = RunCli(folder, {"info", kModelDir + "X/Testwuson.X", "--animation", "Wuson_Walk"});
+  kwcli::RunResult run =
+      RunCli(folder, {"info", kModelDir + "X/Testwuson.X", "--animation", "Wuson_Walk"});
   ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
   const std::string& text = run.out;
-  for (const char* line : {"format: Direct3D XFile Importer\n", "up axis: y (format), turned to z, scale 1\n",
-                           "animations: 3\n", "  0 \"Wuson_Run\": 0.967 s, frames 0 to 29, 39 channels\n",
-                           "  1 \"Wuson_Walk\": 3.600 s, frames 0 to 108, 39 channels (sampled)\n",
-                           "time: ticks 0 to 17280, 160 ticks per frame: frames 0 to 108\n", "nodes: 40\n",
-                           "  0 \"$dummy_root\" helper\n",
-                           "    1 \"Wuson\" mesh, 3732 faces, 11196 vertices, skinned, material \"material_0\"\n",
-                           "skins: 1\n", "warnings: 0\n"}) {
+  for (const char* line :
+       {"format: Direct3D XFile Importer\n", "up axis: y (format), turned to z, scale 1\n",
+        "animations: 3\n", "  0 \"Wuson_Run\": 0.967 s, frames 0 to 29, 39 channels\n",
+        "  1 \"Wuson_Walk\": 3.600 s, frames 0 to 108, 39 channels (sampled)\n",
+        "time: ticks 0 to 17280, 160 ticks per frame: frames 0 to 108\n", "nodes: 40\n",
+        "  0 \"$dummy_root\" helper\n",
+        "    1 \"Wuson\" mesh, 3732 faces, 11196 vertices, skinned, material \"material_0\"\n",
+        "skins: 1\n", "warnings: 0\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << "missing: " << line << "in:\n" << text;
   }
 
   run = RunCli(folder, {"info", kModelDir + "OBJ/spider.obj"});
   ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
-  EXPECT_NE(run.out.find("  \"HLeibTex\" Standard, texture \".\\SpiderTex.jpg\"\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  \"HLeibTex\" Standard, texture \".\\SpiderTex.jpg\"\n"),
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("animations: 0\n"), std::string::npos);
 
   run = RunCli(folder, {"info", kModelDir + "X/kwxport_test_cubewithvcolors.x"});
   ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
-  EXPECT_NE(run.out.find(" Multi/Sub-Object, 3 sub-materials\n    id 0: "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" Multi/Sub-Object, 3 sub-materials\n    id 0: "), std::string::npos)
+      << run.out;
 
   run = RunCli(folder, {"info", std::string(KW_SOURCE_DIR) + "/samples/figure.json"});
   ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
-  EXPECT_NE(run.out.find("    10 \"Body\" mesh, 56 faces, 36 vertices, skinned, material \"Figure\"\n"),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find("    10 \"Body\" mesh, 56 faces, 36 vertices, skinned, material \"Figure\"\n"),
+      std::string::npos)
       << run.out;
 }
 
@@ -118,22 +126,27 @@ TEST(ModelCommandLine, AllWritesTheReferenceEverySequenceAndAQcFromOneImport) {
   kwcli::RunResult run = RunCli(folder, {"export", model, "--all", "-o", "out"});
   ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
   EXPECT_EQ(kwcli::ListFolder(folder / "out"),
-            (std::vector<std::string>{"Testwuson.qc", "Testwuson.smd", "Wuson_Bind.smd", "Wuson_Run.smd",
-                                      "Wuson_Walk.smd"}));
+            (std::vector<std::string>{"Testwuson.qc", "Testwuson.smd", "Wuson_Bind.smd",
+                                      "Wuson_Run.smd", "Wuson_Walk.smd"}));
   // The same files one export at a time gives.
   ASSERT_EQ(RunCli(folder, {"export", model, "-o", "one.smd"}).status, 0);
   EXPECT_EQ(kwcli::ReadFile(folder / "out/Testwuson.smd"), kwcli::ReadFile(folder / "one.smd"));
   for (const char* animation : {"Wuson_Run", "Wuson_Walk", "Wuson_Bind"}) {
-    ASSERT_EQ(RunCli(folder, {"export", model, "-o", "one.smd", "--sequence", "--animation", animation}).status, 0);
-    EXPECT_EQ(kwcli::ReadFile(folder / "out/" + animation + ".smd"), kwcli::ReadFile(folder / "one.smd"))
+    ASSERT_EQ(
+        RunCli(folder, {"export", model, "-o", "one.smd", "--sequence", "--animation", animation})
+            .status,
+        0);
+    EXPECT_EQ(kwcli::ReadFile(folder / "out/" + animation + ".smd"),
+              kwcli::ReadFile(folder / "one.smd"))
         << animation;
   }
   const std::string qc = kwcli::ReadFile(folder / "out/Testwuson.qc");
-  for (const char* line : {"\n$modelname \"Testwuson.mdl\"\n", "\n$cdmaterials \"models/Testwuson/\"\n",
-                           "\n$body \"Testwuson\" \"Testwuson.smd\"\n",
-                           "\n$sequence \"Wuson_Run\" \"Wuson_Run.smd\" fps 30\n",
-                           "\n$sequence \"Wuson_Walk\" \"Wuson_Walk.smd\" fps 30\n",
-                           "\n$sequence \"Wuson_Bind\" \"Wuson_Bind.smd\" fps 30\n", "\n//   null.bmp\n"}) {
+  for (const char* line :
+       {"\n$modelname \"Testwuson.mdl\"\n", "\n$cdmaterials \"models/Testwuson/\"\n",
+        "\n$body \"Testwuson\" \"Testwuson.smd\"\n",
+        "\n$sequence \"Wuson_Run\" \"Wuson_Run.smd\" fps 30\n",
+        "\n$sequence \"Wuson_Walk\" \"Wuson_Walk.smd\" fps 30\n",
+        "\n$sequence \"Wuson_Bind\" \"Wuson_Bind.smd\" fps 30\n", "\n//   null.bmp\n"}) {
     EXPECT_NE(qc.find(line), std::string::npos) << "missing: " << line << "in:\n" << qc;
   }
 
@@ -147,9 +160,9 @@ TEST(ModelCommandLine, AllWritesTheReferenceEverySequenceAndAQcFromOneImport) {
   run = RunCli(folder, {"export", model, "--all", "-o", "pictures", "--preview"});
   ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
   EXPECT_EQ(kwcli::ListFolder(folder / "pictures"),
-            (std::vector<std::string>{"Testwuson.png", "Testwuson.qc", "Testwuson.smd", "Wuson_Bind.png",
-                                      "Wuson_Bind.smd", "Wuson_Run.png", "Wuson_Run.smd", "Wuson_Walk.png",
-                                      "Wuson_Walk.smd"}));
+            (std::vector<std::string>{"Testwuson.png", "Testwuson.qc", "Testwuson.smd",
+                                      "Wuson_Bind.png", "Wuson_Bind.smd", "Wuson_Run.png",
+                                      "Wuson_Run.smd", "Wuson_Walk.png", "Wuson_Walk.smd"}));
 }
 
 // info lists the frames the export writes, and the last reaches the end:
@@ -161,7 +174,8 @@ TEST(ModelCommandLine, InfoAndExportShowTheSameFramesUpToTheLastKey) {
     kwcli::RunResult run = RunCli(folder, {"info", model, "--fps", fps});
     ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
     const std::string frames = "frames 0 to " + std::to_string(last);
-    EXPECT_NE(run.out.find("1.560 s, " + frames + ", 10 channels (sampled)\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1.560 s, " + frames + ", 10 channels (sampled)\n"), std::string::npos)
+        << run.out;
     EXPECT_NE(run.out.find(": " + frames + "\n"), std::string::npos) << run.out;
     run = RunCli(folder, {"export", model, "-o", "seq.smd", "--sequence", "--fps", fps});
     ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
@@ -178,13 +192,14 @@ TEST(ModelCommandLine, WhatTheImporterLeavesOutIsSaidOncePerFile) {
     const char* file;
     const char* warning;  // the one line on stderr, after the file's name; "" for none
   };
-  for (const Case& c :
-       {Case{"BVH/01_01.bvh", ""},
-        Case{"glTF2/BoxTexcoords-glTF/boxTexcoords.gltf",
-             "mesh \"Cube\" has more than one set of texture coordinates; only the first is written"},
-        Case{"IFC/AC14-FZK-Haus.ifc",
-             "110 meshes (\"IfcSite_Gel\xc3\xa4nde_1Qvf0xqDT4HXo8jI81mHB$\", ...) have no texture coordinates; "
-             "their faces are written with u, v = 0, 0"}}) {
+  for (const Case& c : {Case{"BVH/01_01.bvh", ""},
+                        Case{"glTF2/BoxTexcoords-glTF/boxTexcoords.gltf",
+                             "mesh \"Cube\" has more than one set of texture coordinates; only the "
+                             "first is written"},
+                        Case{"IFC/AC14-FZK-Haus.ifc",
+                             "110 meshes (\"IfcSite_Gel\xc3\xa4nde_1Qvf0xqDT4HXo8jI81mHB$\", ...) "
+                             "have no texture coordinates; "
+                             "their faces are written with u, v = 0, 0"}}) {
     const std::string model = kModelDir + c.file;
     const kwcli::RunResult run = RunCli(folder, {"export", model, "-o", "ref.smd"});
     ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
@@ -203,9 +218,10 @@ TEST(ModelCommandLine, MaxLinksTrimsAsTheCompilerDoesAndSaysWhatWasLost) {
   const std::string model = kModelDir + "FBX/animation_with_skeleton.fbx";
   kwcli::RunResult run = RunCli(folder, {"export", model, "-o", "ref.smd", "--max-links", "3"});
   ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
-  EXPECT_EQ(run.err, "warning: " + model +
-                         ": --max-links 3: 3596 vertices lost links (below 0.05 of the weight, or beyond "
-                         "the 3 largest); the most one lost is 18.8% of its weight\n");
+  EXPECT_EQ(run.err,
+            "warning: " + model +
+                ": --max-links 3: 3596 vertices lost links (below 0.05 of the weight, or beyond "
+                "the 3 largest); the most one lost is 18.8% of its weight\n");
   kw::smd::File file;
   std::string error;
   ASSERT_TRUE(kw::smd::ReadSmd(folder / "ref.smd", &file, &error)) << error;
@@ -242,15 +258,17 @@ TEST(ModelCommandLine, UntexturedMaterialsAreWrittenUnderTheirOwnNames) {
   kw::smd::File file;
   std::string error;
   ASSERT_TRUE(kw::smd::ReadSmd(folder / "four.smd", &file, &error)) << error;
-  EXPECT_EQ(file.materials, (std::vector<std::string>{"a_b", "a_b_2", "A_b_3", "SKIN.tga", "Skin_2"}));
+  EXPECT_EQ(file.materials,
+            (std::vector<std::string>{"a_b", "a_b_2", "A_b_3", "SKIN.tga", "Skin_2"}));
 }
 
 TEST(ModelCommandLine, InfoWorksOnEveryModelTheTestsUse) {
   kwcli::ScratchFolder folder;
-  for (const char* file : {"FBX/animation_with_skeleton.fbx", "FBX/huesitos.fbx", "FBX/spider.fbx",
-                           "glTF2/simple_skin/simple_skin.gltf", "glTF2/BoxTextured-glTF-Binary/BoxTextured.glb",
-                           "X/BCN_Epileptic.X", "Collada/duck.dae", "Collada/regr01.dae", "MS3D/jeep1.ms3d",
-                           "B3D/WusonBlitz.b3d", "MD5/SimpleCube.md5mesh", "3DS/fels.3ds"}) {
+  for (const char* file :
+       {"FBX/animation_with_skeleton.fbx", "FBX/huesitos.fbx", "FBX/spider.fbx",
+        "glTF2/simple_skin/simple_skin.gltf", "glTF2/BoxTextured-glTF-Binary/BoxTextured.glb",
+        "X/BCN_Epileptic.X", "Collada/duck.dae", "Collada/regr01.dae", "MS3D/jeep1.ms3d",
+        "B3D/WusonBlitz.b3d", "MD5/SimpleCube.md5mesh", "3DS/fels.3ds"}) {
     const kwcli::RunResult run = RunCli(folder, {"info", kModelDir + file});
     ASSERT_EQ(run.status, 0) << file << ": " << kwcli::Describe(run);
     Assimp::Importer importer;
@@ -258,22 +276,23 @@ TEST(ModelCommandLine, InfoWorksOnEveryModelTheTestsUse) {
     ASSERT_NE(source, nullptr);
     const std::string nodes = "nodes: " + std::to_string(kwtest::PreOrder(*source).size()) + "\n";
     EXPECT_NE(run.out.find(nodes), std::string::npos) << file << " lacks " << nodes;
-    EXPECT_NE(run.out.find("animations: " + std::to_string(source->mNumAnimations) + "\n"), std::string::npos)
+    EXPECT_NE(run.out.find("animations: " + std::to_string(source->mNumAnimations) + "\n"),
+              std::string::npos)
         << file;
   }
 }
 
 // Each names the fault it carries; all must end alike.
 const char* const kBrokenFiles[] = {
-    "invalid/malformed.obj",                              // vertex index out of range
-    "glTF2/IndexOutOfRange/IndexOutOfRange.gltf",         // assimp drops the faces
+    "invalid/malformed.obj",                       // vertex index out of range
+    "glTF2/IndexOutOfRange/IndexOutOfRange.gltf",  // assimp drops the faces
     "glTF2/IndexOutOfRange/AllIndicesOutOfRange.gltf",
-    "glTF2/IncorrectVertexArrays/Cube.gltf",              // assimp drops vertices
-    "glTF2/SchemaFailures/sceneWrongType.gltf",           // schema failure
+    "glTF2/IncorrectVertexArrays/Cube.gltf",     // assimp drops vertices
+    "glTF2/SchemaFailures/sceneWrongType.gltf",  // schema failure
     "glTF2/wrongTypes/badArray.gltf",
     "glTF2/wrongTypes/badNumber.gltf",
     "glTF2/wrongTypes/badUint.gltf",
-    "glTF2/MissingBin/BoxTextured.gltf",                  // missing buffer
+    "glTF2/MissingBin/BoxTextured.gltf",                        // missing buffer
     "glTF2/BoxWithInfinites-glTF-Binary/BoxWithInfinites.glb",  // infinities
     "glTF2/RecursiveNodes/RecursiveNodes.gltf",
     "glTF2/TestNoRootNode/NoScene.gltf",
@@ -282,15 +301,16 @@ const char* const kBrokenFiles[] = {
     "invalid/empty.3ds",
     "invalid/empty.x",
     "invalid/empty.obj",
-    "invalid/readme.txt",                                 // no reader for it
-    "invalid/OutOfMemory.off",                            // claims 35 billion vertices
+    "invalid/readme.txt",       // no reader for it
+    "invalid/OutOfMemory.off",  // claims 35 billion vertices
 };
 
 TEST(ModelCommandLine, BrokenFilesEndWithOneLineExitThreeAndNoOutput) {
   kwcli::ScratchFolder folder;
   kwcli::WriteFile(folder / "kept.smd", "an earlier export\n");
   for (const char* file : kBrokenFiles) {
-    if (kAddressSanitizer && std::string(file) == "invalid/OutOfMemory.off") continue;  // its allocator aborts
+    if (kAddressSanitizer && std::string(file) == "invalid/OutOfMemory.off")
+      continue;  // its allocator aborts
     const std::string path = kModelDir + file;
     for (const char* output : {"new.smd", "kept.smd"}) {
       for (const char* command : {"export", "info"}) {
@@ -318,12 +338,13 @@ TEST(ModelCommandLine, BrokenFilesSayWhatIsWrong) {
     const char* file;
     const char* says;
   };
-  for (const Case& c : {Case{"glTF2/IndexOutOfRange/IndexOutOfRange.gltf",
-                             ": damaged: Some faces had out-of-range indices. Those faces were dropped.\n"},
-                        Case{"glTF2/BoxWithInfinites-glTF-Binary/BoxWithInfinites.glb",
-                             ": mesh \"Mesh\": vertex 0 has a position that is not a finite number\n"},
-                        Case{"glTF2/MissingBin/BoxTextured.gltf",
-                             ": GLTF: could not open referenced file \"BoxTextured0.bin\"\n"}}) {
+  for (const Case& c :
+       {Case{"glTF2/IndexOutOfRange/IndexOutOfRange.gltf",
+             ": damaged: Some faces had out-of-range indices. Those faces were dropped.\n"},
+        Case{"glTF2/BoxWithInfinites-glTF-Binary/BoxWithInfinites.glb",
+             ": mesh \"Mesh\": vertex 0 has a position that is not a finite number\n"},
+        Case{"glTF2/MissingBin/BoxTextured.gltf",
+             ": GLTF: could not open referenced file \"BoxTextured0.bin\"\n"}}) {
     const kwcli::RunResult run = RunCli(folder, {"export", kModelDir + c.file, "-o", "out.smd"});
     EXPECT_EQ(run.err, "kestrelworks: " + kModelDir + c.file + c.says);
   }

@@ -19,7 +19,8 @@ namespace {
 
 using kwtest::kModelDir;
 
-ImportedModel Import(const std::string& file, const ModelImportOptions& options = ModelImportOptions()) {
+ImportedModel Import(const std::string& file,
+                     const ModelImportOptions& options = ModelImportOptions()) {
   ImportedModel model;
   std::string error;
   EXPECT_TRUE(ImportModel(kModelDir + file, options, &model, &error)) << error;
@@ -153,20 +154,25 @@ TEST(ModelImport, TransformsFollowTheSampledAnimationAtEveryFrame) {
     ASSERT_NE(source, nullptr);
     ASSERT_GE(model.sampledAnimation, 0) << entry.file;
     const aiAnimation* animation = source->mAnimations[model.sampledAnimation];
-    const double ticksPerSecond = animation->mTicksPerSecond > 0 ? animation->mTicksPerSecond : 25.0;
+    const double ticksPerSecond =
+        animation->mTicksPerSecond > 0 ? animation->mTicksPerSecond : 25.0;
     const int perFrame = model.scene->GetTicksPerFrame();
     EXPECT_EQ(perFrame, 160);
 
-    const std::vector<aiMatrix4x4> rest = kwtest::WorldPose(*source, nullptr, 0.0, kwtest::Upright(entry.up));
+    const std::vector<aiMatrix4x4> rest =
+        kwtest::WorldPose(*source, nullptr, 0.0, kwtest::Upright(entry.up));
     std::vector<aiVector3D> origins;
     for (const aiMatrix4x4& m : rest) origins.emplace_back(m.a4, m.b4, m.c4);
     const float tolerance = 2e-4f * kwtest::Largest(origins);
 
-    for (int tick = model.scene->GetStartTicks(); tick <= model.scene->GetEndTicks(); tick += perFrame) {
+    for (int tick = model.scene->GetStartTicks(); tick <= model.scene->GetEndTicks();
+         tick += perFrame) {
       const double time = tick * ticksPerSecond / kModelTicksPerSecond;
-      const std::vector<aiMatrix4x4> world = kwtest::WorldPose(*source, animation, time, kwtest::Upright(entry.up));
+      const std::vector<aiMatrix4x4> world =
+          kwtest::WorldPose(*source, animation, time, kwtest::Upright(entry.up));
       for (std::size_t id = 0; id < world.size(); ++id) {
-        ExpectSameTransform(Node(model, static_cast<int>(id)).GetNodeTransform(tick), world[id], tolerance,
+        ExpectSameTransform(Node(model, static_cast<int>(id)).GetNodeTransform(tick), world[id],
+                            tolerance,
                             std::string(entry.file) + " node " + std::to_string(id) + " tick " +
                                 std::to_string(tick));
       }
@@ -213,8 +219,9 @@ TEST(ModelImport, AnAnimationTheFileLacksIsRefusedWithTheNamesItHas) {
   std::string error;
   EXPECT_FALSE(ImportModel(kModelDir + "X/Testwuson.X", options, &model, &error));
   EXPECT_EQ(model.scene, nullptr);
-  EXPECT_EQ(error, kModelDir + "X/Testwuson.X: no animation \"Swim\"; the file has 0 \"Wuson_Run\", "
-                               "1 \"Wuson_Walk\", 2 \"Wuson_Bind\"");
+  EXPECT_EQ(error, kModelDir +
+                       "X/Testwuson.X: no animation \"Swim\"; the file has 0 \"Wuson_Run\", "
+                       "1 \"Wuson_Walk\", 2 \"Wuson_Bind\"");
   options.animation = "3";
   EXPECT_FALSE(ImportModel(kModelDir + "X/Testwuson.X", options, &model, &error));
   options.animation = "Walk";
@@ -231,7 +238,8 @@ TEST(ModelImport, TheRestPoseHoldsAtEveryTick) {
   Assimp::Importer importer;
   const aiScene* source = kwtest::ReadSource(importer, kModelDir + "X/Testwuson.X");
   ASSERT_NE(source, nullptr);
-  const std::vector<aiMatrix4x4> rest = kwtest::WorldPose(*source, nullptr, 0.0, kwtest::Upright('y'));
+  const std::vector<aiMatrix4x4> rest =
+      kwtest::WorldPose(*source, nullptr, 0.0, kwtest::Upright('y'));
   for (int tick : {0, 160, 4800}) {
     for (std::size_t id = 0; id < rest.size(); ++id) {
       ExpectSameTransform(Node(model, static_cast<int>(id)).GetNodeTransform(tick), rest[id], 1e-4f,
@@ -244,7 +252,8 @@ std::vector<Point3> SourceCorners(const ImportedModel& model, int nodeId) {
   SceneMesh* mesh = Node(model, nodeId).GetObject()->AsMesh();
   std::vector<Point3> corners;
   for (int f = 0; f < mesh->GetFaceCount(); ++f) {
-    for (int c = 0; c < 3; ++c) corners.push_back(mesh->GetVertex(static_cast<int>(mesh->GetFace(f).vertex[c]), false));
+    for (int c = 0; c < 3; ++c)
+      corners.push_back(mesh->GetVertex(static_cast<int>(mesh->GetFace(f).vertex[c]), false));
   }
   return corners;
 }
@@ -257,7 +266,8 @@ void ExpectSameFaces(const std::vector<Point3>& ours, const std::vector<aiVector
     for (std::size_t c = face; c < face + 3; ++c) {
       float nearest = INFINITY;
       for (std::size_t d = face; d < face + 3; ++d) {
-        nearest = std::min(nearest, kwtest::Distance(aiVector3D(ours[c].x, ours[c].y, ours[c].z), expected[d]));
+        nearest = std::min(
+            nearest, kwtest::Distance(aiVector3D(ours[c].x, ours[c].y, ours[c].z), expected[d]));
       }
       ASSERT_LT(nearest, tolerance) << where << " face " << face / 3;
     }
@@ -275,14 +285,16 @@ TEST(ModelImport, MeshesArePosedAtTickZeroLikeTheirSkeleton) {
       const aiScene* source = kwtest::ReadSource(importer, kModelDir + entry.file);
       ASSERT_NE(source, nullptr);
       const aiAnimation* animation = rest ? nullptr : source->mAnimations[model.sampledAnimation];
-      const std::vector<aiMatrix4x4> pose = kwtest::WorldPose(*source, animation, 0.0, kwtest::Upright(entry.up));
+      const std::vector<aiMatrix4x4> pose =
+          kwtest::WorldPose(*source, animation, 0.0, kwtest::Upright(entry.up));
       const std::vector<const aiNode*> order = kwtest::PreOrder(*source);
       for (std::size_t id = 0; id < order.size(); ++id) {
         if (order[id]->mNumMeshes == 0) continue;
         const std::vector<aiVector3D> expected = kwtest::PosedCorners(*source, *order[id], pose);
         ExpectSameFaces(SourceCorners(model, static_cast<int>(id)), expected,
                         2e-4f * kwtest::Largest(expected),
-                        std::string(entry.file) + (rest ? " rest" : " tick 0") + " node " + order[id]->mName.C_Str());
+                        std::string(entry.file) + (rest ? " rest" : " tick 0") + " node " +
+                            order[id]->mName.C_Str());
       }
     }
   }
@@ -294,7 +306,8 @@ TEST(ModelImport, SkinLinksNameTheBoneNodesWithTheFilesWeights) {
   IGameSkin* skin = Node(model, 0).GetObject()->GetIGameSkin();
   ASSERT_NE(skin, nullptr);
   Assimp::Importer importer;
-  const aiScene* source = kwtest::ReadSource(importer, kModelDir + "glTF2/simple_skin/simple_skin.gltf");
+  const aiScene* source =
+      kwtest::ReadSource(importer, kModelDir + "glTF2/simple_skin/simple_skin.gltf");
   ASSERT_NE(source, nullptr);
   const aiMesh& sourceMesh = *source->mMeshes[0];
   int links = 0;
@@ -327,8 +340,8 @@ Point3 ExportedNormal(MemoryNode& node, const Point3& stored) {
 }
 
 TEST(ModelImport, NormalsReachTheExporterAsUnitWorldNormalsFacingLikeTheWinding) {
-  for (const char* file : {"FBX/spider.fbx", "FBX/cubes_with_mirroring_and_pivot.fbx", "X/BCN_Epileptic.X",
-                           "Collada/duck.dae", "MS3D/jeep1.ms3d"}) {
+  for (const char* file : {"FBX/spider.fbx", "FBX/cubes_with_mirroring_and_pivot.fbx",
+                           "X/BCN_Epileptic.X", "Collada/duck.dae", "MS3D/jeep1.ms3d"}) {
     const ImportedModel model = Import(file);
     int faces = 0, agreeing = 0;
     for (int id = 0;; ++id) {
@@ -346,10 +359,12 @@ TEST(ModelImport, NormalsReachTheExporterAsUnitWorldNormalsFacingLikeTheWinding)
       for (int f = 0; f < mesh->GetFaceCount(); ++f) {
         const MeshFace& face = mesh->GetFace(f);
         EXPECT_EQ(face.smoothingGroup, 1u);
-        const Point3 faceNormal = ExportedNormal(*node, host.faceNormals[static_cast<std::size_t>(f)]);
+        const Point3 faceNormal =
+            ExportedNormal(*node, host.faceNormals[static_cast<std::size_t>(f)]);
         const Point3 p0 = mesh->GetVertex(static_cast<int>(face.vertex[0]), false);
-        const Point3 winding = CrossProd(mesh->GetVertex(static_cast<int>(face.vertex[1]), false) - p0,
-                                         mesh->GetVertex(static_cast<int>(face.vertex[2]), false) - p0);
+        const Point3 winding =
+            CrossProd(mesh->GetVertex(static_cast<int>(face.vertex[1]), false) - p0,
+                      mesh->GetVertex(static_cast<int>(face.vertex[2]), false) - p0);
         if (Length(winding) == 0.0f) continue;
         EXPECT_GT(DotProd(faceNormal, winding.Normalize()), 0.999f) << file << " face " << f;
         Point3 corners;
@@ -368,7 +383,8 @@ TEST(ModelImport, NormalsReachTheExporterAsUnitWorldNormalsFacingLikeTheWinding)
 TEST(ModelImport, SeveralMaterialsOnANodeBecomeAMultiSubObjectWithIds) {
   const ImportedModel model = Import("X/kwxport_test_cubewithvcolors.x");
   Assimp::Importer importer;
-  const aiScene* source = kwtest::ReadSource(importer, kModelDir + "X/kwxport_test_cubewithvcolors.x");
+  const aiScene* source =
+      kwtest::ReadSource(importer, kModelDir + "X/kwxport_test_cubewithvcolors.x");
   ASSERT_NE(source, nullptr);
   const std::vector<const aiNode*> order = kwtest::PreOrder(*source);
   bool sawMulti = false;
@@ -428,8 +444,9 @@ TEST(ModelImport, AMeshWithoutUvsSharesOneZeroUvAndWarnsOnce) {
     for (std::uint32_t t : mesh->GetFace(f).texVertex) ASSERT_EQ(t, 0u);
   }
   ASSERT_EQ(model.warnings.size(), 1u);
-  EXPECT_EQ(model.warnings[0].text,
-            "mesh \"3DSMesh_0\" has no texture coordinates; its faces are written with u, v = 0, 0");
+  EXPECT_EQ(
+      model.warnings[0].text,
+      "mesh \"3DSMesh_0\" has no texture coordinates; its faces are written with u, v = 0, 0");
 }
 
 TEST(ModelImport, GltfIsTurnedUprightAndUpAndScaleOverrideIt) {
@@ -456,8 +473,10 @@ TEST(ModelImport, GltfIsTurnedUprightAndUpAndScaleOverrideIt) {
     const ImportedModel model = Import(file, options);
     EXPECT_EQ(model.sourceUp, c.used);
     EXPECT_EQ(model.upReason, c.up[0] ? "--up" : "format");
-    const std::vector<aiMatrix4x4> pose = kwtest::WorldPose(*source, nullptr, 0.0, kwtest::Upright(c.used, c.scale));
-    ExpectSameFaces(SourceCorners(model, meshNode), kwtest::PosedCorners(*source, *order[meshNode], pose), 1e-5f,
+    const std::vector<aiMatrix4x4> pose =
+        kwtest::WorldPose(*source, nullptr, 0.0, kwtest::Upright(c.used, c.scale));
+    ExpectSameFaces(SourceCorners(model, meshNode),
+                    kwtest::PosedCorners(*source, *order[meshNode], pose), 1e-5f,
                     std::string("up ") + c.up);
   }
 }

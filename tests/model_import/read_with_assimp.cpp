@@ -20,7 +20,8 @@ int main(int argc, char** argv) {
   Assimp::Importer importer;
   unsigned steps = 0;
   if (ours) {
-    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
+                                aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
     steps = aiProcess_Triangulate | aiProcess_GenSmoothNormals | aiProcess_SortByPType |
             aiProcess_ValidateDataStructure;

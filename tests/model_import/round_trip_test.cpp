@@ -26,7 +26,7 @@ struct Model {
   const char* file;
   const char* animation;  // "" : the first, if any
   char up;
-  bool checkSkeleton;     // false where a mirroring parent cannot be written as an SMD pose
+  bool checkSkeleton;  // false where a mirroring parent cannot be written as an SMD pose
 };
 
 const Model kSkinnedAndAnimated[] = {
@@ -74,7 +74,8 @@ void Load(const Model& entry, ModelPose pose, Exported* out) {
       out->animation = out->source->mAnimations[a];
     }
   }
-  for (int id = 0; MemoryNode* node = out->model.scene->FindNode(id); ++id) out->idByName[node->GetName()] = id;
+  for (int id = 0; MemoryNode* node = out->model.scene->FindNode(id); ++id)
+    out->idByName[node->GetName()] = id;
 }
 
 const aiScene* ReadSmd(Assimp::Importer& importer, const std::string& smd) {
@@ -89,9 +90,11 @@ float Tolerance(float largest) { return std::max(1e-5f, 1e-5f * largest); }
 
 // Bone world positions of the SMD at pose k against the source's world
 // transforms at the frame that pose was taken from.
-void ExpectSkeletonMatches(const Exported& exported, const aiScene& smd, const aiAnimation* smdAnimation,
-                           int pose, const std::vector<aiMatrix4x4>& source, const std::string& where) {
-  const std::vector<aiMatrix4x4> readBack = kwtest::WorldPose(smd, smdAnimation, pose, aiMatrix4x4());
+void ExpectSkeletonMatches(const Exported& exported, const aiScene& smd,
+                           const aiAnimation* smdAnimation, int pose,
+                           const std::vector<aiMatrix4x4>& source, const std::string& where) {
+  const std::vector<aiMatrix4x4> readBack =
+      kwtest::WorldPose(smd, smdAnimation, pose, aiMatrix4x4());
   const std::vector<const aiNode*> smdNodes = kwtest::PreOrder(smd);
 
   std::vector<aiVector3D> origins;
@@ -103,7 +106,8 @@ void ExpectSkeletonMatches(const Exported& exported, const aiScene& smd, const a
     if (found == exported.idByName.end()) continue;  // the reader's own root
     const aiMatrix4x4& expected = source[static_cast<std::size_t>(found->second)];
     const aiVector3D position(readBack[i].a4, readBack[i].b4, readBack[i].c4);
-    EXPECT_LT(kwtest::Distance(position, aiVector3D(expected.a4, expected.b4, expected.c4)), tolerance)
+    EXPECT_LT(kwtest::Distance(position, aiVector3D(expected.a4, expected.b4, expected.c4)),
+              tolerance)
         << where << " pose " << pose << " node " << smdNodes[i]->mName.C_Str();
     ++compared;
   }
@@ -117,9 +121,11 @@ std::string FilePart(const std::string& path) {
 
 // The source's world transforms at a frame of its animation.
 std::vector<aiMatrix4x4> SourceAt(const Exported& exported, int frame) {
-  const double ticksPerSecond =
-      exported.animation && exported.animation->mTicksPerSecond > 0 ? exported.animation->mTicksPerSecond : 25.0;
-  const double time = double(frame) * exported.model.ticksPerFrame * ticksPerSecond / kModelTicksPerSecond;
+  const double ticksPerSecond = exported.animation && exported.animation->mTicksPerSecond > 0
+                                    ? exported.animation->mTicksPerSecond
+                                    : 25.0;
+  const double time =
+      double(frame) * exported.model.ticksPerFrame * ticksPerSecond / kModelTicksPerSecond;
   return kwtest::WorldPose(*exported.source, exported.animation, time, kwtest::Upright('y', 1.0f));
 }
 
@@ -177,7 +183,8 @@ void ExpectTrianglesMatch(const Exported& exported, const aiScene& smd, const st
     if (expected.count(texture) == 0 && expected.count("*") != 0) texture = "*";
     auto& list = readBack[texture];
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
-      for (unsigned c = 0; c < mesh.mFaces[f].mNumIndices; ++c) list.push_back(mesh.mVertices[mesh.mFaces[f].mIndices[c]]);
+      for (unsigned c = 0; c < mesh.mFaces[f].mNumIndices; ++c)
+        list.push_back(mesh.mVertices[mesh.mFaces[f].mIndices[c]]);
     }
   }
   std::size_t expectedFaces = 0, readFaces = 0;
@@ -195,7 +202,8 @@ void ExpectTrianglesMatch(const Exported& exported, const aiScene& smd, const st
       // A mirrored node has two corners swapped: compare as a set.
       for (std::size_t c = face; c < face + 3; ++c) {
         float nearest = INFINITY;
-        for (std::size_t d = face; d < face + 3; ++d) nearest = std::min(nearest, kwtest::Distance(read[c], corners[d]));
+        for (std::size_t d = face; d < face + 3; ++d)
+          nearest = std::min(nearest, kwtest::Distance(read[c], corners[d]));
         ASSERT_LT(nearest, tolerance) << where << " texture " << texture << " face " << face / 3;
       }
     }
@@ -214,7 +222,8 @@ TEST(RoundTrip, SkinnedAnimatedModelsReadBackWithTheirSkeletonAndTriangles) {
     const aiScene* referenceScene = ReadSmd(referenceReader, reference.smd);
     ASSERT_NE(referenceScene, nullptr) << entry.file;
     ExpectTrianglesMatch(exported, *referenceScene, entry.file);
-    ExpectSkeletonMatches(exported, *referenceScene, nullptr, 0, kwtest::BindPose(*exported.source, kwtest::Upright('y')),
+    ExpectSkeletonMatches(exported, *referenceScene, nullptr, 0,
+                          kwtest::BindPose(*exported.source, kwtest::Upright('y')),
                           std::string(entry.file) + " reference");
 
     Exported animated;
@@ -222,7 +231,8 @@ TEST(RoundTrip, SkinnedAnimatedModelsReadBackWithTheirSkeletonAndTriangles) {
 
     const int first = animated.model.scene->GetStartTicks() / animated.model.ticksPerFrame;
     const int last = animated.model.scene->GetEndTicks() / animated.model.ticksPerFrame;
-    const kwtest::ExportResult sequence = kwtest::RunExport(*animated.model.scene, kwtest::Sequence(first, last));
+    const kwtest::ExportResult sequence =
+        kwtest::RunExport(*animated.model.scene, kwtest::Sequence(first, last));
     Assimp::Importer sequenceReader;
     const aiScene* sequenceScene = ReadSmd(sequenceReader, sequence.smd);
     ASSERT_NE(sequenceScene, nullptr) << entry.file;
@@ -245,8 +255,8 @@ TEST(RoundTrip, StaticModelsReadBackWithTheirTrianglesAndTextureNames) {
     ASSERT_NE(smd, nullptr) << entry.file;
     ExpectTrianglesMatch(exported, *smd, entry.file);
     if (entry.checkSkeleton) {
-      ExpectSkeletonMatches(exported, *smd, nullptr, 0, kwtest::BindPose(*exported.source, kwtest::Upright('y')),
-                            entry.file);
+      ExpectSkeletonMatches(exported, *smd, nullptr, 0,
+                            kwtest::BindPose(*exported.source, kwtest::Upright('y')), entry.file);
     }
   }
 }

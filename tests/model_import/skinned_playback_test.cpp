@@ -40,8 +40,8 @@ kw::smd::File Read(const std::string& path) {
   kw::smd::File file;
   std::string error;
   EXPECT_TRUE(kw::smd::ReadSmd(path, &file, &error)) << error;
-  EXPECT_TRUE(file.problems.empty()) << path << ": line " << file.problems.front().line << ": "
-                                     << file.problems.front().message;
+  EXPECT_TRUE(file.problems.empty())
+      << path << ": line " << file.problems.front().line << ": " << file.problems.front().message;
   return file;
 }
 
@@ -85,7 +85,8 @@ double Deviation(const kw::smd::File& reference, const kw::smd::File& sequence, 
       const Point3 p = kw::smd::SkinnedPosition(reference, corner, skinning);
       double nearest = 1e30;
       for (std::size_t c = 3 * t; c < 3 * t + 3; ++c) {
-        nearest = std::min(nearest, double(kwtest::Distance(aiVector3D(p.x, p.y, p.z), expected[c])));
+        nearest =
+            std::min(nearest, double(kwtest::Distance(aiVector3D(p.x, p.y, p.z), expected[c])));
       }
       worst = std::max(worst, nearest);
     }
@@ -113,7 +114,8 @@ TEST(SkinnedPlayback, EverySequencePlayedOnTheReferenceMovesTheVerticesAsTheSour
     ASSERT_NE(source, nullptr);
     const aiAnimation* animation = nullptr;
     for (unsigned a = 0; a < source->mNumAnimations; ++a) {
-      if (source->mAnimations[a]->mName == aiString(entry.animation)) animation = source->mAnimations[a];
+      if (source->mAnimations[a]->mName == aiString(entry.animation))
+        animation = source->mAnimations[a];
     }
     ASSERT_NE(animation, nullptr) << where;
 

@@ -20,13 +20,15 @@ inline const std::string kModelDir = "/usr/share/assimp/models/";
 
 // The same reading the importer does, so both sides see the same meshes.
 inline const aiScene* ReadSource(Assimp::Importer& importer, const std::string& path) {
-  importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+  importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
+                              aiPrimitiveType_POINT | aiPrimitiveType_LINE);
   importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
-  const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_GenSmoothNormals |
-                                                     aiProcess_SortByPType |
-                                                     aiProcess_ValidateDataStructure);
-  EXPECT_NE(scene, nullptr) << path << ": " << importer.GetErrorString()
-                            << " (are the assimp-testmodels installed? scripts/install-deps.sh tests)";
+  const aiScene* scene =
+      importer.ReadFile(path, aiProcess_Triangulate | aiProcess_GenSmoothNormals |
+                                  aiProcess_SortByPType | aiProcess_ValidateDataStructure);
+  EXPECT_NE(scene, nullptr)
+      << path << ": " << importer.GetErrorString()
+      << " (are the assimp-testmodels installed? scripts/install-deps.sh tests)";
   return scene;
 }
 
@@ -145,7 +147,8 @@ inline std::vector<aiMatrix4x4> BindPose(const aiScene& scene, const aiMatrix4x4
         const int id = IndexOf(order, scene.mRootNode->FindNode(mesh.mBones[b]->mName));
         if (id < 0 || bound[static_cast<std::size_t>(id)]) continue;
         bound[static_cast<std::size_t>(id)] = true;
-        world[static_cast<std::size_t>(id)] = rest[i] * aiMatrix4x4(mesh.mBones[b]->mOffsetMatrix).Inverse();
+        world[static_cast<std::size_t>(id)] =
+            rest[i] * aiMatrix4x4(mesh.mBones[b]->mOffsetMatrix).Inverse();
       }
     }
   }
@@ -194,7 +197,8 @@ inline std::vector<aiVector3D> PosedCorners(const aiScene& scene, const aiNode& 
 // The largest coordinate, at least 1: the scale tolerances are measured against.
 inline float Largest(const std::vector<aiVector3D>& points) {
   float most = 1.0f;
-  for (const aiVector3D& p : points) most = std::max({most, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+  for (const aiVector3D& p : points)
+    most = std::max({most, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
   return most;
 }
 

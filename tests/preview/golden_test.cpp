@@ -34,16 +34,17 @@ TEST(PreviewGolden, SampleFigureWalkMatchesTheKeptPicture) {
   ASSERT_TRUE(kw::smd::ReadSmd(golden + "figure_reference.smd", &reference, &error)) << error;
   ASSERT_TRUE(kw::smd::ReadSmd(golden + "figure_walk.smd", &walk, &error)) << error;
   kw::preview::Picture picture, kept;
-  ASSERT_TRUE(kw::preview::Render({&reference, "figure_reference.smd", &walk, "figure_walk.smd"}, {},
-                                  &picture, &error))
+  ASSERT_TRUE(kw::preview::Render({&reference, "figure_reference.smd", &walk, "figure_walk.smd"},
+                                  {}, &picture, &error))
       << error;
-  ASSERT_TRUE(kw::preview::Picture::ReadPng(KW_TEST_DATA_DIR "/preview/golden/figure_walk.png", &kept, &error))
+  ASSERT_TRUE(kw::preview::Picture::ReadPng(KW_TEST_DATA_DIR "/preview/golden/figure_walk.png",
+                                            &kept, &error))
       << error;
   ASSERT_EQ(picture.Width(), kept.Width());
   ASSERT_EQ(picture.Height(), kept.Height());
 
-  const kw::preview::Layout layout =
-      kw::preview::MakeLayout(picture.Width(), picture.Height(), 3, 4, static_cast<int>(reference.materials.size()));
+  const kw::preview::Layout layout = kw::preview::MakeLayout(
+      picture.Width(), picture.Height(), 3, 4, static_cast<int>(reference.materials.size()));
   long long differing = 0, compared = 0;
   for (int y = 0; y < picture.Height(); ++y) {
     for (int x = 0; x < picture.Width(); ++x) {

@@ -45,7 +45,8 @@ TEST(PreviewViews, ATriangleLandsOnKnownPixelsInEachPanel) {
   options.height = 454;  // caption 26, two rows of 200, one legend line of 28
   Picture picture;
   std::string error;
-  ASSERT_TRUE(kw::preview::Render({&file, "t.smd", nullptr, ""}, options, &picture, &error)) << error;
+  ASSERT_TRUE(kw::preview::Render({&file, "t.smd", nullptr, ""}, options, &picture, &error))
+      << error;
   const kw::preview::Layout layout = kw::preview::MakeLayout(400, 454, 2, 2, 1);
   ASSERT_EQ(layout.panels[3].y, 226);
   ASSERT_EQ(layout.panels[3].height, 200);
@@ -90,7 +91,8 @@ TEST(PreviewViews, OrthographicAxesAreZUp) {
   for (const Case& c : cases) {
     const kw::preview::View view(c.kind, box, 100, 100);
     kw::preview::ScreenPoint center, right, up;
-    ASSERT_TRUE(view.Project(Point3(), &center) && view.Project(c.right, &right) && view.Project(c.up, &up));
+    ASSERT_TRUE(view.Project(Point3(), &center) && view.Project(c.right, &right) &&
+                view.Project(c.up, &up));
     EXPECT_FLOAT_EQ(center.x, 50);
     EXPECT_FLOAT_EQ(center.y, 50);
     EXPECT_FLOAT_EQ(right.x, 50 + 42);  // 0.84 of the half panel per unit
@@ -124,7 +126,7 @@ TEST(PreviewPose, ABoneTurnedAQuarterMovesItsVertices) {
     Point3 expected;
   };
   const Case cases[] = {
-      {&rest, 0, Point3(10, 0, 10)},  {&rest, 1, Point3(10, 0, 10)},
+      {&rest, 0, Point3(10, 0, 10)},   {&rest, 1, Point3(10, 0, 10)},
       {&turned, 0, Point3(0, 10, 10)}, {&turned, 1, Point3(5, 5, 10)},
       {&turned, 2, Point3(0, 0, 10)},  // on the joint: it turns in place
   };

@@ -50,7 +50,8 @@ std::string WrittenAgain(const kw::smd::File& file) {
                      v.position[2], v.normal[0], v.normal[1], v.normal[2], v.uv[0], v.uv[1],
                      v.linkCount);
       for (std::uint32_t k = 0; k < v.linkCount; ++k) {
-        text += Printf(" %d %f", file.links[v.firstLink + k].bone, file.links[v.firstLink + k].weight);
+        text +=
+            Printf(" %d %f", file.links[v.firstLink + k].bone, file.links[v.firstLink + k].weight);
       }
       text += "\n";
     }
@@ -135,11 +136,9 @@ TEST(CheckCommand, TheCompilersNodeLimitOnAModelExport) {
             std::string::npos)
       << check.out;
 
-  const kwcli::RunResult strict =
-      RunCli(folder, {"export", model, "-o", "strict.smd", "--strict"});
+  const kwcli::RunResult strict = RunCli(folder, {"export", model, "-o", "strict.smd", "--strict"});
   EXPECT_EQ(strict.status, 4) << kwcli::Describe(strict);
-  EXPECT_EQ(kwcli::ListFolder(folder.Path()),
-            (std::vector<std::string>{"model.smd"}));
+  EXPECT_EQ(kwcli::ListFolder(folder.Path()), (std::vector<std::string>{"model.smd"}));
 }
 
 }  // namespace

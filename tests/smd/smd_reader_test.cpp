@@ -69,8 +69,7 @@ TEST(SmdReader, TakesOtherToolsSpellingsOfTheSameFile) {
     std::string text;
   } cases[] = {
       {"as we write it", kReference},
-      {"CRLF line ends and a byte-order mark",
-       "\xEF\xBB\xBF" + Replace(kReference, "\n", "\r\n")},
+      {"CRLF line ends and a byte-order mark", "\xEF\xBB\xBF" + Replace(kReference, "\n", "\r\n")},
       {"tabs and runs of spaces", Replace(Replace(kReference, "  ", "\t"), " 0.", "   0.")},
       {"comments", Replace(Replace(kReference, "nodes\n", "// made by hand\nnodes  // list\n"),
                            "end\nskeleton", "end\n\n  // poses\nskeleton")},
@@ -122,28 +121,28 @@ TEST(SmdReader, NumbersReadToTheSameBitsAsFromChars) {
 
 TEST(SmdReader, LinesThatDoNotParseAreNumberedAndTheReadGoesOn) {
   const std::string text =
-      "version 1\n"                           // 1
-      "nodes\n"                               // 2
-      "0 \"root\" -1\n"                       // 3
-      "1 \"open -1\n"                         // 4: quote never closed
-      "end\n"                                 // 5
-      "skeleton\n"                            // 6
-      "0 0 0 0 0 0 0\n"                       // 7: before any time line
-      "time 0\n"                              // 8
-      "0 0 0 0 0 0\n"                         // 9: one number short
-      "3 0 0 0 0 0 0\n"                       // 10: no node 3
-      "end\n"                                 // 11
-      "triangles\n"                           // 12
-      "a.bmp\n"                               // 13
-      "0 0 0 0 0 0 1 0 0\n"                   // 14
-      "0 0 0 0 0 0 1 0 0 2 0 1\n"             // 15: a link short
-      "0 0 0 0 0 0 1 0 0\n"                   // 16
-      "b.bmp\n"                               // 17
-      "0 0 0 0 0 0 1 0 0\n"                   // 18
-      "c.bmp\n"                               // 19: two vertex lines missing
-      "0 0 0 0 0 0 1 0 0\n"                   // 20
-      "0 0 0 0 0 0 1 0 0 1 0 1\n"             // 21
-      "0 0 0 0 0 0 1 0 0 1 0 1 junk\n";       // 22: text after the links; no end
+      "version 1\n"                      // 1
+      "nodes\n"                          // 2
+      "0 \"root\" -1\n"                  // 3
+      "1 \"open -1\n"                    // 4: quote never closed
+      "end\n"                            // 5
+      "skeleton\n"                       // 6
+      "0 0 0 0 0 0 0\n"                  // 7: before any time line
+      "time 0\n"                         // 8
+      "0 0 0 0 0 0\n"                    // 9: one number short
+      "3 0 0 0 0 0 0\n"                  // 10: no node 3
+      "end\n"                            // 11
+      "triangles\n"                      // 12
+      "a.bmp\n"                          // 13
+      "0 0 0 0 0 0 1 0 0\n"              // 14
+      "0 0 0 0 0 0 1 0 0 2 0 1\n"        // 15: a link short
+      "0 0 0 0 0 0 1 0 0\n"              // 16
+      "b.bmp\n"                          // 17
+      "0 0 0 0 0 0 1 0 0\n"              // 18
+      "c.bmp\n"                          // 19: two vertex lines missing
+      "0 0 0 0 0 0 1 0 0\n"              // 20
+      "0 0 0 0 0 0 1 0 0 1 0 1\n"        // 21
+      "0 0 0 0 0 0 1 0 0 1 0 1 junk\n";  // 22: text after the links; no end
   File file;
   std::string error;
   ASSERT_TRUE(ParseSmd(text, "x", &file, &error)) << error;
@@ -159,9 +158,10 @@ TEST(SmdReader, LinesThatDoNotParseAreNumberedAndTheReadGoesOn) {
 TEST(SmdReader, NamesMayHoldQuotesAndALostNodeKeepsItsPlace) {
   File file;
   std::string error;
-  ASSERT_TRUE(ParseSmd("version 1\nnodes\n0 \"say \"cheese\"\" -1\n1 \"two\nlines\" 0\n"
-                       "2 bare 1 // comment\nend\n",
-                       "x", &file, &error));
+  ASSERT_TRUE(
+      ParseSmd("version 1\nnodes\n0 \"say \"cheese\"\" -1\n1 \"two\nlines\" 0\n"
+               "2 bare 1 // comment\nend\n",
+               "x", &file, &error));
   ASSERT_EQ(file.nodes.size(), 3u);
   EXPECT_EQ(file.nodes[0].name, "say \"cheese\"");
   EXPECT_EQ(file.nodes[1].line, 0);  // its line is a problem of its own
