@@ -38,6 +38,7 @@ using kw::ExportOutcome;
 using kw::ExportSeams;
 using kw::GivenOptions;
 using kw::Kestrelworks;
+using kw::LoadSceneFile;
 using kw::MemoryScene;
 using kw::OutputFiles;
 using kw::OutputKind;

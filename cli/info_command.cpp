@@ -18,8 +18,12 @@
 #include "model_import/model_import.h"
 #endif
 
+using kw::ImportedModel;
+using kw::ImportModel;
 using kw::MemoryNode;
 using kw::MemoryScene;
+using kw::ModelAnimation;
+using kw::ModelImportOptions;
 
 namespace {
 

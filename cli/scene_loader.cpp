@@ -15,8 +15,14 @@
 #include "model_import/model_import.h"
 #endif
 
+using kw::ImportedModel;
+using kw::ImportModel;
+using kw::LoadSceneFile;
 using kw::MemoryNode;
 using kw::MemoryScene;
+using kw::ModelAnimation;
+using kw::ModelImportOptions;
+using kw::ModelPose;
 
 namespace {
 

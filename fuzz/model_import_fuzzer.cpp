@@ -15,7 +15,10 @@
 #include "model_import/model_import.h"
 
 using kw::ExportOptions;
+using kw::ImportedModel;
+using kw::ImportModel;
 using kw::MemoryScene;
+using kw::ModelImportOptions;
 
 namespace {
 

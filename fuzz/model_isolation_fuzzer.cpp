@@ -20,6 +20,9 @@
 #include "model_import/model_import.h"
 
 using kw::ExportOptions;
+using kw::ImportedModel;
+using kw::ImportModel;
+using kw::ModelImportOptions;
 
 namespace {
 

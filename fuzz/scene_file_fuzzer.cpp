@@ -14,6 +14,7 @@
 
 using kw::ExportOptions;
 using kw::MemoryScene;
+using kw::ParseSceneText;
 
 namespace {
 

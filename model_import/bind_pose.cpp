@@ -6,9 +6,7 @@
 
 #include "model_import/import_parts.h"
 
-using kw::MemoryNode;
-
-namespace model_import {
+namespace kw::model_import {
 namespace {
 
 // Two binds of one bone agree when no entry of their matrices differs by more
@@ -43,7 +41,7 @@ struct Bind {
 
 }  // namespace
 
-void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::Warning>* warnings) {
+void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<Warning>* warnings) {
   const std::size_t count = table.nodes.size();
   std::vector<Matrix3> rest(count);
   for (std::size_t id = 0; id < count; ++id) rest[id] = table.nodes[id]->GetNodeTransform(0);
@@ -72,8 +70,8 @@ void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::W
                    std::find(conflicts.begin(), conflicts.end(), bone.mName.C_Str()) ==
                        conflicts.end()) {
           conflicts.push_back(bone.mName.C_Str());
-          warnings->push_back(kw::Warning{
-              kw::WarningKind::kBindConflict,
+          warnings->push_back(Warning{
+              WarningKind::kBindConflict,
               "bone \"" + std::string(table.nodes[static_cast<std::size_t>(boneId)]->GetName()) +
                   "\" is bound differently by meshes \"" + known->mesh + "\" and \"" +
                   table.nodes[id]->GetName() + "\"; the reference takes the bind of \"" +
@@ -108,4 +106,4 @@ void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::W
   }
 }
 
-}  // namespace model_import
+}  // namespace kw::model_import

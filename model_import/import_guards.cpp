@@ -18,7 +18,7 @@
 #include <unistd.h>
 #endif
 
-namespace model_import {
+namespace kw::model_import {
 namespace {
 
 constexpr std::uintmax_t kBaseBudget = std::uintmax_t(1) << 30;
@@ -269,4 +269,4 @@ bool CheckScaleFits(const aiScene& scene, double scale, std::string* error) {
   return true;
 }
 
-}  // namespace model_import
+}  // namespace kw::model_import

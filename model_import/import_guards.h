@@ -15,7 +15,7 @@
 #include <sys/resource.h>
 #endif
 
-namespace model_import {
+namespace kw::model_import {
 
 // Lowers the address-space limit to what the process uses now plus a budget
 // for the file, for as long as it lives. assimp catches the failed
@@ -94,4 +94,4 @@ class FolderIOSystem : public Assimp::DefaultIOSystem {
 // scale would send past the range of a float.
 bool CheckScaleFits(const aiScene& scene, double scale, std::string* error);
 
-}  // namespace model_import
+}  // namespace kw::model_import

@@ -11,12 +11,12 @@
 #include "model_import/model_import.h"
 #include "memory_scene/memory_scene.h"
 
-namespace model_import {
+namespace kw::model_import {
 
 // The file's nodes in depth-first pre-order; a node's position is its id.
 struct NodeTable {
   std::vector<const aiNode*> source;
-  std::vector<kw::MemoryNode*> nodes;
+  std::vector<MemoryNode*> nodes;
   // The first node of each name, which is the node assimp itself binds
   // bones and animation channels to.
   std::unordered_map<std::string, int> idByName;
@@ -53,31 +53,30 @@ void AnimationRange(const aiAnimation& animation, double* startTick, double* end
 // Creates every node with its name and transforms, sampled from animation
 // (null: rest transforms). The single root also turns the source upright.
 void BuildNodes(const aiScene& scene, const aiAnimation* animation, const SceneFrame& frame,
-                kw::MemoryScene* out, NodeTable* table);
+                MemoryScene* out, NodeTable* table);
 
 // Moves every bone a skin names to where the skin was bound (its offset
 // matrix and the mesh's rest world transform); other nodes keep their rest
 // transform relative to their parent. A bone two meshes bind differently
 // takes the first mesh's bind, with a warning naming it.
-void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<kw::Warning>* warnings);
+void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<Warning>* warnings);
 
 // Gives every node its object: a mesh for nodes with triangles (left empty
 // without geometry, for a scene that serves sequences only), then bones,
 // cameras, lights and helpers.
 void BuildObjects(const aiScene& scene, const std::string& modelPath, const NodeTable& table,
-                  int maxLinks, bool geometry, kw::MemoryScene* out,
-                  std::vector<kw::Warning>* warnings);
+                  int maxLinks, bool geometry, MemoryScene* out, std::vector<Warning>* warnings);
 
 class MaterialTable {
  public:
-  MaterialTable(const aiScene& scene, const std::string& modelPath, kw::MemoryScene* out);
+  MaterialTable(const aiScene& scene, const std::string& modelPath, MemoryScene* out);
 
   // One "Standard" material per material of the file, made on first use.
-  kw::MemoryMaterial* Standard(unsigned index);
+  MemoryMaterial* Standard(unsigned index);
   // The material of a node whose faces use these materials (distinct, in
   // order, so a face's material id is its position here): the Standard one
   // for a single material, else a "Multi/Sub-Object" with ids 0, 1, ...
-  kw::MemoryMaterial* ForNode(const std::string& nodeName, const std::vector<unsigned>& indices);
+  MemoryMaterial* ForNode(const std::string& nodeName, const std::vector<unsigned>& indices);
 
  private:
   std::string TextureName(const aiString& path) const;
@@ -85,8 +84,8 @@ class MaterialTable {
 
   const aiScene& scene_;
   std::string modelStem_;
-  kw::MemoryScene* out_;
-  std::vector<kw::MemoryMaterial*> standard_;
+  MemoryScene* out_;
+  std::vector<MemoryMaterial*> standard_;
   std::unordered_set<std::string> usedNames_;              // as studiomdl tells them apart
   std::unordered_map<std::string, std::string> ownNames_;  // material name to SMD name
 };
@@ -106,11 +105,11 @@ struct MeshReport {
 // at tick 0, render normals, UV channel 0, materials and the skin, its links
 // trimmed to maxLinks when that is above 0.
 void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int maxLinks,
-               MaterialTable* materials, kw::MemoryScene* out, MeshReport* report,
-               std::vector<kw::Warning>* warnings);
+               MaterialTable* materials, MemoryScene* out, MeshReport* report,
+               std::vector<Warning>* warnings);
 
 // True when the mesh has triangles the exporter can write and they are the
 // file's own.
 bool HasTriangles(const aiScene& scene, const aiMesh& mesh);
 
-}  // namespace model_import
+}  // namespace kw::model_import

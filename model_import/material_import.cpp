@@ -6,10 +6,7 @@
 
 #include "model_import/import_parts.h"
 
-using kw::MemoryMaterial;
-using kw::MemoryScene;
-
-namespace model_import {
+namespace kw::model_import {
 namespace {
 
 std::string FileStem(const std::string& path) {
@@ -128,4 +125,4 @@ MemoryMaterial* MaterialTable::ForNode(const std::string& nodeName,
   return &multi;
 }
 
-}  // namespace model_import
+}  // namespace kw::model_import

@@ -5,12 +5,7 @@
 
 #include "model_import/import_parts.h"
 
-using kw::MemoryMesh;
-using kw::MemoryNode;
-using kw::MemoryScene;
-using kw::MemorySkin;
-
-namespace model_import {
+namespace kw::model_import {
 namespace {
 
 // A row-vector affine transform in plain floats, so that the work done for
@@ -156,7 +151,7 @@ double TrimLinks(int most, std::vector<Link>* links) {
 
 void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int maxLinks,
                MaterialTable* materials, MemoryScene* out, MeshReport* report,
-               std::vector<kw::Warning>* warnings) {
+               std::vector<Warning>* warnings) {
   const aiNode& source = *table.source[static_cast<std::size_t>(nodeId)];
   MemoryNode& node = *table.nodes[static_cast<std::size_t>(nodeId)];
 
@@ -373,11 +368,11 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
     for (const std::string& name : missingBones)
       list += (list.empty() ? "\"" : ", \"") + name + "\"";
     warnings->push_back(
-        kw::Warning{kw::WarningKind::kModelImport,
-                    std::string("mesh \"") + node.GetName() + "\": bone" +
-                        (missingBones.size() == 1 ? " " : "s ") + list +
-                        " not among the nodes of the file; their weights are left out"});
+        Warning{WarningKind::kModelImport,
+                std::string("mesh \"") + node.GetName() + "\": bone" +
+                    (missingBones.size() == 1 ? " " : "s ") + list +
+                    " not among the nodes of the file; their weights are left out"});
   }
 }
 
-}  // namespace model_import
+}  // namespace kw::model_import

@@ -13,7 +13,7 @@
 #include "model_import/import_guards.h"
 #include "model_import/import_parts.h"
 
-using kw::MemoryScene;
+namespace kw {
 
 namespace {
 
@@ -272,3 +272,5 @@ bool ImportModel(const std::string& path, const ModelImportOptions& options, Imp
   }
   return true;
 }
+
+}  // namespace kw

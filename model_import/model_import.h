@@ -22,6 +22,8 @@
 #include "core/warning.h"
 #include "memory_scene/memory_scene.h"
 
+namespace kw {
+
 constexpr int kModelTicksPerSecond = 4800;
 
 // What the scene's node transforms show.
@@ -77,7 +79,7 @@ struct ModelAnimation {
 };
 
 struct ImportedModel {
-  std::unique_ptr<kw::MemoryScene> scene;
+  std::unique_ptr<MemoryScene> scene;
   std::string format;   // the importer's name for the file's format
   char sourceUp = 'y';  // the source's up axis as used: 'x', 'y' or 'z'
   bool sourceUpNegative = false;
@@ -88,11 +90,11 @@ struct ImportedModel {
   int sampledAnimation = -1;  // index into animations; -1: rest transforms
   // Problems that lose nothing the exporter needs but that the user should
   // hear of once each (a mesh without texture coordinates, ...).
-  std::vector<kw::Warning> warnings;
+  std::vector<Warning> warnings;
   // With everyAnimation: one scene per animation, in the file's order, each
   // sampling its animation over its own frames. They serve sequences only:
   // their meshes are left empty.
-  std::vector<std::unique_ptr<kw::MemoryScene>> animationScenes;
+  std::vector<std::unique_ptr<MemoryScene>> animationScenes;
   // On failure: an option was at fault (a scale past the range of a float),
   // not the file.
   bool optionRefused = false;
@@ -104,3 +106,5 @@ struct ImportedModel {
 // buffers) fail rather than export a damaged scene.
 bool ImportModel(const std::string& path, const ModelImportOptions& options, ImportedModel* model,
                  std::string* error);
+
+}  // namespace kw

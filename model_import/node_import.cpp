@@ -6,11 +6,7 @@
 
 #include "model_import/import_parts.h"
 
-using kw::AnimationKey;
-using kw::MemoryNode;
-using kw::MemoryScene;
-
-namespace model_import {
+namespace kw::model_import {
 namespace {
 
 // assimp's own stand-in when a file does not state its rate.
@@ -222,4 +218,4 @@ void BuildNodes(const aiScene& scene, const aiAnimation* animation, const SceneF
   }
 }
 
-}  // namespace model_import
+}  // namespace kw::model_import

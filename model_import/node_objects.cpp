@@ -5,9 +5,7 @@
 
 #include "model_import/import_parts.h"
 
-using kw::MemoryScene;
-
-namespace model_import {
+namespace kw::model_import {
 namespace {
 
 // The modelling package's codes for the objects the exporter leaves out.
@@ -51,30 +49,30 @@ std::string Percent(double share) {
 }
 
 // What concerns many meshes is said once for the file, with a count.
-void SayOnce(const MeshReport& report, int maxLinks, std::vector<kw::Warning>* warnings) {
+void SayOnce(const MeshReport& report, int maxLinks, std::vector<Warning>* warnings) {
   // "mesh "A" has ..., its faces" or "3 meshes ("A", ...) have ..., their faces".
   auto meshes = [](int count, const std::string& first, const char* one, const char* many) {
     return count == 1 ? "mesh \"" + first + "\" " + one
                       : std::to_string(count) + " meshes (\"" + first + "\", ...) " + many;
   };
   if (report.meshesWithoutUv > 0) {
-    warnings->push_back(kw::Warning{
-        kw::WarningKind::kNoTextureCoordinates,
-        meshes(report.meshesWithoutUv, report.firstWithoutUv,
-               "has no texture coordinates; its faces are written with u, v = 0, 0",
-               "have no texture coordinates; their faces are written with u, v = 0, 0")});
+    warnings->push_back(
+        Warning{WarningKind::kNoTextureCoordinates,
+                meshes(report.meshesWithoutUv, report.firstWithoutUv,
+                       "has no texture coordinates; its faces are written with u, v = 0, 0",
+                       "have no texture coordinates; their faces are written with u, v = 0, 0")});
   }
   if (report.meshesWithSecondUv > 0) {
-    warnings->push_back(kw::Warning{
-        kw::WarningKind::kExtraUvSet,
+    warnings->push_back(Warning{
+        WarningKind::kExtraUvSet,
         meshes(report.meshesWithSecondUv, report.firstWithSecondUv,
                "has more than one set of texture coordinates; only the first is written",
                "have more than one set of texture coordinates; only the first is written")});
   }
   if (report.trimmedVertices > 0) {
     const std::string most = std::to_string(maxLinks);
-    warnings->push_back(kw::Warning{
-        kw::WarningKind::kLinksTrimmed,
+    warnings->push_back(Warning{
+        WarningKind::kLinksTrimmed,
         "--max-links " + most + ": " + std::to_string(report.trimmedVertices) +
             (report.trimmedVertices == 1 ? " vertex" : " vertices") +
             " lost links (below 0.05 of the weight, or beyond the " + most +
@@ -90,8 +88,7 @@ bool HasTriangles(const aiScene& scene, const aiMesh& mesh) {
 }
 
 void BuildObjects(const aiScene& scene, const std::string& modelPath, const NodeTable& table,
-                  int maxLinks, bool geometry, MemoryScene* out,
-                  std::vector<kw::Warning>* warnings) {
+                  int maxLinks, bool geometry, MemoryScene* out, std::vector<Warning>* warnings) {
   std::vector<int> types(table.nodes.size(), kObjectHelper);
   auto mark = [&](const aiString& name, int type) {
     const int id = table.FindByName(name);
@@ -119,4 +116,4 @@ void BuildObjects(const aiScene& scene, const std::string& modelPath, const Node
   if (geometry) SayOnce(report, maxLinks, warnings);
 }
 
-}  // namespace model_import
+}  // namespace kw::model_import

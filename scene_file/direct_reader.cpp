@@ -13,13 +13,6 @@
 #include <utility>
 #include <vector>
 
-using kw::AnimationKey;
-using kw::MemoryMaterial;
-using kw::MemoryMesh;
-using kw::MemoryNode;
-using kw::MemoryScene;
-using kw::MemorySkin;
-
 namespace kw::scene_file {
 
 namespace {

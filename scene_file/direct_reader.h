@@ -16,6 +16,6 @@ std::size_t DirectReaderPadding();
 // The scene in text[0 .. size), whose buffer runs DirectReaderPadding() bytes
 // further; null when the text is not a scene the document reader would take
 // as it is (it may then still take it).
-std::unique_ptr<kw::MemoryScene> ReadSceneDirect(const char* text, std::size_t size);
+std::unique_ptr<MemoryScene> ReadSceneDirect(const char* text, std::size_t size);
 
 }  // namespace kw::scene_file

@@ -12,12 +12,7 @@
 #include <utility>
 #include <vector>
 
-using kw::AnimationKey;
-using kw::MemoryMaterial;
-using kw::MemoryMesh;
-using kw::MemoryNode;
-using kw::MemoryScene;
-using kw::MemorySkin;
+namespace kw::scene_file {
 
 namespace {
 
@@ -790,8 +785,6 @@ std::unique_ptr<MemoryScene> ReadScene(const Json& document) {
 }
 
 }  // namespace
-
-namespace kw::scene_file {
 
 std::unique_ptr<MemoryScene> ReadSceneDocument(const std::string& text,
                                                const std::string& sourceName, std::string* error) {

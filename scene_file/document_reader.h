@@ -10,8 +10,7 @@
 namespace kw::scene_file {
 
 // The scene in text, or null with error set to the one-line refusal.
-std::unique_ptr<kw::MemoryScene> ReadSceneDocument(const std::string& text,
-                                                   const std::string& sourceName,
-                                                   std::string* error);
+std::unique_ptr<MemoryScene> ReadSceneDocument(const std::string& text,
+                                               const std::string& sourceName, std::string* error);
 
 }  // namespace kw::scene_file

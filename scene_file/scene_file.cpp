@@ -10,7 +10,7 @@
 #include "scene_file/direct_reader.h"
 #include "scene_file/document_reader.h"
 
-using kw::MemoryScene;
+namespace kw {
 
 namespace {
 
@@ -25,7 +25,7 @@ std::string TooLarge(const std::string& sourceName, std::uint64_t size) {
 
 // Text with the room past its end that the direct reader reads ahead into.
 std::unique_ptr<char[]> PaddedBuffer(std::size_t size) {
-  const std::size_t padding = kw::scene_file::DirectReaderPadding();
+  const std::size_t padding = scene_file::DirectReaderPadding();
   std::unique_ptr<char[]> buffer(new char[size + padding]);
   std::memset(buffer.get() + size, 0, padding);
   return buffer;
@@ -36,12 +36,12 @@ std::unique_ptr<char[]> PaddedBuffer(std::size_t size) {
 // reader was too strict for).
 std::unique_ptr<MemoryScene> Read(const char* text, std::size_t size, const std::string& sourceName,
                                   std::string* error) {
-  std::unique_ptr<MemoryScene> scene = kw::scene_file::ReadSceneDirect(text, size);
+  std::unique_ptr<MemoryScene> scene = scene_file::ReadSceneDirect(text, size);
   if (scene) {
     if (error) error->clear();
     return scene;
   }
-  return kw::scene_file::ReadSceneDocument(std::string(text, size), sourceName, error);
+  return scene_file::ReadSceneDocument(std::string(text, size), sourceName, error);
 }
 
 }  // namespace
@@ -88,3 +88,5 @@ std::unique_ptr<MemoryScene> LoadSceneFile(const std::string& path, std::string*
   }
   return Read(text.get(), static_cast<std::size_t>(size), path, error);
 }
+
+}  // namespace kw

@@ -7,11 +7,15 @@
 
 #include "memory_scene/memory_scene.h"
 
+namespace kw {
+
 // Reads and checks a whole scene file. On any fault returns null and sets
 // error to one line naming the file, where in it (line and column, or the
 // JSON path of the value) and what was expected.
-std::unique_ptr<kw::MemoryScene> LoadSceneFile(const std::string& path, std::string* error);
+std::unique_ptr<MemoryScene> LoadSceneFile(const std::string& path, std::string* error);
 
 // The same for text already in memory; sourceName stands for the file in messages.
-std::unique_ptr<kw::MemoryScene> ParseSceneText(const std::string& text,
-                                                const std::string& sourceName, std::string* error);
+std::unique_ptr<MemoryScene> ParseSceneText(const std::string& text, const std::string& sourceName,
+                                            std::string* error);
+
+}  // namespace kw

@@ -17,6 +17,7 @@ using kw::ExportOutcome;
 using kw::ExportSeams;
 using kw::GivenOptions;
 using kw::Kestrelworks;
+using kw::LoadSceneFile;
 using kw::MemoryMesh;
 using kw::MemoryScene;
 using kw::OutputFiles;

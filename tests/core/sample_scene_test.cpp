@@ -5,6 +5,7 @@
 #include "core/export_harness.h"
 #include "scene_file/scene_file.h"
 
+using kw::LoadSceneFile;
 using kw::MemoryScene;
 
 namespace {

@@ -15,10 +15,9 @@
 #include "scene_file/document_reader.h"
 #include "scene_file/scene_file.h"
 
-using kw::MemoryScene;
-
 namespace {
-
+using kw::MemoryScene;
+using kw::ParseSceneText;
 using kw::scene_file::DirectReaderPadding;
 using kw::scene_file::ReadSceneDirect;
 using kw::scene_file::ReadSceneDocument;

@@ -12,7 +12,11 @@
 #include "core/export_harness.h"
 #include "model_import/model_import.h"
 
+using kw::ImportedModel;
+using kw::ImportModel;
 using kw::MemoryNode;
+using kw::ModelImportOptions;
+using kw::ModelPose;
 
 namespace {
 

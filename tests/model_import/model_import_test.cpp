@@ -12,8 +12,13 @@
 #include "model_import/import_parts.h"
 #include "model_import/model_import.h"
 
+using kw::ImportedModel;
+using kw::ImportModel;
+using kw::kModelTicksPerSecond;
 using kw::MemoryNode;
 using kw::MemoryScene;
+using kw::ModelImportOptions;
+using kw::ModelPose;
 
 namespace {
 
@@ -524,11 +529,11 @@ TEST(ModelImport, TheNodeWalkTakesEachNodeOnceAndEnds) {
   scene.mRootNode = &root;
 
   MemoryScene out;
-  model_import::NodeTable table;
-  model_import::SceneFrame frame;
-  model_import::BuildNodes(scene, nullptr, frame, &out, &table);
+  kw::model_import::NodeTable table;
+  kw::model_import::SceneFrame frame;
+  kw::model_import::BuildNodes(scene, nullptr, frame, &out, &table);
   std::string error;
-  EXPECT_TRUE(model_import::CheckFinite(scene, nullptr, &error)) << error;
+  EXPECT_TRUE(kw::model_import::CheckFinite(scene, nullptr, &error)) << error;
 
   // Hand the nodes back before the destructors would follow the loop.
   scene.mRootNode = nullptr;

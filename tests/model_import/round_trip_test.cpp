@@ -16,7 +16,12 @@
 #include "core/export_harness.h"
 #include "model_import/model_import.h"
 
+using kw::ImportedModel;
+using kw::ImportModel;
+using kw::kModelTicksPerSecond;
 using kw::MemoryNode;
+using kw::ModelImportOptions;
+using kw::ModelPose;
 
 namespace {
 

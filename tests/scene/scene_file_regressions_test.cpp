@@ -6,6 +6,8 @@
 
 #include "scene_file/scene_file.h"
 
+using kw::ParseSceneText;
+
 namespace {
 
 std::string Refusal(const std::string& materials) {

@@ -13,8 +13,10 @@
 
 #include "scene_test_support.h"
 
+using kw::LoadSceneFile;
 using kw::MemoryNode;
 using kw::MemoryScene;
+using kw::ParseSceneText;
 
 namespace {
 
