@@ -1,5 +1,7 @@
 #include "plugin/shell/activation_context.h"
 
+namespace kw {
+
 namespace {
 
 // Looked up at run time: systems before activation contexts lack these
@@ -57,3 +59,5 @@ ActivationScope::~ActivationScope() {
     deactivate(0, cookie_);
   }
 }
+
+}  // namespace kw

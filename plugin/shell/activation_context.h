@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+namespace kw {
+
 class ActivationContext {
  public:
   // Returns whether a context was made.
@@ -31,3 +33,5 @@ class ActivationScope {
   ULONG_PTR cookie_ = 0;
   bool active_ = false;
 };
+
+}  // namespace kw

@@ -1,5 +1,7 @@
 #include "plugin/shell/host_scene.h"
 
+namespace kw {
+
 IGameScene* HostScene::GetScene() { return GetIGameInterface(); }
 IGameConversionManager* HostScene::GetConversionManager() { return ::GetConversionManager(); }
 Interface* HostScene::GetCoreInterface() { return GetCOREInterface(); }
@@ -11,3 +13,5 @@ HostScene& TheHostScene() {
   static HostScene host;
   return host;
 }
+
+}  // namespace kw

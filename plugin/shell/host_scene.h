@@ -5,6 +5,8 @@
 
 #include "host/scene_host.h"
 
+namespace kw {
+
 class HostScene : public SceneHost {
  public:
   IGameScene* GetScene() override;
@@ -17,3 +19,5 @@ class HostScene : public SceneHost {
 
 // Stateless: one serves every session.
 HostScene& TheHostScene();
+
+}  // namespace kw

@@ -4,6 +4,8 @@
 
 #include "host/host_sdk.h"
 
+namespace kw {
+
 // Class id of the exporter.
 constexpr Class_ID KESTRELWORKS_CLASS_ID(0x52672865, 0x40f96a05);
 
@@ -38,3 +40,5 @@ class KestrelworksClassDesc : public ClassDesc2 {
     ClassDesc2::SetUserDlgProc(desc, proc);
   }
 };
+
+}  // namespace kw

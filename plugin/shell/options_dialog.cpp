@@ -6,8 +6,7 @@
 #include "plugin/shell/plugin_module.h"
 #include "plugin/shell/resource.h"
 
-using kw::ExportOptions;
-using kw::OptionsChoice;
+namespace kw {
 
 namespace {
 
@@ -90,3 +89,5 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
   }
   return FALSE;
 }
+
+}  // namespace kw

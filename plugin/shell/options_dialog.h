@@ -7,11 +7,15 @@
 
 #include "core/export_options.h"
 
-class OptionsDialog : public kw::OptionsStep {
+namespace kw {
+
+class OptionsDialog : public OptionsStep {
  public:
   // 1 for OK, 0 for Cancel, -1 when the dialog could not be shown.
-  int Run(kw::OptionsChoice& choice, HostWindow parent) override;
+  int Run(OptionsChoice& choice, HostWindow parent) override;
 };
 
 // The dialog procedure; the creation parameter is the OptionsChoice.
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace kw

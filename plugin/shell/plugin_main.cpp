@@ -8,6 +8,8 @@
 #include "plugin/shell/plugin_module.h"
 #include "plugin/shell/resource.h"
 
+namespace kw {
+
 namespace {
 
 HINSTANCE g_instance = nullptr;
@@ -39,30 +41,32 @@ const char* GetString(int id) {
   return length > 0 ? g_stringBuffer : nullptr;
 }
 
+}  // namespace kw
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
     // Unloaded by FreeLibrary; at process exit the system drops it anyway.
-    g_activationContext.Release();
+    kw::g_activationContext.Release();
     return TRUE;
   }
   if (reason != DLL_PROCESS_ATTACH) return TRUE;
 
-  g_instance = instance;
+  kw::g_instance = instance;
   DisableThreadLibraryCalls(instance);
-  if (!g_controlsInitialised) {
-    g_controlsInitialised = true;
-    InitialiseControls(instance);
+  if (!kw::g_controlsInitialised) {
+    kw::g_controlsInitialised = true;
+    kw::InitialiseControls(instance);
   }
   return TRUE;
 }
 
 extern "C" {
 
-const char* LibDescription() noexcept { return GetString(IDS_LIB_DESCRIPTION); }
+const char* LibDescription() noexcept { return kw::GetString(IDS_LIB_DESCRIPTION); }
 
 int LibNumberClasses() noexcept { return 1; }
 
-ClassDesc* LibClassDesc(int i) noexcept { return i == 0 ? &g_classDesc : nullptr; }
+ClassDesc* LibClassDesc(int i) noexcept { return i == 0 ? &kw::g_classDesc : nullptr; }
 
 ULONG LibVersion() noexcept { return VERSION_3DSMAX; }
 

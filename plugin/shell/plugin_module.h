@@ -6,6 +6,8 @@
 
 #include "plugin/shell/activation_context.h"
 
+namespace kw {
+
 // Null until the library has been attached to the process.
 HINSTANCE PluginInstance();
 const ActivationContext& PluginActivationContext();
@@ -14,3 +16,5 @@ const ActivationContext& PluginActivationContext();
 // that every call overwrites: copy the text before asking for another. Null
 // when the library is not attached yet or has no such string.
 const char* GetString(int id);
+
+}  // namespace kw

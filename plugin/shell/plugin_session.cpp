@@ -7,8 +7,7 @@
 #include "plugin/shell/options_dialog.h"
 #include "plugin/shell/warning_box.h"
 
-using kw::ExportSeams;
-using kw::Kestrelworks;
+namespace kw {
 
 namespace {
 
@@ -44,10 +43,12 @@ int PluginSession::DoExport(const char* path, ExpInterface* exportInterface,
 void PluginSession::Abandon(const char* reason) noexcept {
   try {
     MarkFailed(std::string("the export stopped: ") + reason);
-    g_warningBox.Show(kw::Warning{
-        kw::WarningKind::kFileIncomplete,
+    g_warningBox.Show(Warning{
+        WarningKind::kFileIncomplete,
         std::string("The export stopped: ") + reason + ".\nThe SMD file may be incomplete."});
   } catch (...) {
     // Nothing more can be done without risking the host.
   }
 }
+
+}  // namespace kw

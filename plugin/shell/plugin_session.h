@@ -5,7 +5,9 @@
 
 #include "core/kestrelworks.h"
 
-class PluginSession final : public kw::Kestrelworks {
+namespace kw {
+
+class PluginSession final : public Kestrelworks {
  public:
   PluginSession();
 
@@ -17,3 +19,5 @@ class PluginSession final : public kw::Kestrelworks {
   // has released the scene and closed its files on the way out.
   void Abandon(const char* reason) noexcept;
 };
+
+}  // namespace kw

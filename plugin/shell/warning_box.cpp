@@ -4,7 +4,11 @@
 
 #include "plugin/shell/plugin_module.h"
 
-void WarningBox::Show(const kw::Warning& warning) {
+namespace kw {
+
+void WarningBox::Show(const Warning& warning) {
   ActivationScope scope(PluginActivationContext());
   MessageBoxA(GetActiveWindow(), warning.text.c_str(), kCaption, MB_ICONWARNING | MB_OK);
 }
+
+}  // namespace kw

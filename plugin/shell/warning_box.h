@@ -3,8 +3,12 @@
 
 #include "core/warning_reporter.h"
 
-class WarningBox : public kw::WarningPresenter {
+namespace kw {
+
+class WarningBox : public WarningPresenter {
  public:
   static constexpr const char* kCaption = "SMD Export Warning";
-  void Show(const kw::Warning& warning) override;
+  void Show(const Warning& warning) override;
 };
+
+}  // namespace kw
