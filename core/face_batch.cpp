@@ -19,7 +19,8 @@ TextureLine::TextureLine(std::string_view name) : text_(name), length_(name.size
   text_.append(kPadding, '\0');
 }
 
-FaceBatch::FaceBatch(std::string_view boneText) : boneText_(boneText), textBound_(kSlack) {
+FaceBatch::FaceBatch(std::string_view boneText, FaceLinesWriter* writer)
+    : boneText_(boneText), writer_(writer), textBound_(kSlack) {
   faces_.reserve(kFaces);
 }
 
@@ -60,6 +61,10 @@ void FaceBatch::Add(const TextureLine& texture, const CornerValues (&corners)[3]
     textBound_ += boneText_.size() + kNumbersText + in.links.size() + 1;
   }
   faces_.push_back(face);
+}
+
+std::size_t FaceBatch::WritePart(std::size_t, char* out) const {
+  return writer_->Write(*this, out);
 }
 
 FaceLinesWriter::FaceLinesWriter() = default;

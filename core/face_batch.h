@@ -15,6 +15,8 @@
 
 namespace kw {
 
+class FaceLinesWriter;
+
 // The line that starts a face: its texture name. Short names are copied as
 // whole words, past their end.
 class TextureLine {
@@ -47,8 +49,9 @@ class FaceBatch {
   // Kept link texts up to this long are copied as whole words.
   static constexpr std::size_t kPaddedLinks = 64;
 
-  // boneText: the mesh's node index as "%3d" prints it.
-  explicit FaceBatch(std::string_view boneText);
+  // boneText: the mesh's node index as "%3d" prints it; writer makes the
+  // lines, in one part, as it keeps texts from batch to batch.
+  FaceBatch(std::string_view boneText, FaceLinesWriter* writer);
 
   bool Full() const { return faces_.size() >= kFaces; }
   bool Empty() const { return faces_.empty(); }
@@ -59,8 +62,13 @@ class FaceBatch {
   void Add(const TextureLine& texture, const CornerValues (&corners)[3],
            const bool (&linksKept)[3]);
 
-  // Bytes a buffer needs for WriteFaceLines of this batch.
+  // Bytes a buffer needs for the lines of this batch.
   std::size_t TextBound() const { return textBound_; }
+
+  // The lines as one part (BatchPipeline).
+  std::size_t Parts() const { return 1; }
+  std::size_t PartBound(std::size_t) const { return textBound_; }
+  std::size_t WritePart(std::size_t part, char* out) const;
 
  private:
   friend class FaceLinesWriter;
@@ -81,6 +89,7 @@ class FaceBatch {
   };
 
   std::string boneText_;
+  FaceLinesWriter* writer_;
   std::vector<Face> faces_;
   std::string copiedLinks_;
   std::size_t textBound_;

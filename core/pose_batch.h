@@ -43,7 +43,7 @@ class PoseBatch {
   }
 
   // The poses come in parts of about kPartLines lines, each made on its own
-  // (PartedPipeline): part i's lines go to out, which holds PartBound(i)
+  // (BatchPipeline): part i's lines go to out, which holds PartBound(i)
   // bytes; WritePart returns their length.
   std::size_t Parts() const { return (counters_.size() + posesPerPart_ - 1) / posesPerPart_; }
   std::size_t PartBound(std::size_t part) const;

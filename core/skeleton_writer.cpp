@@ -9,7 +9,7 @@
 #include "core/background_worker.h"
 #include "core/finite_values.h"
 #include "core/number_format.h"
-#include "core/parted_pipeline.h"
+#include "core/batch_pipeline.h"
 #include "core/pose_batch.h"
 
 namespace kw {
@@ -104,7 +104,7 @@ void WriteSkeleton(const SectionInput& input) {
   if (poses > PoseBatch(plan).Capacity()) {
     worker = BackgroundWorker::StartIfPossible();
   }
-  PartedPipeline<PoseBatch> pipeline(out, worker.get(), PoseBatch(plan), PoseBatch(plan));
+  BatchPipeline<PoseBatch> pipeline(out, worker.get(), PoseBatch(plan), PoseBatch(plan));
 
   std::uint64_t pose = 0;
   const Matrix3 noParent;

@@ -282,10 +282,8 @@ void WriteMesh(const SectionInput& input, FaceLinesWriter& writer,
     worker = BackgroundWorker::StartIfPossible();
   }
   const std::string boneText = Int3Text(record.index);
-  BatchPipeline<FaceBatch> pipeline(
-      input.smd, faceCount > 0 ? worker.get() : nullptr,
-      [&writer](const FaceBatch& batch, char* text) { return writer.Write(batch, text); },
-      FaceBatch(boneText), FaceBatch(boneText));
+  BatchPipeline<FaceBatch> pipeline(input.smd, faceCount > 0 ? worker.get() : nullptr,
+                                    FaceBatch(boneText, &writer), FaceBatch(boneText, &writer));
   bool toldNotFinite = false;
   for (int i = 0; i < faceCount; ++i) {
     const MeshFace face = mesh->GetFace(i);
