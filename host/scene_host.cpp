@@ -1,6 +1,5 @@
 #include "host/scene_host.h"
 
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -10,9 +9,11 @@
 namespace {
 
 SceneHost* g_host = nullptr;
-// Exports on several threads each register theirs.
-std::atomic<IGameErrorCallBack*> g_errorCallback{nullptr};
-std::string g_lastErrorText;
+// Per thread: exports running at once on several threads each register their
+// callback and read back their own last error, as the scene is only ever asked
+// from the thread that runs its export.
+thread_local IGameErrorCallBack* g_errorCallback = nullptr;
+thread_local std::string g_lastErrorText;
 DebugSink g_debugSink = nullptr;
 void* g_debugContext = nullptr;
 
@@ -35,7 +36,7 @@ const char* GetLastIGameErrorText() { return g_lastErrorText.c_str(); }
 
 void RaiseIGameError(int code, const char* text) {
   g_lastErrorText = text ? text : "";
-  if (IGameErrorCallBack* callback = g_errorCallback.load()) callback->ErrorProc(code);
+  if (IGameErrorCallBack* callback = g_errorCallback) callback->ErrorProc(code);
 }
 
 void SetDebugSink(DebugSink sink, void* context) {

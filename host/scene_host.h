@@ -42,7 +42,7 @@ class SceneHost {
   virtual float GetIGameVersion() const { return 1.122f; }
   virtual float GetSupported3DSVersion() const { return 9.0f; }
   // Where the scene-access library's errors go; the stand-in library keeps
-  // one callback for the whole process.
+  // one callback, and one last error text, per thread.
   virtual void SetErrorCallBack(IGameErrorCallBack* callback);
 };
 

@@ -3,6 +3,7 @@
 // scripts/test.sh --threads.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -10,6 +11,7 @@
 #include "bench/printf_export.h"
 #include "bench/workloads.h"
 #include "core/kestrelworks.h"
+#include "host/scene_host.h"
 
 using kw::ExportOptions;
 using kw::ExportOutcome;
@@ -64,6 +66,31 @@ TEST(ConcurrentExports, TwoScenesOnTwoThreadsEachGetTheirOwnFile) {
   EXPECT_TRUE(skeletonFile == skeletonExpected);
   EXPECT_NE(meshFile.find("\ntriangles\n"), std::string::npos);
   EXPECT_NE(skeletonFile.find("\ntime 699\n"), std::string::npos);
+}
+
+// An export reads the text of a scene error in its callback; another export's
+// error at the same moment must not replace it.
+TEST(ConcurrentExports, EachThreadReadsItsOwnSceneErrors) {
+  struct OwnText : IGameErrorCallBack {
+    std::string text;
+    int wrong = 0;
+    void ErrorProc(int) override { wrong += text != GetLastIGameErrorText(); }
+  };
+  std::atomic<int> ready{0};
+  auto raise = [&ready](OwnText* callback, const char* text) {
+    callback->text = text;
+    SetErrorCallBack(callback);
+    for (++ready; ready < 2;) std::this_thread::yield();
+    for (int i = 0; i < 100000; ++i) RaiseIGameError(1, text);
+    SetErrorCallBack(nullptr);
+  };
+  OwnText a, b;
+  std::thread first(raise, &a, "a node of the first scene has no mesh");
+  std::thread second(raise, &b, "the second scene's material is missing");
+  first.join();
+  second.join();
+  EXPECT_EQ(a.wrong, 0);
+  EXPECT_EQ(b.wrong, 0);
 }
 
 }  // namespace
