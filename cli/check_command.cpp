@@ -8,7 +8,7 @@
 #include "smd/limit_check.h"
 #include "smd/smd_reader.h"
 
-using kw::WarningPresenter;
+namespace kw {
 
 int RunCheck(const std::vector<std::string>& paths) {
   int status = kExitSuccess;
@@ -54,3 +54,5 @@ void CheckWrittenSmd(const std::string& path, const std::string& shownName,
         kw::Warning{kw::smd::LimitOf(finding.limit).kind, shownName + ": " + finding.message});
   }
 }
+
+}  // namespace kw

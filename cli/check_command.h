@@ -7,8 +7,8 @@
 #include <vector>
 
 namespace kw {
+
 class WarningPresenter;
-}
 
 // Prints each finding as "FILE: KIND: message" on stdout, or "FILE: clean"
 // with what the file holds. 0 when every file is clean, 4 when one has a
@@ -20,4 +20,6 @@ int RunCheck(const std::vector<std::string>& paths);
 // warning of its kind, naming the file as shownName (the user's output, not
 // a temporary). A file that cannot be read back is a warning too.
 void CheckWrittenSmd(const std::string& path, const std::string& shownName,
-                     kw::WarningPresenter* warnings);
+                     WarningPresenter* warnings);
+
+}  // namespace kw

@@ -22,15 +22,6 @@
 #include "cli/stderr_warnings.h"
 #include "core/kestrelworks.h"
 
-using kw::ExportOptions;
-using kw::ExportOutcome;
-using kw::ExportSeams;
-using kw::Kestrelworks;
-using kw::MemoryNode;
-using kw::MemoryScene;
-using kw::OptionsChoice;
-using kw::OptionsStep;
-
 namespace kw {
 namespace {
 
@@ -212,7 +203,7 @@ int RunExportAll(const ExportAllRequest& request) {
     PrintFailure(error);
     return kExitSceneUnreadable;
   }
-  kw::NoteSceneRead();
+  NoteSceneRead();
 
   // The reference is named after the model, each sequence after its
   // animation; the QC after the model too.

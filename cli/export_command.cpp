@@ -23,13 +23,7 @@
 #include "cli/stderr_warnings.h"
 #include "core/kestrelworks.h"
 
-using kw::ExportOptions;
-using kw::ExportOutcome;
-using kw::ExportSeams;
-using kw::Kestrelworks;
-using kw::MemoryScene;
-using kw::OptionsChoice;
-using kw::OptionsStep;
+namespace kw {
 
 namespace {
 
@@ -85,11 +79,11 @@ int ExportScene(const ExportRequest& request) {
   std::string error;
   SceneLoadOptions load = request.load;
   load.pose = request.sequence ? "animation" : request.pose;
-  std::vector<kw::Warning> importWarnings;
+  std::vector<Warning> importWarnings;
   std::unique_ptr<MemoryScene> scene;
   const bool toStdout = request.outputPath == "-";
   const std::string outOfMemory = request.scenePath + ": not enough memory to read the scene";
-  kw::SetUncaughtFailure(kExitSceneUnreadable, OneLine(outOfMemory));
+  SetUncaughtFailure(kExitSceneUnreadable, OneLine(outOfMemory));
   bool usage = false;
   try {
     scene = LoadScene(request.scenePath, load, &error, &importWarnings, nullptr, &usage);
@@ -97,22 +91,22 @@ int ExportScene(const ExportRequest& request) {
     error = outOfMemory;
   }
   StderrWarnings warnings;
-  for (const kw::Warning& warning : importWarnings) warnings.Show(warning);
+  for (const Warning& warning : importWarnings) warnings.Show(warning);
   if (!scene) {
     PrintFailure(error);
     return usage ? kExitUsage : kExitSceneUnreadable;
   }
-  kw::NoteSceneRead();
+  NoteSceneRead();
   const std::string shownOutput = toStdout ? "stdout" : request.outputPath;
   const std::string outOfMemoryWriting =
       shownOutput + ": not enough memory to write the export; no file was replaced";
-  kw::SetUncaughtFailure(kExitExportFailed, OneLine(outOfMemoryWriting));
+  SetUncaughtFailure(kExitExportFailed, OneLine(outOfMemoryWriting));
 
-  const kw::SizeEstimate estimate = kw::EstimateSmdSize(
+  const SizeEstimate estimate = EstimateSmdSize(
       *scene, request.sequence, SequenceFrames(request, *scene), request.selectedOnly);
   std::string target, cause;
-  if (!toStdout && kw::FollowLinks(request.outputPath, &target, &cause) &&
-      !kw::CheckFreeSpace(target, estimate, &cause)) {
+  if (!toStdout && FollowLinks(request.outputPath, &target, &cause) &&
+      !CheckFreeSpace(target, estimate, &cause)) {
     PrintFailure(request.outputPath + ": " + cause);
     return kExitExportFailed;
   }
@@ -120,14 +114,14 @@ int ExportScene(const ExportRequest& request) {
   FlagOptions options(request);
   ReplacingFiles files;
   if (request.log) files.WriteLogTo(request.logPath);
-  kw::ProgressLine progress(shownOutput, estimate, request.quiet);
+  ProgressLine progress(shownOutput, estimate, request.quiet);
   files.OnSmdBytes([&progress](std::size_t bytes) { progress.Add(bytes); });
   // The first refused write ends the run: going on would only compute what
   // can no longer be written, for hours on a long sequence.
   files.OnSmdFailure([&progress](const std::string& line) {
     progress.Clear();
     PrintFailure(line);
-    kw::RemoveTemporaryFiles();
+    RemoveTemporaryFiles();
     std::fflush(nullptr);
     ::_exit(kExitExportFailed);
   });
@@ -148,18 +142,18 @@ int ExportScene(const ExportRequest& request) {
 
   const bool completed = session.Outcome() == ExportOutcome::kCompleted;
   if (completed && !files.LogProblem().empty()) {
-    warnings.Show(kw::Warning{kw::WarningKind::kLogNotWritten, files.LogProblem()});
+    warnings.Show(Warning{WarningKind::kLogNotWritten, files.LogProblem()});
   }
   if (completed && estimate.nodes == 0) {
-    warnings.Show(kw::Warning{kw::WarningKind::kNoNodes,
-                              request.selectedOnly
-                                  ? "No node is selected: the SMD holds no nodes."
-                                  : "The scene holds no node to export: the SMD holds no nodes."});
+    warnings.Show(Warning{WarningKind::kNoNodes,
+                          request.selectedOnly
+                              ? "No node is selected: the SMD holds no nodes."
+                              : "The scene holds no node to export: the SMD holds no nodes."});
   }
   // What the compiler will make of the file, before it replaces the old one;
   // numbers the export already found not finite are not told twice.
   if (completed && !files.TemporaryPath().empty() &&
-      warnings.CountOf(kw::WarningKind::kNonFinite) == 0) {
+      warnings.CountOf(WarningKind::kNonFinite) == 0) {
     CheckWrittenSmd(files.TemporaryPath(), request.outputPath, &warnings);
   }
   warnings.PrintSummary();
@@ -175,8 +169,8 @@ int ExportScene(const ExportRequest& request) {
     PrintFailure(failure);
     return kExitExportFailed;
   }
-  const int nonFinite = warnings.CountOf(kw::WarningKind::kNonFinite) +
-                        warnings.CountOf(kw::WarningKind::kNonFiniteNumber);
+  const int nonFinite =
+      warnings.CountOf(WarningKind::kNonFinite) + warnings.CountOf(WarningKind::kNonFiniteNumber);
   if (nonFinite > 0) {
     files.Discard();
     PrintFailure(notWritten + "it would hold numbers that are not finite (NaN or infinity; " +
@@ -193,7 +187,7 @@ int ExportScene(const ExportRequest& request) {
     PrintFailure(error);
     return kExitExportFailed;
   }
-  if (request.preview) return kw::PreviewExport(request.outputPath);
+  if (request.preview) return PreviewExport(request.outputPath);
   return kExitSuccess;
 }
 
@@ -206,7 +200,7 @@ int RunExport(const ExportRequest& request) {
     return kExitUsage;
   }
   std::string cause;
-  if (!kw::CheckOutputPath(request.outputPath, &cause)) {
+  if (!CheckOutputPath(request.outputPath, &cause)) {
     PrintFailure(request.outputPath + ": " + cause);
     return kExitExportFailed;
   }
@@ -224,8 +218,10 @@ int RunExport(const ExportRequest& request) {
     return kExitSceneUnreadable;
   }
   if (IsModelFile(request.scenePath)) {
-    return kw::RunIsolated(request.scenePath,
-                           [&] { return RunOnLargeStack([&] { return ExportScene(request); }); });
+    return RunIsolated(request.scenePath,
+                       [&] { return RunOnLargeStack([&] { return ExportScene(request); }); });
   }
   return RunOnLargeStack([&] { return ExportScene(request); });
 }
+
+}  // namespace kw

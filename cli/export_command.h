@@ -7,6 +7,8 @@
 
 #include "cli/scene_loader.h"
 
+namespace kw {
+
 struct ExportRequest {
   std::string scenePath;
   std::string outputPath;
@@ -26,3 +28,5 @@ struct ExportRequest {
 
 // The exit status of the command line (cli/exit_codes.h).
 int RunExport(const ExportRequest& request);
+
+}  // namespace kw

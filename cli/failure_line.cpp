@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace kw {
+
 std::string OneLine(const std::string& message) {
   std::string line;
   line.reserve(message.size());
@@ -22,3 +24,5 @@ void PrintFailure(const std::string& message) {
   const std::string line = "kestrelworks: " + OneLine(message) + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
+
+}  // namespace kw

@@ -6,7 +6,11 @@
 
 #include <string>
 
+namespace kw {
+
 void PrintFailure(const std::string& message);
 
 // The message as PrintFailure writes it, without the prefix and line end.
 std::string OneLine(const std::string& message);
+
+}  // namespace kw

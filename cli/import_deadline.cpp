@@ -10,6 +10,8 @@
 
 #include "cli/exit_codes.h"
 
+namespace kw {
+
 namespace {
 
 // Written from the signal handler, so prepared beforehand.
@@ -57,3 +59,5 @@ ImportDeadline::ImportDeadline(const std::string& path, double seconds) {
 ImportDeadline::~ImportDeadline() {
   if (armed_) ::alarm(0);
 }
+
+}  // namespace kw

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+namespace kw {
+
 class ImportDeadline {
  public:
   // seconds < 0: DefaultSeconds of the file's size; 0: no deadline.
@@ -22,3 +24,5 @@ class ImportDeadline {
  private:
   bool armed_ = false;
 };
+
+}  // namespace kw

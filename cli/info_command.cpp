@@ -18,12 +18,7 @@
 #include "model_import/model_import.h"
 #endif
 
-using kw::ImportedModel;
-using kw::ImportModel;
-using kw::MemoryNode;
-using kw::MemoryScene;
-using kw::ModelAnimation;
-using kw::ModelImportOptions;
+namespace kw {
 
 namespace {
 
@@ -214,7 +209,7 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   }
   PrintScene(*model.scene);
   std::printf("warnings: %zu\n", model.warnings.size());
-  for (const kw::Warning& warning : model.warnings) {
+  for (const Warning& warning : model.warnings) {
     std::printf("  %s\n", Shown(warning.text).c_str());
   }
   return kExitSuccess;
@@ -223,7 +218,7 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
 
 int RunSceneInfo(const std::string& path, const SceneLoadOptions& options) {
   std::string error;
-  std::vector<kw::Warning> warnings;
+  std::vector<Warning> warnings;
   std::unique_ptr<MemoryScene> scene;
   try {
     scene = LoadScene(path, options, &error, &warnings);
@@ -242,7 +237,7 @@ int RunSceneInfo(const std::string& path, const SceneLoadOptions& options) {
 }  // namespace
 
 int RunInfo(const std::string& path, const SceneLoadOptions& options) {
-  kw::SetUncaughtFailure(kExitSceneUnreadable, OneLine(path + ": not enough memory to read it"));
+  SetUncaughtFailure(kExitSceneUnreadable, OneLine(path + ": not enough memory to read it"));
   std::string error;
   if (path.empty()) {
     PrintFailure("the scene's file name is empty (see --help)");
@@ -254,9 +249,11 @@ int RunInfo(const std::string& path, const SceneLoadOptions& options) {
   }
 #if KW_WITH_ASSIMP
   if (!IsSceneFile(path)) {
-    return kw::RunIsolated(
+    return RunIsolated(
         path, [&] { return RunOnLargeStack([&] { return RunModelInfo(path, options); }); });
   }
 #endif
   return RunOnLargeStack([&] { return RunSceneInfo(path, options); });
 }
+
+}  // namespace kw

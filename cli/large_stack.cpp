@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace kw {
+
 namespace {
 
 constexpr std::size_t kStackBytes = std::size_t{1} << 30;
@@ -33,3 +35,5 @@ int RunOnLargeStack(const std::function<int()>& body) {
   pthread_join(thread, nullptr);
   return call.result;
 }
+
+}  // namespace kw

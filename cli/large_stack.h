@@ -6,6 +6,10 @@
 
 #include <functional>
 
+namespace kw {
+
 // The body's result; runs it on the calling thread when no such thread can
 // be made.
 int RunOnLargeStack(const std::function<int()>& body);
+
+}  // namespace kw

@@ -25,6 +25,7 @@
 #include "cli/preview_command.h"
 #include "cli/scene_loader.h"
 
+namespace kw {
 namespace {
 
 // A number option: finite and within [low, high], or the message. Checked
@@ -63,6 +64,7 @@ void AddModelOptions(CLI::App& command, SceneLoadOptions& load) {
 }
 
 }  // namespace
+}  // namespace kw
 
 int main(int argc, char** argv) {
   // A closed pipe or a file-size limit must fail the write with an error the
@@ -86,7 +88,7 @@ int main(int argc, char** argv) {
       "2 usage error, 3 the scene could not be read (or its importer crashed),\n"
       "4 warnings under --strict, 128+N stopped by signal N.");
 
-  ExportRequest request;
+  kw::ExportRequest request;
   CLI::App* exportCommand =
       app.add_subcommand("export",
                          "Write a reference SMD (skeleton at time 0 and every triangle) or, with "
@@ -124,7 +126,7 @@ int main(int argc, char** argv) {
                           "No progress line on a terminal for a long export");
   exportCommand->add_flag("--preview", request.preview,
                           "Also draw the written SMD as a PNG beside it (OUT.png)");
-  AddModelOptions(*exportCommand, request.load);
+  kw::AddModelOptions(*exportCommand, request.load);
   exportCommand
       ->add_option("--pose", request.pose,
                    "Model files: the reference's pose: bind (as the skins were bound, default), "
@@ -146,13 +148,13 @@ int main(int argc, char** argv) {
   }
 
   std::string infoPath;
-  SceneLoadOptions infoOptions;
+  kw::SceneLoadOptions infoOptions;
   CLI::App* infoCommand = app.add_subcommand(
       "info",
       "Print what the exporter sees in a scene or model file: nodes with their types, "
       "meshes, materials, skins and animations.");
   infoCommand->add_option("scene", infoPath, "Scene or model file")->required();
-  AddModelOptions(*infoCommand, infoOptions);
+  kw::AddModelOptions(*infoCommand, infoOptions);
 
   kw::PreviewRequest previewRequest;
   CLI::App* previewCommand = kw::AddPreviewCommand(app, &previewRequest);
@@ -171,14 +173,14 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    PrintFailure(std::string(e.what()) + " (see --help)");
-    return kExitUsage;
+    kw::PrintFailure(std::string(e.what()) + " (see --help)");
+    return kw::kExitUsage;
   }
 
   if (*exportCommand) {
     if (request.outputPath.empty()) {
       std::fprintf(stderr, "kestrelworks: --output: the file name is empty (see --help)\n");
-      return kExitUsage;
+      return kw::kExitUsage;
     }
     request.log = logOption->count() > 0;
     if (request.log && request.logPath.empty()) request.logPath = "kestrelworks_log.txt";
@@ -188,13 +190,13 @@ int main(int argc, char** argv) {
                                        request.preview,   request.load,       request.logPath};
       // One import for every file: a crash of the importer ends in one line.
       return kw::RunIsolated(request.scenePath, [&] {
-        return RunOnLargeStack([&] { return kw::RunExportAll(every); });
+        return kw::RunOnLargeStack([&] { return kw::RunExportAll(every); });
       });
     }
-    return RunExport(request);
+    return kw::RunExport(request);
   }
-  if (*infoCommand) return RunInfo(infoPath, infoOptions);
+  if (*infoCommand) return kw::RunInfo(infoPath, infoOptions);
   if (*previewCommand) return kw::RunPreview(previewRequest);
-  if (*checkCommand) return RunCheck(checkPaths);
-  return kExitUsage;
+  if (*checkCommand) return kw::RunCheck(checkPaths);
+  return kw::kExitUsage;
 }

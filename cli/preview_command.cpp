@@ -10,9 +10,6 @@
 #include "preview/preview.h"
 #include "smd/smd_reader.h"
 
-using kw::ByteSink;
-using kw::OutputKind;
-
 namespace kw {
 namespace {
 

@@ -13,8 +13,7 @@
 
 #include "cli/exit_cleanup.h"
 
-using kw::ByteSink;
-using kw::OutputKind;
+namespace kw {
 
 namespace {
 
@@ -104,8 +103,6 @@ std::string TemporaryPattern(const std::string& target) {
 
 }  // namespace
 
-namespace kw {
-
 const char* FileTypeName(unsigned mode) {
   switch (mode & S_IFMT) {
     case S_IFIFO:
@@ -178,8 +175,6 @@ bool CheckOutputPath(const std::string& path, std::string* cause) {
   return true;
 }
 
-}  // namespace kw
-
 ReplacingFiles::~ReplacingFiles() { Discard(); }
 
 void ReplacingFiles::NoteFailure(const std::string& line) {
@@ -203,7 +198,7 @@ std::unique_ptr<ByteSink> ReplacingFiles::OpenLog() {
   if (fd < 0) {
     cause = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
   } else if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    cause = std::string("it is ") + kw::FileTypeName(st.st_mode) + ", not a regular file";
+    cause = std::string("it is ") + FileTypeName(st.st_mode) + ", not a regular file";
   } else if (::ftruncate(fd, 0) != 0) {
     cause = std::strerror(errno);
   } else {
@@ -222,7 +217,7 @@ std::unique_ptr<ByteSink> ReplacingFiles::OpenSmd(const std::string& path, std::
     return nullptr;
   };
   std::string cause;
-  if (!kw::CheckOutputPath(path, &cause)) return refuse(cause);
+  if (!CheckOutputPath(path, &cause)) return refuse(cause);
   Discard();
   if (path == "-") {
     const int fd = ::dup(STDOUT_FILENO);
@@ -233,7 +228,7 @@ std::unique_ptr<ByteSink> ReplacingFiles::OpenSmd(const std::string& path, std::
   }
 
   std::string target;
-  if (!kw::FollowLinks(path, &target, &cause)) return refuse(cause);
+  if (!FollowLinks(path, &target, &cause)) return refuse(cause);
   struct stat existing {};
   const bool exists = ::stat(target.c_str(), &existing) == 0;
   // Renaming would replace it even so; a read-only file says "keep me".
@@ -252,7 +247,7 @@ std::unique_ptr<ByteSink> ReplacingFiles::OpenSmd(const std::string& path, std::
     }
     return refuse("cannot create a file in the folder " + folder + ": " + std::strerror(openErrno));
   }
-  kw::AddTemporaryFile(name.data());
+  AddTemporaryFile(name.data());
   ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   // mkstemp makes the file private; the result should look like the file it
   // replaces, or like any new file.
@@ -284,7 +279,7 @@ bool ReplacingFiles::Commit(std::string* error) {
     Discard();
     return false;
   }
-  kw::ForgetTemporaryFile(temporary_);
+  ForgetTemporaryFile(temporary_);
   temporary_.clear();
   return true;
 }
@@ -292,7 +287,9 @@ bool ReplacingFiles::Commit(std::string* error) {
 void ReplacingFiles::Discard() {
   if (!temporary_.empty()) {
     std::remove(temporary_.c_str());
-    kw::ForgetTemporaryFile(temporary_);
+    ForgetTemporaryFile(temporary_);
   }
   temporary_.clear();
 }
+
+}  // namespace kw

@@ -17,15 +17,17 @@
 
 #include "core/text_output.h"
 
-class ReplacingFiles : public kw::OutputFiles {
+namespace kw {
+
+class ReplacingFiles : public OutputFiles {
  public:
   ReplacingFiles() = default;
   ~ReplacingFiles() override;  // discards a temporary file not yet committed
   ReplacingFiles(const ReplacingFiles&) = delete;
   ReplacingFiles& operator=(const ReplacingFiles&) = delete;
 
-  std::unique_ptr<kw::ByteSink> Open(const std::string& path, kw::OutputKind kind,
-                                     std::string* error) override;
+  std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind kind,
+                                 std::string* error) override;
 
   // Where the log the session writes goes; until this is called, or with an
   // empty path, nowhere.
@@ -56,8 +58,8 @@ class ReplacingFiles : public kw::OutputFiles {
   bool WroteInPlace() const { return inPlace_; }
 
  private:
-  std::unique_ptr<kw::ByteSink> OpenSmd(const std::string& path, std::string* error);
-  std::unique_ptr<kw::ByteSink> OpenLog();
+  std::unique_ptr<ByteSink> OpenSmd(const std::string& path, std::string* error);
+  std::unique_ptr<ByteSink> OpenLog();
   void NoteFailure(const std::string& line);
 
   std::string logPath_;
@@ -69,8 +71,6 @@ class ReplacingFiles : public kw::OutputFiles {
   std::function<void(std::size_t)> onBytes_;
   std::function<void(const std::string&)> onFailure_;
 };
-
-namespace kw {
 
 // The file a path names after following symbolic links, which need not
 // exist yet. False with a cause when the links loop or go too deep.

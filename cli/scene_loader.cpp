@@ -15,14 +15,7 @@
 #include "model_import/model_import.h"
 #endif
 
-using kw::ImportedModel;
-using kw::ImportModel;
-using kw::LoadSceneFile;
-using kw::MemoryNode;
-using kw::MemoryScene;
-using kw::ModelAnimation;
-using kw::ModelImportOptions;
-using kw::ModelPose;
+namespace kw {
 
 namespace {
 
@@ -85,13 +78,13 @@ bool IsModelFile(const std::string& path) { return LowerExtension(path) != "json
 bool CheckSceneFile(const std::string& path, std::string* error) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return true;
-  *error = path + ": it is " + kw::FileTypeName(st.st_mode) +
-           ", not a regular file; give the scene's file";
+  *error =
+      path + ": it is " + FileTypeName(st.st_mode) + ", not a regular file; give the scene's file";
   return false;
 }
 
 std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
-                                       std::string* error, std::vector<kw::Warning>* warnings,
+                                       std::string* error, std::vector<Warning>* warnings,
                                        SceneAnimations* animations, bool* usage) {
   if (!CheckSceneFile(path, error)) return nullptr;
   if (!IsModelFile(path)) return LoadSceneFile(path, error);
@@ -132,8 +125,8 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
     return nullptr;
   }
   // Said once here rather than once per face by the exporter.
-  for (const kw::Warning& warning : model.warnings) {
-    warnings->push_back(kw::Warning{warning.kind, path + ": " + warning.text});
+  for (const Warning& warning : model.warnings) {
+    warnings->push_back(Warning{warning.kind, path + ": " + warning.text});
   }
   if (animations) {
     for (const ModelAnimation& animation : model.animations)
@@ -150,3 +143,5 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
   return nullptr;
 #endif
 }
+
+}  // namespace kw

@@ -8,6 +8,8 @@
 #include "core/warning.h"
 #include "memory_scene/memory_scene.h"
 
+namespace kw {
+
 // How a model file (not our own scene files) is brought into the scene.
 struct SceneLoadOptions {
   std::string animation;  // empty: the first animation, if any
@@ -29,7 +31,7 @@ struct SceneLoadOptions {
 // frames, for sequences only (export --all).
 struct SceneAnimations {
   std::vector<std::string> names;
-  std::vector<std::unique_ptr<kw::MemoryScene>> scenes;
+  std::vector<std::unique_ptr<MemoryScene>> scenes;
 };
 // True when the path is a model file for the importer rather than one of
 // our JSON scene files (by its extension).
@@ -45,7 +47,9 @@ bool CheckSceneFile(const std::string& path, std::string* error);
 // importer had to change or leave out is added to warnings, one line each.
 // With animations, a model file also gives every animation in the same import.
 // usage, when given, is set when an option was at fault rather than the file.
-std::unique_ptr<kw::MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
-                                           std::string* error, std::vector<kw::Warning>* warnings,
-                                           SceneAnimations* animations = nullptr,
-                                           bool* usage = nullptr);
+std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
+                                       std::string* error, std::vector<Warning>* warnings,
+                                       SceneAnimations* animations = nullptr,
+                                       bool* usage = nullptr);
+
+}  // namespace kw

@@ -5,9 +5,6 @@
 #include <cstdio>
 #include <vector>
 
-using kw::MemoryNode;
-using kw::MemoryScene;
-
 namespace kw {
 namespace {
 

@@ -18,7 +18,7 @@ struct SizeEstimate {
 };
 
 // frames: the poses of a sequence (ignored for a reference).
-SizeEstimate EstimateSmdSize(const kw::MemoryScene& scene, bool sequence, std::uint64_t frames,
+SizeEstimate EstimateSmdSize(const MemoryScene& scene, bool sequence, std::uint64_t frames,
                              bool selectedOnly);
 
 // False with a cause naming both figures when the file system that is to

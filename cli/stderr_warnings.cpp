@@ -2,9 +2,11 @@
 
 #include <cstdio>
 
-void StderrWarnings::Show(const kw::Warning& warning) {
-  if (kw::EndsExport(warning.kind)) return;
-  const std::size_t kind = kw::WarningKindIndex(warning.kind);
+namespace kw {
+
+void StderrWarnings::Show(const Warning& warning) {
+  if (EndsExport(warning.kind)) return;
+  const std::size_t kind = WarningKindIndex(warning.kind);
   if (kind < byKind_.size()) ++byKind_[kind];
   ++total_;
   std::fputs("warning: ", stderr);
@@ -13,8 +15,10 @@ void StderrWarnings::Show(const kw::Warning& warning) {
 }
 
 void StderrWarnings::PrintSummary() const {
-  for (const kw::WarningKindRow& row : kw::kWarningKinds) {
-    const int count = byKind_[kw::WarningKindIndex(row.kind)];
+  for (const WarningKindRow& row : kWarningKinds) {
+    const int count = byKind_[WarningKindIndex(row.kind)];
     if (count > 1) std::fprintf(stderr, "warnings of kind %s: %d\n", row.name, count);
   }
 }
+
+}  // namespace kw

@@ -7,19 +7,23 @@
 #include "core/warning.h"
 #include "core/warning_reporter.h"
 
-class StderrWarnings : public kw::WarningPresenter {
+namespace kw {
+
+class StderrWarnings : public WarningPresenter {
  public:
   // Prints "warning: " and the text; the kinds that tell why the export
   // failed are left to the failure line and not counted.
-  void Show(const kw::Warning& warning) override;
+  void Show(const Warning& warning) override;
   // Every warning shown and counted.
   int Count() const { return total_; }
-  int CountOf(kw::WarningKind kind) const { return byKind_[kw::WarningKindIndex(kind)]; }
+  int CountOf(WarningKind kind) const { return byKind_[WarningKindIndex(kind)]; }
   // One line per kind that came more than once, so that a thousand bad faces
   // end in one figure rather than only a thousand lines.
   void PrintSummary() const;
 
  private:
-  std::array<int, kw::kWarningKindCount> byKind_{};
+  std::array<int, kWarningKindCount> byKind_{};
   int total_ = 0;
 };
+
+}  // namespace kw

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-namespace kwcli {
+namespace kw::test {
 
 struct RunResult {
   int status = -1;    // exit status, or -1 when killed by a signal
@@ -263,4 +263,4 @@ inline std::string EarlierOutput() {
   return text + "end\n";
 }
 
-}  // namespace kwcli
+}  // namespace kw::test

@@ -13,7 +13,7 @@
 #include "cli/exit_codes.h"
 #include "tests/cli/cli_runner.h"
 
-namespace kwcli {
+namespace kw::test {
 namespace {
 
 class OutputFailures : public ::testing::Test {
@@ -175,4 +175,4 @@ TEST_F(OutputFailures, EmptyOutputPathIsAUsageError) {
 }
 
 }  // namespace
-}  // namespace kwcli
+}  // namespace kw::test

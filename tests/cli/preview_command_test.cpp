@@ -9,7 +9,7 @@
 #include "cli/exit_codes.h"
 #include "tests/cli/cli_runner.h"
 
-namespace kwcli {
+namespace kw::test {
 namespace {
 
 const char kPngSignature[] = "\x89PNG\r\n\x1a\n";
@@ -110,4 +110,4 @@ TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
 }
 
 }  // namespace
-}  // namespace kwcli
+}  // namespace kw::test

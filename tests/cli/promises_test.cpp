@@ -17,7 +17,7 @@
 #include "cli/exit_codes.h"
 #include "tests/cli/cli_runner.h"
 
-namespace kwcli {
+namespace kw::test {
 namespace {
 
 // A scene whose range is 2^32 frames: about half a terabyte of sequence.
@@ -300,4 +300,4 @@ TEST_F(Promises, LinksAndLongNamesAreWritten) {
 }
 
 }  // namespace
-}  // namespace kwcli
+}  // namespace kw::test

@@ -15,7 +15,7 @@
 #include "cli/exit_codes.h"
 #include "tests/cli/cli_runner.h"
 
-namespace kwcli {
+namespace kw::test {
 namespace {
 
 std::string JsonString(const std::string& text) {
@@ -271,4 +271,4 @@ TEST_F(SceneContent, TransformsThatOverflowToInfinityOrNaNAreNotWritten) {
 }
 
 }  // namespace
-}  // namespace kwcli
+}  // namespace kw::test

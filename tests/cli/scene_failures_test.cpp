@@ -11,7 +11,7 @@
 #include "cli/exit_codes.h"
 #include "tests/cli/cli_runner.h"
 
-namespace kwcli {
+namespace kw::test {
 namespace {
 
 class SceneFailures : public ::testing::Test {
@@ -209,4 +209,4 @@ TEST_F(SceneFailures, HelpNamesEveryExitStatus) {
 }
 
 }  // namespace
-}  // namespace kwcli
+}  // namespace kw::test

@@ -11,7 +11,7 @@
 
 namespace {
 
-using kwcli::RunCli;
+using kw::test::RunCli;
 using kwtest::kModelDir;
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -32,62 +32,62 @@ int CountLines(const std::string& text, const std::string& prefix) {
 }
 
 TEST(ModelCommandLine, ExportsAnObjAsWorkedOutByHand) {
-  kwcli::ScratchFolder folder;
+  kw::test::ScratchFolder folder;
   const std::string plate = std::string(KW_TEST_DATA_DIR) + "/model_import/data/plate.obj";
-  const kwcli::RunResult run = RunCli(folder, {"export", plate, "-o", "plate.smd"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  const kw::test::RunResult run = RunCli(folder, {"export", plate, "-o", "plate.smd"});
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(kwcli::ReadFile(folder / "plate.smd"),
-            kwcli::ReadFile(std::string(KW_TEST_DATA_DIR) + "/model_import/golden/plate.smd"));
+  EXPECT_EQ(kw::test::ReadFile(folder / "plate.smd"),
+            kw::test::ReadFile(std::string(KW_TEST_DATA_DIR) + "/model_import/golden/plate.smd"));
 }
 
 TEST(ModelCommandLine, ExportsTheNamedAnimationAsASequence) {
-  kwcli::ScratchFolder folder;
+  kw::test::ScratchFolder folder;
   const std::string model = kModelDir + "X/Testwuson.X";
-  kwcli::RunResult run = RunCli(
+  kw::test::RunResult run = RunCli(
       folder, {"export", model, "-o", "walk.smd", "--sequence", "--animation", "Wuson_Walk"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
-  const std::string walk = kwcli::ReadFile(folder / "walk.smd");
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
+  const std::string walk = kw::test::ReadFile(folder / "walk.smd");
   EXPECT_EQ(CountLines(walk, "time "), 3 * 36 + 1);  // 3.6 s at 30 frames a second
   EXPECT_EQ(walk.find("triangles"), std::string::npos);
 
   run = RunCli(folder, {"export", model, "-o", "run.smd", "--sequence", "--fps", "24"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
   // The first animation, 4640 ticks: 23.2 frames at 200 ticks a frame, so
   // frames 0 to 24, the last at the last key.
-  EXPECT_EQ(CountLines(kwcli::ReadFile(folder / "run.smd"), "time "), 25);
+  EXPECT_EQ(CountLines(kw::test::ReadFile(folder / "run.smd"), "time "), 25);
 
   run = RunCli(folder, {"export", model, "-o", "swim.smd", "--sequence", "--animation", "Swim"});
   EXPECT_EQ(run.status, 3);
-  EXPECT_TRUE(kwcli::IsOneLine(run.err)) << run.err;
+  EXPECT_TRUE(kw::test::IsOneLine(run.err)) << run.err;
   EXPECT_NE(run.err.find("no animation \"Swim\""), std::string::npos) << run.err;
-  EXPECT_FALSE(kwcli::Exists(folder / "swim.smd"));
+  EXPECT_FALSE(kw::test::Exists(folder / "swim.smd"));
 }
 
 TEST(ModelCommandLine, AMeshWithoutUvsWarnsOnceAndKeepsItsFaces) {
-  kwcli::ScratchFolder folder;
-  const kwcli::RunResult run =
+  kw::test::ScratchFolder folder;
+  const kw::test::RunResult run =
       RunCli(folder, {"export", kModelDir + "3DS/fels.3ds", "-o", "fels.smd"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
   EXPECT_EQ(run.err,
             "warning: " + kModelDir +
                 "3DS/fels.3ds: mesh \"3DSMesh_0\" has no texture coordinates; its faces are "
                 "written with u, v = 0, 0\n");
   // Untextured, its material is written under its own name.
-  EXPECT_EQ(CountLines(kwcli::ReadFile(folder / "fels.smd"), "Default\n"), 768);
+  EXPECT_EQ(CountLines(kw::test::ReadFile(folder / "fels.smd"), "Default\n"), 768);
 
   // The importer's warnings count under --strict like the exporter's.
-  const kwcli::RunResult strict =
+  const kw::test::RunResult strict =
       RunCli(folder, {"export", kModelDir + "3DS/fels.3ds", "-o", "strict.smd", "--strict"});
-  EXPECT_EQ(strict.status, 4) << kwcli::Describe(strict);
-  EXPECT_FALSE(kwcli::Exists(folder / "strict.smd"));
+  EXPECT_EQ(strict.status, 4) << kw::test::Describe(strict);
+  EXPECT_FALSE(kw::test::Exists(folder / "strict.smd"));
 }
 
 TEST(ModelCommandLine, InfoShowsWhatTheExporterWillSee) {
-  kwcli::ScratchFolder folder;
-  kwcli::RunResult run =
+  kw::test::ScratchFolder folder;
+  kw::test::RunResult run =
       RunCli(folder, {"info", kModelDir + "X/Testwuson.X", "--animation", "Wuson_Walk"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
   const std::string& text = run.out;
   for (const char* line :
        {"format: Direct3D XFile Importer\n", "up axis: y (format), turned to z, scale 1\n",
@@ -101,19 +101,19 @@ TEST(ModelCommandLine, InfoShowsWhatTheExporterWillSee) {
   }
 
   run = RunCli(folder, {"info", kModelDir + "OBJ/spider.obj"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
   EXPECT_NE(run.out.find("  \"HLeibTex\" Standard, texture \".\\SpiderTex.jpg\"\n"),
             std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("animations: 0\n"), std::string::npos);
 
   run = RunCli(folder, {"info", kModelDir + "X/kwxport_test_cubewithvcolors.x"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
   EXPECT_NE(run.out.find(" Multi/Sub-Object, 3 sub-materials\n    id 0: "), std::string::npos)
       << run.out;
 
   run = RunCli(folder, {"info", std::string(KW_SOURCE_DIR) + "/samples/figure.json"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
   EXPECT_NE(
       run.out.find("    10 \"Body\" mesh, 56 faces, 36 vertices, skinned, material \"Figure\"\n"),
       std::string::npos)
@@ -121,26 +121,27 @@ TEST(ModelCommandLine, InfoShowsWhatTheExporterWillSee) {
 }
 
 TEST(ModelCommandLine, AllWritesTheReferenceEverySequenceAndAQcFromOneImport) {
-  kwcli::ScratchFolder folder;
+  kw::test::ScratchFolder folder;
   const std::string model = kModelDir + "X/Testwuson.X";
-  kwcli::RunResult run = RunCli(folder, {"export", model, "--all", "-o", "out"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
-  EXPECT_EQ(kwcli::ListFolder(folder / "out"),
+  kw::test::RunResult run = RunCli(folder, {"export", model, "--all", "-o", "out"});
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
+  EXPECT_EQ(kw::test::ListFolder(folder / "out"),
             (std::vector<std::string>{"Testwuson.qc", "Testwuson.smd", "Wuson_Bind.smd",
                                       "Wuson_Run.smd", "Wuson_Walk.smd"}));
   // The same files one export at a time gives.
   ASSERT_EQ(RunCli(folder, {"export", model, "-o", "one.smd"}).status, 0);
-  EXPECT_EQ(kwcli::ReadFile(folder / "out/Testwuson.smd"), kwcli::ReadFile(folder / "one.smd"));
+  EXPECT_EQ(kw::test::ReadFile(folder / "out/Testwuson.smd"),
+            kw::test::ReadFile(folder / "one.smd"));
   for (const char* animation : {"Wuson_Run", "Wuson_Walk", "Wuson_Bind"}) {
     ASSERT_EQ(
         RunCli(folder, {"export", model, "-o", "one.smd", "--sequence", "--animation", animation})
             .status,
         0);
-    EXPECT_EQ(kwcli::ReadFile(folder / "out/" + animation + ".smd"),
-              kwcli::ReadFile(folder / "one.smd"))
+    EXPECT_EQ(kw::test::ReadFile(folder / "out/" + animation + ".smd"),
+              kw::test::ReadFile(folder / "one.smd"))
         << animation;
   }
-  const std::string qc = kwcli::ReadFile(folder / "out/Testwuson.qc");
+  const std::string qc = kw::test::ReadFile(folder / "out/Testwuson.qc");
   for (const char* line :
        {"\n$modelname \"Testwuson.mdl\"\n", "\n$cdmaterials \"models/Testwuson/\"\n",
         "\n$body \"Testwuson\" \"Testwuson.smd\"\n",
@@ -151,15 +152,15 @@ TEST(ModelCommandLine, AllWritesTheReferenceEverySequenceAndAQcFromOneImport) {
   }
 
   run = RunCli(folder, {"export", model, "--all", "-o", "out", "--sequence"});
-  EXPECT_EQ(run.status, 2) << kwcli::Describe(run);
+  EXPECT_EQ(run.status, 2) << kw::test::Describe(run);
   run = RunCli(folder, {"export", model, "--all", "-o", "one.smd"});  // a file, not a folder
-  EXPECT_EQ(run.status, 1) << kwcli::Describe(run);
-  EXPECT_TRUE(kwcli::IsOneLine(run.err)) << run.err;
+  EXPECT_EQ(run.status, 1) << kw::test::Describe(run);
+  EXPECT_TRUE(kw::test::IsOneLine(run.err)) << run.err;
 
   // A picture beside each file: the reference alone, each sequence skinning it.
   run = RunCli(folder, {"export", model, "--all", "-o", "pictures", "--preview"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
-  EXPECT_EQ(kwcli::ListFolder(folder / "pictures"),
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
+  EXPECT_EQ(kw::test::ListFolder(folder / "pictures"),
             (std::vector<std::string>{"Testwuson.png", "Testwuson.qc", "Testwuson.smd",
                                       "Wuson_Bind.png", "Wuson_Bind.smd", "Wuson_Run.png",
                                       "Wuson_Run.smd", "Wuson_Walk.png", "Wuson_Walk.smd"}));
@@ -168,18 +169,18 @@ TEST(ModelCommandLine, AllWritesTheReferenceEverySequenceAndAQcFromOneImport) {
 // info lists the frames the export writes, and the last reaches the end:
 // huesitos lasts 1.56 s, 39 frames at 25 a second and 46.8 at 30.
 TEST(ModelCommandLine, InfoAndExportShowTheSameFramesUpToTheLastKey) {
-  kwcli::ScratchFolder folder;
+  kw::test::ScratchFolder folder;
   const std::string model = kModelDir + "FBX/huesitos.fbx";
   for (const auto& [fps, last] : {std::pair<const char*, int>{"25", 39}, {"30", 47}}) {
-    kwcli::RunResult run = RunCli(folder, {"info", model, "--fps", fps});
-    ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+    kw::test::RunResult run = RunCli(folder, {"info", model, "--fps", fps});
+    ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
     const std::string frames = "frames 0 to " + std::to_string(last);
     EXPECT_NE(run.out.find("1.560 s, " + frames + ", 10 channels (sampled)\n"), std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find(": " + frames + "\n"), std::string::npos) << run.out;
     run = RunCli(folder, {"export", model, "-o", "seq.smd", "--sequence", "--fps", fps});
-    ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
-    EXPECT_EQ(CountLines(kwcli::ReadFile(folder / "seq.smd"), "time "), last + 1) << fps;
+    ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
+    EXPECT_EQ(CountLines(kw::test::ReadFile(folder / "seq.smd"), "time "), last + 1) << fps;
   }
 }
 
@@ -187,7 +188,7 @@ TEST(ModelCommandLine, InfoAndExportShowTheSameFramesUpToTheLastKey) {
 // pyramids of a BVH file (motion only) are not written at all; a second UV
 // set and meshes without UVs get one line each.
 TEST(ModelCommandLine, WhatTheImporterLeavesOutIsSaidOncePerFile) {
-  kwcli::ScratchFolder folder;
+  kw::test::ScratchFolder folder;
   struct Case {
     const char* file;
     const char* warning;  // the one line on stderr, after the file's name; "" for none
@@ -201,23 +202,23 @@ TEST(ModelCommandLine, WhatTheImporterLeavesOutIsSaidOncePerFile) {
                              "have no texture coordinates; "
                              "their faces are written with u, v = 0, 0"}}) {
     const std::string model = kModelDir + c.file;
-    const kwcli::RunResult run = RunCli(folder, {"export", model, "-o", "ref.smd"});
-    ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+    const kw::test::RunResult run = RunCli(folder, {"export", model, "-o", "ref.smd"});
+    ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
     const std::string expected = *c.warning ? "warning: " + model + ": " + c.warning + "\n" : "";
     EXPECT_EQ(run.err.substr(0, expected.size()), expected) << c.file;
     EXPECT_EQ(CountLines(run.err, "warning: " + model), *c.warning ? 1 : 0) << run.err;
   }
   ASSERT_EQ(RunCli(folder, {"export", kModelDir + "BVH/01_01.bvh", "-o", "bvh.smd"}).status, 0);
-  EXPECT_NE(kwcli::ReadFile(folder / "bvh.smd").find("\ntriangles\nend\n"), std::string::npos);
+  EXPECT_NE(kw::test::ReadFile(folder / "bvh.smd").find("\ntriangles\nend\n"), std::string::npos);
 }
 
 // --max-links does what studiomdl will: no link below 0.05, at most N, a
 // sum of 1, and one warning saying what that cost.
 TEST(ModelCommandLine, MaxLinksTrimsAsTheCompilerDoesAndSaysWhatWasLost) {
-  kwcli::ScratchFolder folder;
+  kw::test::ScratchFolder folder;
   const std::string model = kModelDir + "FBX/animation_with_skeleton.fbx";
-  kwcli::RunResult run = RunCli(folder, {"export", model, "-o", "ref.smd", "--max-links", "3"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  kw::test::RunResult run = RunCli(folder, {"export", model, "-o", "ref.smd", "--max-links", "3"});
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
   EXPECT_EQ(run.err,
             "warning: " + model +
                 ": --max-links 3: 3596 vertices lost links (below 0.05 of the weight, or beyond "
@@ -244,17 +245,17 @@ TEST(ModelCommandLine, MaxLinksTrimsAsTheCompilerDoesAndSaysWhatWasLost) {
 // Untextured materials keep their names, made file-safe and unique as
 // studiomdl tells them apart (no extension, case ignored), so none merge.
 TEST(ModelCommandLine, UntexturedMaterialsAreWrittenUnderTheirOwnNames) {
-  kwcli::ScratchFolder folder;
-  kwcli::WriteFile(folder / "four.mtl",
-                   "newmtl a b\nKd 1 0 0\nnewmtl a_b\nKd 0 1 0\nnewmtl A.b\nKd 0 0 1\n"
-                   "newmtl skin\nmap_Kd maps/SKIN.tga\nnewmtl Skin\nKd 1 1 1\n");
+  kw::test::ScratchFolder folder;
+  kw::test::WriteFile(folder / "four.mtl",
+                      "newmtl a b\nKd 1 0 0\nnewmtl a_b\nKd 0 1 0\nnewmtl A.b\nKd 0 0 1\n"
+                      "newmtl skin\nmap_Kd maps/SKIN.tga\nnewmtl Skin\nKd 1 1 1\n");
   std::string obj = "mtllib four.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\n";
   for (const char* material : {"a b", "a_b", "A.b", "skin", "Skin", "a b"}) {
     obj += std::string("usemtl ") + material + "\nf 1/1 2/1 3/1\n";
   }
-  kwcli::WriteFile(folder / "four.obj", obj);
-  const kwcli::RunResult run = RunCli(folder, {"export", folder / "four.obj", "-o", "four.smd"});
-  ASSERT_EQ(run.status, 0) << kwcli::Describe(run);
+  kw::test::WriteFile(folder / "four.obj", obj);
+  const kw::test::RunResult run = RunCli(folder, {"export", folder / "four.obj", "-o", "four.smd"});
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
   kw::smd::File file;
   std::string error;
   ASSERT_TRUE(kw::smd::ReadSmd(folder / "four.smd", &file, &error)) << error;
@@ -263,14 +264,14 @@ TEST(ModelCommandLine, UntexturedMaterialsAreWrittenUnderTheirOwnNames) {
 }
 
 TEST(ModelCommandLine, InfoWorksOnEveryModelTheTestsUse) {
-  kwcli::ScratchFolder folder;
+  kw::test::ScratchFolder folder;
   for (const char* file :
        {"FBX/animation_with_skeleton.fbx", "FBX/huesitos.fbx", "FBX/spider.fbx",
         "glTF2/simple_skin/simple_skin.gltf", "glTF2/BoxTextured-glTF-Binary/BoxTextured.glb",
         "X/BCN_Epileptic.X", "Collada/duck.dae", "Collada/regr01.dae", "MS3D/jeep1.ms3d",
         "B3D/WusonBlitz.b3d", "MD5/SimpleCube.md5mesh", "3DS/fels.3ds"}) {
-    const kwcli::RunResult run = RunCli(folder, {"info", kModelDir + file});
-    ASSERT_EQ(run.status, 0) << file << ": " << kwcli::Describe(run);
+    const kw::test::RunResult run = RunCli(folder, {"info", kModelDir + file});
+    ASSERT_EQ(run.status, 0) << file << ": " << kw::test::Describe(run);
     Assimp::Importer importer;
     const aiScene* source = kwtest::ReadSource(importer, kModelDir + file);
     ASSERT_NE(source, nullptr);
@@ -306,8 +307,8 @@ const char* const kBrokenFiles[] = {
 };
 
 TEST(ModelCommandLine, BrokenFilesEndWithOneLineExitThreeAndNoOutput) {
-  kwcli::ScratchFolder folder;
-  kwcli::WriteFile(folder / "kept.smd", "an earlier export\n");
+  kw::test::ScratchFolder folder;
+  kw::test::WriteFile(folder / "kept.smd", "an earlier export\n");
   for (const char* file : kBrokenFiles) {
     if (kAddressSanitizer && std::string(file) == "invalid/OutOfMemory.off")
       continue;  // its allocator aborts
@@ -316,24 +317,24 @@ TEST(ModelCommandLine, BrokenFilesEndWithOneLineExitThreeAndNoOutput) {
       for (const char* command : {"export", "info"}) {
         std::vector<std::string> arguments = {command, path};
         if (std::string(command) == "export") arguments.insert(arguments.end(), {"-o", output});
-        kwcli::RunOptions options;
+        kw::test::RunOptions options;
         options.seconds = 30;
-        const kwcli::RunResult run = RunCli(folder, arguments, options);
+        const kw::test::RunResult run = RunCli(folder, arguments, options);
         EXPECT_FALSE(run.hung) << file;
         EXPECT_EQ(run.signal, 0) << file;
-        EXPECT_EQ(run.status, 3) << file << ": " << kwcli::Describe(run);
-        EXPECT_TRUE(kwcli::IsOneLine(run.err)) << file << ": " << run.err;
+        EXPECT_EQ(run.status, 3) << file << ": " << kw::test::Describe(run);
+        EXPECT_TRUE(kw::test::IsOneLine(run.err)) << file << ": " << run.err;
         EXPECT_EQ(run.err.rfind("kestrelworks: " + path + ": ", 0), 0u) << run.err;
         EXPECT_EQ(run.out, "") << file;
       }
     }
-    EXPECT_FALSE(kwcli::Exists(folder / "new.smd")) << file;
-    EXPECT_EQ(kwcli::ReadFile(folder / "kept.smd"), "an earlier export\n") << file;
+    EXPECT_FALSE(kw::test::Exists(folder / "new.smd")) << file;
+    EXPECT_EQ(kw::test::ReadFile(folder / "kept.smd"), "an earlier export\n") << file;
   }
 }
 
 TEST(ModelCommandLine, BrokenFilesSayWhatIsWrong) {
-  kwcli::ScratchFolder folder;
+  kw::test::ScratchFolder folder;
   struct Case {
     const char* file;
     const char* says;
@@ -345,7 +346,7 @@ TEST(ModelCommandLine, BrokenFilesSayWhatIsWrong) {
              ": mesh \"Mesh\": vertex 0 has a position that is not a finite number\n"},
         Case{"glTF2/MissingBin/BoxTextured.gltf",
              ": GLTF: could not open referenced file \"BoxTextured0.bin\"\n"}}) {
-    const kwcli::RunResult run = RunCli(folder, {"export", kModelDir + c.file, "-o", "out.smd"});
+    const kw::test::RunResult run = RunCli(folder, {"export", kModelDir + c.file, "-o", "out.smd"});
     EXPECT_EQ(run.err, "kestrelworks: " + kModelDir + c.file + c.says);
   }
 }

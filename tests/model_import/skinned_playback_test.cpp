@@ -99,14 +99,14 @@ TEST(SkinnedPlayback, EverySequencePlayedOnTheReferenceMovesTheVerticesAsTheSour
     const std::string model = kModelDir + entry.file;
     std::string where = entry.file;
     for (const std::string& argument : entry.extra) where += " " + argument;
-    kwcli::ScratchFolder folder;
+    kw::test::ScratchFolder folder;
     std::vector<std::string> reference{"export", model, "-o", "ref.smd"};
     std::vector<std::string> sequence{"export", model, "-o", "seq.smd", "--sequence"};
     reference.insert(reference.end(), entry.extra.begin(), entry.extra.end());
     sequence.insert(sequence.end(), entry.extra.begin(), entry.extra.end());
     for (const auto& arguments : {reference, sequence}) {
-      const kwcli::RunResult run = kwcli::RunCli(folder, arguments);
-      ASSERT_EQ(run.status, 0) << where << ": " << kwcli::Describe(run);
+      const kw::test::RunResult run = kw::test::RunCli(folder, arguments);
+      ASSERT_EQ(run.status, 0) << where << ": " << kw::test::Describe(run);
     }
 
     Assimp::Importer importer;

@@ -11,8 +11,8 @@
 
 namespace {
 
-using kwcli::RunCli;
-using kwcli::ScratchFolder;
+using kw::test::RunCli;
+using kw::test::ScratchFolder;
 
 std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Printf(const char* format, ...) {
@@ -73,9 +73,9 @@ TEST(CheckCommand, OurExportsOfTheSampleReadBackWhole) {
     EXPECT_TRUE(file.problems.empty());
     EXPECT_EQ(file.hasTriangles, !sequence);
     EXPECT_GT(sequence ? file.frames.size() : file.triangles.size(), 10u);
-    EXPECT_EQ(WrittenAgain(file), kwcli::ReadFile(out));
+    EXPECT_EQ(WrittenAgain(file), kw::test::ReadFile(out));
 
-    const kwcli::RunResult check = RunCli(folder, {"check", out});
+    const kw::test::RunResult check = RunCli(folder, {"check", out});
     EXPECT_EQ(check.status, 0) << check.out << check.err;
     EXPECT_NE(check.out.find(": clean ("), std::string::npos) << check.out;
   }
@@ -86,9 +86,9 @@ TEST(CheckCommand, ExitStatusAndOneLinePerFinding) {
   std::string manyNodes = "version 1\nnodes\n";
   for (int i = 0; i < 129; ++i) manyNodes += Printf("%d \"b%d\" %d\n", i, i, i - 1);
   manyNodes += "end\n";
-  kwcli::WriteFile(folder / "clean.smd", "version 1\r\nnodes\r\n0 \"root\" -1\r\nend\r\n");
-  kwcli::WriteFile(folder / "nodes.smd", manyNodes);
-  kwcli::WriteFile(folder / "picture.smd", "\x89PNG\r\n");
+  kw::test::WriteFile(folder / "clean.smd", "version 1\r\nnodes\r\n0 \"root\" -1\r\nend\r\n");
+  kw::test::WriteFile(folder / "nodes.smd", manyNodes);
+  kw::test::WriteFile(folder / "picture.smd", "\x89PNG\r\n");
 
   struct Case {
     std::vector<std::string> files;
@@ -111,8 +111,8 @@ TEST(CheckCommand, ExitStatusAndOneLinePerFinding) {
   for (const Case& c : cases) {
     std::vector<std::string> arguments = {"check"};
     arguments.insert(arguments.end(), c.files.begin(), c.files.end());
-    const kwcli::RunResult run = RunCli(folder, arguments);
-    EXPECT_EQ(run.status, c.status) << kwcli::Describe(run);
+    const kw::test::RunResult run = RunCli(folder, arguments);
+    EXPECT_EQ(run.status, c.status) << kw::test::Describe(run);
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, c.err);
   }
@@ -122,23 +122,24 @@ TEST(CheckCommand, ExitStatusAndOneLinePerFinding) {
 TEST(CheckCommand, TheCompilersNodeLimitOnAModelExport) {
   const std::string model =
       "/usr/share/assimp/models/Collada/anims_with_full_rotations_between_keys.DAE";
-  if (!kwcli::Exists(model)) GTEST_SKIP() << "assimp-testmodels is not installed";
+  if (!kw::test::Exists(model)) GTEST_SKIP() << "assimp-testmodels is not installed";
   ScratchFolder folder;
-  const kwcli::RunResult exported = RunCli(folder, {"export", model, "-o", "model.smd"});
-  ASSERT_EQ(exported.status, 0) << kwcli::Describe(exported);
+  const kw::test::RunResult exported = RunCli(folder, {"export", model, "-o", "model.smd"});
+  ASSERT_EQ(exported.status, 0) << kw::test::Describe(exported);
   EXPECT_NE(exported.err.find("warning: model.smd: 129 nodes, more than the 128 the compiler "
                               "takes\n"),
             std::string::npos)
       << exported.err;
-  const kwcli::RunResult check = RunCli(folder, {"check", "model.smd"});
+  const kw::test::RunResult check = RunCli(folder, {"check", "model.smd"});
   EXPECT_EQ(check.status, 4);
   EXPECT_NE(check.out.find("model.smd: too-many-nodes: 129 nodes, more than the 128"),
             std::string::npos)
       << check.out;
 
-  const kwcli::RunResult strict = RunCli(folder, {"export", model, "-o", "strict.smd", "--strict"});
-  EXPECT_EQ(strict.status, 4) << kwcli::Describe(strict);
-  EXPECT_EQ(kwcli::ListFolder(folder.Path()), (std::vector<std::string>{"model.smd"}));
+  const kw::test::RunResult strict =
+      RunCli(folder, {"export", model, "-o", "strict.smd", "--strict"});
+  EXPECT_EQ(strict.status, 4) << kw::test::Describe(strict);
+  EXPECT_EQ(kw::test::ListFolder(folder.Path()), (std::vector<std::string>{"model.smd"}));
 }
 
 }  // namespace
