@@ -138,9 +138,13 @@ void WriteSkeleton(const SectionInput& input) {
   };
 
   if (input.options.reverseSequence == 0) {
-    for (std::int64_t t = first; t <= last; t += step) writePose(static_cast<int>(t));
+    for (std::int64_t t = first; t <= last && !out.Failed(); t += step) {
+      writePose(static_cast<int>(t));
+    }
   } else {
-    for (std::int64_t t = last; t >= first; t -= step) writePose(static_cast<int>(t));
+    for (std::int64_t t = last; t >= first && !out.Failed(); t -= step) {
+      writePose(static_cast<int>(t));
+    }
   }
   pipeline.Finish();
   out.Put("end\n");

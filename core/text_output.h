@@ -3,6 +3,7 @@
 // runs it (the command line, the plug-in, a test) hands it an OutputFiles.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <map>
@@ -131,7 +132,9 @@ class TextStream {
     used_ += FormatFixed6(value, buffer_.get() + used_);
   }
 
-  bool Failed() const { return failed_; }
+  // Safe to ask from the export's thread while a worker writes: a long
+  // export stops at the first refused write instead of computing on.
+  bool Failed() const { return failed_.load(std::memory_order_relaxed); }
   const std::string& Error() const { return error_; }
   // Flushes and finishes the sink; false (with Error() set) when any write failed.
   bool Close();
@@ -149,7 +152,7 @@ class TextStream {
   std::size_t bufferSize_;
   std::unique_ptr<char[]> buffer_;
   std::size_t used_ = 0;
-  bool failed_ = false;
+  std::atomic<bool> failed_{false};
   bool closed_ = false;
   std::string error_;
 };

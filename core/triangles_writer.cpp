@@ -353,7 +353,10 @@ void WriteMesh(const SectionInput& input, FaceLinesWriter& writer,
       }
     }
     pipeline.Current().Add(*texture, corners, linksKept);
-    if (pipeline.Current().Full()) pipeline.Ship();
+    if (pipeline.Current().Full()) {
+      pipeline.Ship();
+      if (input.smd.Failed()) break;  // nothing more can be written
+    }
   }
   pipeline.Finish();
 }
@@ -368,6 +371,7 @@ void WriteTriangles(const SectionInput& input) {
   FaceLinesWriter writer;
   std::unique_ptr<BackgroundWorker> worker;  // started by the first big mesh
   for (const std::unique_ptr<NodeRecord>& record : input.nodes.Nodes()) {
+    if (input.smd.Failed()) break;
     if (record->objectType == kObjectMesh) WriteMesh(input, writer, worker, *record);
   }
   input.smd.Put("end\n");

@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <limits>
 #include <regex>
 #include <string>
 #include <vector>
@@ -278,6 +279,35 @@ TEST(ExportSession, AFailedWriteIsAFailedExport) {
   EXPECT_EQ(run.outcome, ExportOutcome::kFailed);
   EXPECT_NE(run.failure.find("No space left on device"), std::string::npos);
   ASSERT_EQ(run.warnings.size(), 1u);
+}
+
+// A long sequence to a full disk stops at the refused write: its last frames,
+// whose transform is not finite, are never reached and so never reported.
+TEST(ExportSession, AFailedWriteEndsALongSequenceThere) {
+  constexpr int kTicks = 160;
+  constexpr int kLastFrame = 200000;
+  MemoryScene scene;
+  scene.SetTiming(0, kLastFrame * kTicks, kTicks);
+  AddOneHelper(scene);
+  const float infinite = std::numeric_limits<float>::infinity();
+  MemoryNode& late = scene.AddNode(2, "late");
+  scene.MakeObject(late, kObjectHelper);
+  late.SetPositionKeys({{0, Point3(0, 0, 0)},
+                        {(kLastFrame - 1) * kTicks, Point3(0, 0, 0)},
+                        {kLastFrame * kTicks, Point3(infinite, 0, 0)}});
+  kw::ExportOptions sequence;
+  sequence.exportSequence = 1;
+  sequence.startFrame = 0;
+  sequence.endFrame = kLastFrame;
+  kw::GivenOptions options(sequence);
+  ShortDisk disk(1000);
+  kwtest::RecordingWarnings warnings;
+  Kestrelworks session(&scene, ExportSeams{&options, &warnings, &disk});
+  session.DoExport("out.smd", nullptr, nullptr, 0, 0);
+
+  EXPECT_EQ(session.Outcome(), ExportOutcome::kFailed);
+  ASSERT_EQ(warnings.messages.size(), 1u);
+  EXPECT_NE(warnings.messages[0].find("The file is incomplete."), std::string::npos);
 }
 
 TEST(ExportSession, LongWarningsAreNeitherCutNorOverflowed) {
