@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fuzz/fuzz_export.h"
+#include "scene_file/direct_reader.h"
 #include "scene_file/document_reader.h"
 #include "scene_file/scene_file.h"
 
@@ -21,11 +22,28 @@ namespace {
 // Poses per sequence export, wherever the scene's range lies.
 constexpr int kMaxFrameSpan = 16;
 
+bool TakenDirectly(const std::string& text, std::size_t window) {
+  std::size_t at = 0;
+  return kw::scene_file::ReadSceneDirect(
+             [&](char* into, std::size_t size) {
+               const std::size_t n = text.copy(into, size, at);
+               at += n;
+               return n;
+             },
+             window) != nullptr;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   std::string error;
+  // Most scenes are read straight into the scene's arrays, a window at a
+  // time; the whole-document reader, which explains refusals, must take each
+  // of them too.
+  const bool direct = TakenDirectly(text, kw::scene_file::kDirectReaderWindow);
+  kwfuzz::Check(direct == TakenDirectly(text, 1 + size % 7),
+                "the direct reader takes a text alike through any window");
   std::unique_ptr<MemoryScene> scene = ParseSceneText(text, "fuzz.json", &error);
   if (!scene) {
     kwfuzz::Check(!error.empty(), "a refused file says why");
@@ -35,9 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   kwfuzz::Check(error.empty(), "a read scene leaves no error");
-  // Most scenes are read straight into the scene's arrays; the whole-document
-  // reader, which explains refusals, must take each of them too.
-  kwfuzz::Check(kw::scene_file::ReadSceneDocument(text, "fuzz.json", &error) != nullptr,
+  kwfuzz::Check(!direct || kw::scene_file::ReadSceneDocument(text, "fuzz.json", &error) != nullptr,
                 "a scene read directly is one the document reader takes");
 
   const int ticksPerFrame = scene->GetTicksPerFrame();

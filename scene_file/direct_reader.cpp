@@ -1,6 +1,6 @@
 #include "scene_file/direct_reader.h"
 
-#include <simdjson.h>
+#include "scene_file/json_pull.h"
 
 #include <cfloat>
 #include <cmath>
@@ -17,126 +17,116 @@ namespace kw::scene_file {
 
 namespace {
 
-using simdjson::ondemand::value;
-
 // The same limits as the document reader's.
 constexpr int kMaxTreeDepth = 1000;
 constexpr std::size_t kMaxRenderNormals = 255;
 constexpr double kDegreesToRadians = 3.14159265358979323846 / 180.0;
 
-// Anything not taken: the document reader reads the file again and says why.
-struct NotTaken {};
-
-[[noreturn]] void Refuse() { throw NotTaken{}; }
-
-// Visits the members of an object, each with its place in names. A member
-// that is unknown, repeated, or whose name is written with escapes is not
-// taken. Returns the set of members seen, one bit each.
+// Visits the members of an object, each with its place in names; visit
+// reads the member's value. A member that is unknown, repeated, or whose name
+// is written with escapes is not taken. Returns the set of members seen, one
+// bit each.
 template <std::size_t N, typename Visit>
-unsigned Members(value object, const std::string_view (&names)[N], Visit&& visit) {
+unsigned Members(JsonPull& in, const std::string_view (&names)[N], Visit&& visit) {
   static_assert(N <= 32, "one bit per member");
   unsigned seen = 0;
-  for (simdjson::ondemand::field member : object.get_object()) {
-    const simdjson::ondemand::raw_json_string key = member.key();
+  in.Expect('{');
+  if (in.Consume('}')) return seen;
+  do {
+    const std::string_view key = in.Name();
     std::size_t i = 0;
-    while (i < N && !key.unsafe_is_equal(names[i])) ++i;
+    while (i < N && key != names[i]) ++i;
     if (i == N || (seen & (1u << i)) != 0) Refuse();
     seen |= 1u << i;
-    visit(i, member.value());
-  }
+    visit(i);
+  } while (in.Consume(','));
+  in.Expect('}');
   return seen;
 }
 
 bool Has(unsigned seen, std::size_t member) { return (seen & (1u << member)) != 0; }
 
-std::int64_t IntegerIn(value v, std::int64_t low, std::int64_t high) {
-  const std::int64_t i = v.get_int64();
+std::int64_t IntegerIn(JsonPull& in, std::int64_t low, std::int64_t high) {
+  const std::int64_t i = in.Integer();
   if (i < low || i > high) Refuse();
   return i;
 }
 
-int Int32(value v) {
-  return static_cast<int>(IntegerIn(v, std::numeric_limits<std::int32_t>::min(),
+int Int32(JsonPull& in) {
+  return static_cast<int>(IntegerIn(in, std::numeric_limits<std::int32_t>::min(),
                                     std::numeric_limits<std::int32_t>::max()));
 }
 
-std::uint32_t UInt32(value v) { return static_cast<std::uint32_t>(IntegerIn(v, 0, 4294967295LL)); }
+std::uint32_t UInt32(JsonPull& in) {
+  return static_cast<std::uint32_t>(IntegerIn(in, 0, 4294967295LL));
+}
 
-float Float(value v) {
-  const double d = v.get_double();
+float Float(JsonPull& in) {
+  const double d = in.Double();
   if (!std::isfinite(d) || std::fabs(d) > FLT_MAX) Refuse();
   return static_cast<float>(d);
 }
 
-// Escapes that do not make UTF-8 (a lone surrogate) are the document
-// reader's to refuse.
-std::string String(value v) {
-  const std::string_view text = v.get_string();
-  if (!simdjson::validate_utf8(text.data(), text.size())) Refuse();
-  return std::string(text);
-}
-
-// Calls read(element) for each element; returns how many there were.
+// Calls read() for each element, which reads it; returns how many there were.
 template <typename Read>
-std::size_t Elements(value v, Read&& read) {
+std::size_t Elements(JsonPull& in, Read&& read) {
   std::size_t count = 0;
-  for (value element : v.get_array()) {
-    read(element);
+  in.Expect('[');
+  if (in.Consume(']')) return count;
+  do {
+    read();
     ++count;
-  }
+  } while (in.Consume(','));
+  in.Expect(']');
   return count;
 }
 
 // Exactly count numbers.
-void Floats(value v, float* out, std::size_t count) {
-  std::size_t i = 0;
-  for (value element : v.get_array()) {
-    if (i == count) Refuse();
-    out[i++] = Float(element);
+void Floats(JsonPull& in, float* out, std::size_t count) {
+  in.Expect('[');
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) in.Expect(',');
+    out[i] = Float(in);
   }
-  if (i != count) Refuse();
+  in.Expect(']');
 }
 
-Point3 ReadPoint3(value v) {
+Point3 ReadPoint3(JsonPull& in) {
   float xyz[3];
-  Floats(v, xyz, 3);
+  Floats(in, xyz, 3);
   return Point3(xyz[0], xyz[1], xyz[2]);
 }
 
-Matrix3 ReadMatrix(value v) {
+Matrix3 ReadMatrix(JsonPull& in) {
   Point3 rows[4];
-  std::size_t i = 0;
-  for (value row : v.get_array()) {
-    if (i == 4) Refuse();
-    rows[i++] = ReadPoint3(row);
+  in.Expect('[');
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (i > 0) in.Expect(',');
+    rows[i] = ReadPoint3(in);
   }
-  if (i != 4) Refuse();
+  in.Expect(']');
   return Matrix3(rows[0], rows[1], rows[2], rows[3]);
 }
 
-void ReadIndices(value v, std::uint32_t* out) {
-  std::size_t i = 0;
-  for (value element : v.get_array()) {
-    if (i == 3) Refuse();
-    out[i++] = UInt32(element);
+void ReadIndices(JsonPull& in, std::uint32_t* out) {
+  in.Expect('[');
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (i > 0) in.Expect(',');
+    out[i] = UInt32(in);
   }
-  if (i != 3) Refuse();
+  in.Expect(']');
 }
 
-// Room for the elements of a long array before they are read: vectors that
-// grow by doubling would hold half as much again at their peak.
-std::size_t CountOf(value v) { return v.count_elements(); }
-
-std::vector<AnimationKey<Point3>> ReadPointKeys(value v) {
+std::vector<AnimationKey<Point3>> ReadPointKeys(JsonPull& in) {
   std::vector<AnimationKey<Point3>> keys;
   static constexpr std::string_view kNames[] = {"tick", "value"};
-  Elements(v, [&](value element) {
+  Elements(in, [&] {
     AnimationKey<Point3> key;
-    const unsigned seen = Members(element, kNames, [&](std::size_t member, value field) {
+    const unsigned seen = Members(in, kNames, [&](std::size_t member) {
       if (member == 0) {
-        key.tick = Int32(field);
+        key.tick = Int32(in);
       } else {
-        key.value = ReadPoint3(field);
+        key.value = ReadPoint3(in);
       }
     });
     if (seen != 3u) Refuse();
@@ -145,21 +135,21 @@ std::vector<AnimationKey<Point3>> ReadPointKeys(value v) {
   return keys;
 }
 
-std::vector<AnimationKey<Quat>> ReadRotationKeys(value v) {
+std::vector<AnimationKey<Quat>> ReadRotationKeys(JsonPull& in) {
   std::vector<AnimationKey<Quat>> keys;
   static constexpr std::string_view kNames[] = {"tick", "quat", "euler"};
-  Elements(v, [&](value element) {
+  Elements(in, [&] {
     AnimationKey<Quat> key;
-    const unsigned seen = Members(element, kNames, [&](std::size_t member, value field) {
+    const unsigned seen = Members(in, kNames, [&](std::size_t member) {
       if (member == 0) {
-        key.tick = Int32(field);
+        key.tick = Int32(in);
       } else if (member == 1) {
         float q[4];
-        Floats(field, q, 4);
+        Floats(in, q, 4);
         if (q[0] == 0.0f && q[1] == 0.0f && q[2] == 0.0f && q[3] == 0.0f) Refuse();
         key.value = Quat(q[0], q[1], q[2], q[3]);
       } else {
-        const Point3 degrees = ReadPoint3(field);
+        const Point3 degrees = ReadPoint3(in);
         const float radians[3] = {static_cast<float>(degrees.x * kDegreesToRadians),
                                   static_cast<float>(degrees.y * kDegreesToRadians),
                                   static_cast<float>(degrees.z * kDegreesToRadians)};
@@ -182,22 +172,22 @@ struct Transform {
   std::vector<AnimationKey<Point3>> scale;
 };
 
-void ReadTransform(value v, Transform& out) {
+void ReadTransform(JsonPull& in, Transform& out) {
   static constexpr std::string_view kNames[] = {"matrix", "position", "rotation", "scale"};
   out.given = true;
-  out.channels = Members(v, kNames, [&](std::size_t member, value field) {
+  out.channels = Members(in, kNames, [&](std::size_t member) {
     switch (member) {
       case 0:
-        out.matrix = ReadMatrix(field);
+        out.matrix = ReadMatrix(in);
         break;
       case 1:
-        out.position = ReadPointKeys(field);
+        out.position = ReadPointKeys(in);
         break;
       case 2:
-        out.rotation = ReadRotationKeys(field);
+        out.rotation = ReadRotationKeys(in);
         break;
       default:
-        out.scale = ReadPointKeys(field);
+        out.scale = ReadPointKeys(in);
         break;
     }
   });
@@ -215,20 +205,18 @@ void ApplyTransform(Transform& transform, MemoryNode& node) {
   if (Has(transform.channels, 3)) node.SetScaleKeys(std::move(transform.scale));
 }
 
-void ReadSkin(value v, MemorySkin& skin) {
-  skin.ReserveVertices(static_cast<int>(std::min<std::size_t>(
-      CountOf(v), static_cast<std::size_t>(std::numeric_limits<int>::max()))));
+void ReadSkin(JsonPull& in, MemorySkin& skin) {
   static constexpr std::string_view kNames[] = {"bone", "weight"};
   int vertex = 0;
-  Elements(v, [&](value links) {
-    Elements(links, [&](value link) {
+  Elements(in, [&] {
+    Elements(in, [&] {
       int bone = 0;
       float weight = 0.0f;
-      const unsigned seen = Members(link, kNames, [&](std::size_t member, value field) {
+      const unsigned seen = Members(in, kNames, [&](std::size_t member) {
         if (member == 0) {
-          bone = Int32(field);
+          bone = Int32(in);
         } else {
-          weight = Float(field);
+          weight = Float(in);
         }
       });
       if (seen != 3u) Refuse();
@@ -239,16 +227,16 @@ void ReadSkin(value v, MemorySkin& skin) {
   });
 }
 
-RenderVertex ReadRenderVertex(value v) {
+RenderVertex ReadRenderVertex(JsonPull& in) {
   static constexpr std::string_view kNames[] = {"normal", "smoothingGroup"};
   std::vector<RenderNormal> normals;
-  Elements(v, [&](value element) {
+  Elements(in, [&] {
     RenderNormal normal;
-    const unsigned seen = Members(element, kNames, [&](std::size_t member, value field) {
+    const unsigned seen = Members(in, kNames, [&](std::size_t member) {
       if (member == 0) {
-        normal.normal = ReadPoint3(field);
+        normal.normal = ReadPoint3(in);
       } else {
-        normal.smoothingGroup = UInt32(field);
+        normal.smoothingGroup = UInt32(in);
       }
     });
     if (seen != 3u) Refuse();
@@ -265,23 +253,23 @@ RenderVertex ReadRenderVertex(value v) {
   return out;
 }
 
-MeshFace ReadFace(value v) {
+MeshFace ReadFace(JsonPull& in) {
   static constexpr std::string_view kNames[] = {"vertex", "texVertex", "smoothingGroup",
                                                 "materialId"};
   MeshFace face;
-  const unsigned seen = Members(v, kNames, [&](std::size_t member, value field) {
+  const unsigned seen = Members(in, kNames, [&](std::size_t member) {
     switch (member) {
       case 0:
-        ReadIndices(field, face.vertex);
+        ReadIndices(in, face.vertex);
         break;
       case 1:
-        ReadIndices(field, face.texVertex);
+        ReadIndices(in, face.texVertex);
         break;
       case 2:
-        face.smoothingGroup = UInt32(field);
+        face.smoothingGroup = UInt32(in);
         break;
       default:
-        face.materialId = Int32(field);
+        face.materialId = Int32(in);
         break;
     }
   });
@@ -298,21 +286,19 @@ struct Mesh {
   std::vector<RenderVertex> renderVertices;
 };
 
-void ReadMesh(value v, Mesh& mesh) {
+void ReadMesh(JsonPull& in, Mesh& mesh) {
   static constexpr std::string_view kNames[] = {"vertices",    "texVertices",    "faces",
                                                 "faceNormals", "renderVertices", "initialiseFails"};
   MemoryMesh& data = mesh.data;
-  const unsigned seen = Members(v, kNames, [&](std::size_t member, value field) {
+  const unsigned seen = Members(in, kNames, [&](std::size_t member) {
     switch (member) {
       case 0:
-        data.vertices.reserve(CountOf(field));
-        Elements(field, [&](value point) { data.vertices.push_back(ReadPoint3(point)); });
+        Elements(in, [&] { data.vertices.push_back(ReadPoint3(in)); });
         break;
       case 1:
-        data.texVertices.reserve(CountOf(field));
-        Elements(field, [&](value uv) {
+        Elements(in, [&] {
           float xy[2];
-          Floats(uv, xy, 2);
+          Floats(in, xy, 2);
           Point2 point;
           point.x = xy[0];
           point.y = xy[1];
@@ -320,20 +306,16 @@ void ReadMesh(value v, Mesh& mesh) {
         });
         break;
       case 2:
-        data.faces.reserve(CountOf(field));
-        Elements(field, [&](value face) { data.faces.push_back(ReadFace(face)); });
+        Elements(in, [&] { data.faces.push_back(ReadFace(in)); });
         break;
       case 3:
-        mesh.faceNormals.reserve(CountOf(field));
-        Elements(field, [&](value normal) { mesh.faceNormals.push_back(ReadPoint3(normal)); });
+        Elements(in, [&] { mesh.faceNormals.push_back(ReadPoint3(in)); });
         break;
       case 4:
-        mesh.renderVertices.reserve(CountOf(field));
-        Elements(field,
-                 [&](value vertex) { mesh.renderVertices.push_back(ReadRenderVertex(vertex)); });
+        Elements(in, [&] { mesh.renderVertices.push_back(ReadRenderVertex(in)); });
         break;
       default:
-        data.initialiseFails = field.get_bool();
+        data.initialiseFails = in.Bool();
         break;
     }
   });
@@ -361,11 +343,11 @@ struct MaterialRef {
   std::string key;
 };
 
-MaterialRef ReadMaterialRef(value v) {
+MaterialRef ReadMaterialRef(JsonPull& in) {
   MaterialRef ref;
   ref.given = true;
-  ref.null = v.is_null();
-  if (!ref.null) ref.key = String(v);
+  ref.null = in.Null();
+  if (!ref.null) ref.key = in.String();
   return ref;
 }
 
@@ -388,13 +370,13 @@ MemoryMaterial* Resolve(const MaterialTable& table, const MaterialRef& ref) {
   return found->second;
 }
 
-void ReadMaterials(value v, MemoryScene& scene, MaterialTable& table) {
+void ReadMaterials(JsonPull& in, MemoryScene& scene, MaterialTable& table) {
   static constexpr std::string_view kNames[] = {"key",   "name", "class",
                                                 "multi", "map",  "subMaterials"};
   static constexpr std::string_view kSlotNames[] = {"id", "material"};
   static constexpr std::string_view kMapNames[] = {"bitmap"};
   std::vector<MaterialEntry> entries;
-  Elements(v, [&](value element) {
+  Elements(in, [&] {
     std::string key;
     std::string name;
     std::string className;
@@ -403,37 +385,34 @@ void ReadMaterials(value v, MemoryScene& scene, MaterialTable& table) {
     bool hasBitmap = false;
     std::string bitmap;
     MaterialEntry entry;
-    const unsigned seen = Members(element, kNames, [&](std::size_t member, value field) {
+    const unsigned seen = Members(in, kNames, [&](std::size_t member) {
       switch (member) {
         case 0:
-          key = String(field);
+          key = in.String();
           break;
         case 1:
-          name = String(field);
+          name = in.String();
           break;
         case 2:
-          className = String(field);
+          className = in.String();
           break;
         case 3:
-          multi = field.get_bool();
+          multi = in.Bool();
           break;
         case 4:
           hasMap = true;
-          hasBitmap = Has(
-              Members(field, kMapNames, [&](std::size_t, value path) { bitmap = String(path); }),
-              0);
+          hasBitmap = Has(Members(in, kMapNames, [&](std::size_t) { bitmap = in.String(); }), 0);
           break;
         default:
-          Elements(field, [&](value slotValue) {
+          Elements(in, [&] {
             Slot slot;
-            const unsigned slotSeen =
-                Members(slotValue, kSlotNames, [&](std::size_t part, value item) {
-                  if (part == 0) {
-                    slot.id = Int32(item);
-                  } else {
-                    slot.material = ReadMaterialRef(item);
-                  }
-                });
+            const unsigned slotSeen = Members(in, kSlotNames, [&](std::size_t part) {
+              if (part == 0) {
+                slot.id = Int32(in);
+              } else {
+                slot.material = ReadMaterialRef(in);
+              }
+            });
             if (slotSeen != 3u) Refuse();
             entry.slots.push_back(std::move(slot));
           });
@@ -476,52 +455,52 @@ struct NodeEntry {
   MemoryNode* node = nullptr;
 };
 
-NodeEntry ReadNode(value v, MemoryScene& scene) {
+NodeEntry ReadNode(JsonPull& in, MemoryScene& scene) {
   static constexpr std::string_view kNames[] = {"id",           "name",     "type",   "parent",
                                                 "selected",     "excluded", "pruned", "transform",
                                                 "objectOffset", "material", "skin",   "mesh"};
   NodeEntry entry;
-  const unsigned seen = Members(v, kNames, [&](std::size_t member, value field) {
+  const unsigned seen = Members(in, kNames, [&](std::size_t member) {
     switch (member) {
       case 0:
-        entry.id = Int32(field);
+        entry.id = Int32(in);
         break;
       case 1:
-        entry.name = String(field);
+        entry.name = in.String();
         break;
       case 2:
-        entry.type = Int32(field);
+        entry.type = Int32(in);
         break;
       case 3:
-        entry.hasParent = !field.is_null();
-        if (entry.hasParent) entry.parentId = Int32(field);
+        entry.hasParent = !in.Null();
+        if (entry.hasParent) entry.parentId = Int32(in);
         break;
       case 4:
-        entry.selected = field.get_bool();
+        entry.selected = in.Bool();
         break;
       case 5:
-        entry.excluded = field.get_bool();
+        entry.excluded = in.Bool();
         break;
       case 6:
-        entry.pruned = field.get_bool();
+        entry.pruned = in.Bool();
         break;
       case 7:
-        ReadTransform(field, entry.transform);
+        ReadTransform(in, entry.transform);
         break;
       case 8:
         entry.hasOffset = true;
-        entry.offset = ReadMatrix(field);
+        entry.offset = ReadMatrix(in);
         break;
       case 9:
-        entry.material = ReadMaterialRef(field);
+        entry.material = ReadMaterialRef(in);
         break;
       case 10:
         entry.skin = &scene.MakeSkin();
-        ReadSkin(field, *entry.skin);
+        ReadSkin(in, *entry.skin);
         break;
       default:
         entry.mesh = std::make_unique<Mesh>();
-        ReadMesh(field, *entry.mesh);
+        ReadMesh(in, *entry.mesh);
         break;
     }
   });
@@ -597,60 +576,54 @@ struct ReadFile {
   std::vector<NodeEntry> nodes;
 };
 
-void ReadTopLevel(simdjson::ondemand::document& document, ReadFile& file) {
+void ReadTopLevel(JsonPull& in, ReadFile& file) {
   static constexpr std::string_view kNames[] = {"$schema", "version", "time", "materials", "nodes"};
   static constexpr std::string_view kTimeNames[] = {"start", "end", "ticksPerFrame"};
   int time[3] = {0, 0, 0};
-  const unsigned seen = Members(document.get_value(), kNames, [&](std::size_t member, value field) {
+  const unsigned seen = Members(in, kNames, [&](std::size_t member) {
     switch (member) {
       case 0:
-        String(field);
+        in.String();
         break;
       case 1:
-        IntegerIn(field, 1, 1);
+        IntegerIn(in, 1, 1);
         break;
       case 2:
-        if (Members(field, kTimeNames, [&](std::size_t part, value item) {
-              time[part] = part == 2 ? static_cast<int>(IntegerIn(
-                                           item, 1, std::numeric_limits<std::int32_t>::max()))
-                                     : Int32(item);
+        if (Members(in, kTimeNames, [&](std::size_t part) {
+              time[part] =
+                  part == 2
+                      ? static_cast<int>(IntegerIn(in, 1, std::numeric_limits<std::int32_t>::max()))
+                      : Int32(in);
             }) != 7u) {
           Refuse();
         }
         break;
       case 3:
-        ReadMaterials(field, *file.scene, file.materials);
+        ReadMaterials(in, *file.scene, file.materials);
         break;
       default:
-        Elements(field, [&](value node) { file.nodes.push_back(ReadNode(node, *file.scene)); });
+        Elements(in, [&] { file.nodes.push_back(ReadNode(in, *file.scene)); });
         break;
     }
   });
   // Nothing may follow the scene.
-  if (document.current_location().error() != simdjson::OUT_OF_BOUNDS) Refuse();
+  if (!in.AtEnd()) Refuse();
   if (!Has(seen, 1) || !Has(seen, 2)) Refuse();
   file.scene->SetTiming(time[0], time[1], time[2]);
 }
 
 }  // namespace
 
-std::size_t DirectReaderPadding() { return simdjson::SIMDJSON_PADDING; }
-
-std::unique_ptr<MemoryScene> ReadSceneDirect(const char* text, std::size_t size) {
+std::unique_ptr<MemoryScene> ReadSceneDirect(const TextSource& source, std::size_t window) {
   try {
     ReadFile file;
     {
-      // The parser's index of the text is as large as the text; it goes
-      // before the nodes are made and their normals worked out.
-      simdjson::ondemand::parser parser;
-      simdjson::ondemand::document document =
-          parser.iterate(text, size, size + simdjson::SIMDJSON_PADDING);
-      ReadTopLevel(document, file);
+      JsonPull in(source, window);
+      ReadTopLevel(in, file);
     }
     FinishNodes(file.nodes, file.materials, *file.scene);
     return std::move(file.scene);
   } catch (const NotTaken&) {
-  } catch (const simdjson::simdjson_error&) {
   } catch (const std::bad_alloc&) {
   }
   return nullptr;

@@ -7,15 +7,17 @@
 #include <memory>
 
 #include "memory_scene/memory_scene.h"
+#include "scene_file/json_pull.h"
 
 namespace kw::scene_file {
 
-// Bytes readable past the end of the text given to ReadSceneDirect.
-std::size_t DirectReaderPadding();
+// The bytes of text read at a time.
+constexpr std::size_t kDirectReaderWindow = std::size_t{1} << 20;
 
-// The scene in text[0 .. size), whose buffer runs DirectReaderPadding() bytes
-// further; null when the text is not a scene the document reader would take
-// as it is (it may then still take it).
-std::unique_ptr<MemoryScene> ReadSceneDirect(const char* text, std::size_t size);
+// The scene in the text the source gives, read window bytes at a time; null
+// when the text is not a scene the document reader would take as it is (it
+// may then still take it).
+std::unique_ptr<MemoryScene> ReadSceneDirect(const TextSource& source,
+                                             std::size_t window = kDirectReaderWindow);
 
 }  // namespace kw::scene_file

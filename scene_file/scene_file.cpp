@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <memory>
 
 #include "scene_file/direct_reader.h"
@@ -14,8 +16,7 @@ namespace kw {
 
 namespace {
 
-// The text is held in memory while it is read, and a refused file is read
-// again as a whole document, at several times its size.
+// A refused file is read again as a whole document, at several times its size.
 constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 30;
 
 std::string TooLarge(const std::string& sourceName, std::uint64_t size) {
@@ -23,70 +24,67 @@ std::string TooLarge(const std::string& sourceName, std::uint64_t size) {
          " bytes, more than the 1 GiB a scene file may have";
 }
 
-// Text with the room past its end that the direct reader reads ahead into.
-std::unique_ptr<char[]> PaddedBuffer(std::size_t size) {
-  const std::size_t padding = scene_file::DirectReaderPadding();
-  std::unique_ptr<char[]> buffer(new char[size + padding]);
-  std::memset(buffer.get() + size, 0, padding);
-  return buffer;
-}
-
-// Nearly every file is taken by the direct reader; the rest are read again
-// as a document, which says why it refuses them (or takes one the direct
-// reader was too strict for).
-std::unique_ptr<MemoryScene> Read(const char* text, std::size_t size, const std::string& sourceName,
-                                  std::string* error) {
-  std::unique_ptr<MemoryScene> scene = scene_file::ReadSceneDirect(text, size);
-  if (scene) {
-    if (error) error->clear();
-    return scene;
-  }
-  return scene_file::ReadSceneDocument(std::string(text, size), sourceName, error);
-}
-
 }  // namespace
 
+// Nearly every text is taken by the direct reader; the rest are read again
+// as a document, which says why it refuses them (or takes one the direct
+// reader was too strict for).
 std::unique_ptr<MemoryScene> ParseSceneText(const std::string& text, const std::string& sourceName,
                                             std::string* error) {
   if (text.size() > kMaxFileBytes) {
     if (error) *error = TooLarge(sourceName, text.size());
     return nullptr;
   }
-  const std::unique_ptr<char[]> padded = PaddedBuffer(text.size());
-  std::memcpy(padded.get(), text.data(), text.size());
-  return Read(padded.get(), text.size(), sourceName, error);
+  std::size_t at = 0;
+  std::unique_ptr<MemoryScene> scene =
+      scene_file::ReadSceneDirect([&](char* into, std::size_t size) {
+        const std::size_t n = text.copy(into, size, at);
+        at += n;
+        return n;
+      });
+  if (scene) {
+    if (error) error->clear();
+    return scene;
+  }
+  return scene_file::ReadSceneDocument(text, sourceName, error);
 }
 
+// The file is streamed through the direct reader, so it is never held whole
+// unless it is refused.
 std::unique_ptr<MemoryScene> LoadSceneFile(const std::string& path, std::string* error) {
   std::error_code ignored;
   if (std::filesystem::is_directory(path, ignored)) {
     if (error) *error = path + ": cannot read the file: " + std::strerror(EISDIR);
     return nullptr;
   }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    const int reason = errno;
-    if (error) *error = path + ": cannot read the file: " + std::strerror(reason);
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             std::fclose);
+  const auto cannotRead = [&](const char* reason) {
+    if (error) *error = path + ": cannot read the file: " + reason;
+    return nullptr;
+  };
+  if (!file) return cannotRead(std::strerror(errno));
+  struct stat status;
+  if (::fstat(::fileno(file.get()), &status) != 0 || !S_ISREG(status.st_mode)) {
+    return cannotRead("not a regular file");
+  }
+  const auto size = static_cast<std::uint64_t>(status.st_size);
+  if (size > kMaxFileBytes) {
+    if (error) *error = TooLarge(path, size);
     return nullptr;
   }
-  file.seekg(0, std::ios::end);
-  const std::streamoff size = file.tellg();
-  file.seekg(0, std::ios::beg);
-  if (size < 0) {
-    if (error) *error = path + ": cannot read the file: not a regular file";
-    return nullptr;
+  std::unique_ptr<MemoryScene> scene = scene_file::ReadSceneDirect(
+      [&](char* into, std::size_t room) { return std::fread(into, 1, room, file.get()); });
+  if (scene && !std::ferror(file.get())) {
+    if (error) error->clear();
+    return scene;
   }
-  if (static_cast<std::uint64_t>(size) > kMaxFileBytes) {
-    if (error) *error = TooLarge(path, static_cast<std::uint64_t>(size));
-    return nullptr;
+  std::rewind(file.get());
+  std::string text(static_cast<std::size_t>(size), '\0');
+  if (std::fread(text.data(), 1, text.size(), file.get()) != text.size()) {
+    return cannotRead(std::ferror(file.get()) ? std::strerror(errno) : "the file shrank");
   }
-  const std::unique_ptr<char[]> text = PaddedBuffer(static_cast<std::size_t>(size));
-  if (!file.read(text.get(), size)) {
-    const int reason = errno;
-    if (error) *error = path + ": cannot read the file: " + std::strerror(reason);
-    return nullptr;
-  }
-  return Read(text.get(), static_cast<std::size_t>(size), path, error);
+  return scene_file::ReadSceneDocument(text, path, error);
 }
 
 }  // namespace kw

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -18,14 +19,22 @@
 namespace {
 using kw::MemoryScene;
 using kw::ParseSceneText;
-using kw::scene_file::DirectReaderPadding;
 using kw::scene_file::ReadSceneDirect;
 using kw::scene_file::ReadSceneDocument;
 
-std::unique_ptr<MemoryScene> Direct(const std::string& text) {
-  std::string padded = text;
-  padded.append(DirectReaderPadding(), '\0');
-  return ReadSceneDirect(padded.data(), text.size());
+// The text handed over in pieces of at most piece bytes, read through a
+// window of the given size: small ones cut every token somewhere.
+std::unique_ptr<MemoryScene> Direct(const std::string& text, std::size_t window = 1 << 20,
+                                    std::size_t piece = 1 << 20) {
+  std::size_t at = 0;
+  return ReadSceneDirect(
+      [&](char* into, std::size_t size) {
+        const std::size_t n = std::min({size, piece, text.size() - at});
+        text.copy(into, n, at);
+        at += n;
+        return n;
+      },
+      window);
 }
 
 std::string FileText(const std::string& path) {
@@ -41,17 +50,17 @@ const char* const kShuffled = R"({"nodes": [
   {"mesh": {"renderVertices": [[{"smoothingGroup": 1, "normal": [0, 0, 1]}], [],
                                [{"normal": [0, 1, 0], "smoothingGroup": 2},
                                 {"normal": [1, 0, 0], "smoothingGroup": 4}]],
-            "faceNormals": [[0, 0, 2]], "initialiseFails": false,
-            "faces": [{"materialId": 2, "texVertex": [0, 1, 2], "vertex": [0, 1, 2]}],
-            "texVertices": [[0, 0], [1, 0], [0.5, 1]],
-            "vertices": [[0, 0, 0], [1, 0, 0], [0, 1, 0]]},
+            "faceNormals": [[0, -0.0, 2E-1]], "initialiseFails": false,
+            "faces": [{"materialId": -2, "texVertex": [0, 1, 2], "vertex": [0, 1, 2]}],
+            "texVertices": [[-0, 0], [1e0, 0], [0.5, 1]],
+            "vertices": [[-0, 0, 0], [1, 0, 0], [0, 1, 0]]},
    "material": "multi", "type": 2, "parent": 1, "name": "Mesh", "id": 2, "pruned": false,
    "skin": [[{"weight": 0.5, "bone": 1}, {"bone": 2, "weight": 0.5}], [], [{"bone": 1, "weight": 1}]]},
   {"transform": {"scale": [{"value": [1, 2, 1], "tick": 0}],
                  "rotation": [{"euler": [0, 0, 90], "tick": 160}, {"quat": [0, 0, 0, 2], "tick": 0}],
                  "position": [{"tick": 80, "value": [1, 2, 3]}]},
    "objectOffset": [[-1, 0, 0], [0, 1, 0], [0, 0, 1], [0, 0, 0]],
-   "name": "Root", "id": 1, "type": 6, "selected": true, "parent": null, "material": null},
+   "name": "R\u00f6\ud83d\ude00t \"\\/\b\f\n\r\t", "id": 1, "type": 6, "selected": true, "parent": null, "material": null},
   {"id": 3, "name": "Tip", "type": 6, "parent": 1, "excluded": true,
    "transform": {"matrix": [[1, 0, 0], [0, 1, 0], [0, 0, 1], [0, 4, 0]]}}],
  "materials": [{"subMaterials": [{"material": "late", "id": 2}, {"id": 3, "material": null}],
@@ -69,19 +78,23 @@ TEST(SceneFileReaders, DirectAndDocumentReadersMakeTheSameScene) {
       {"shuffled.json", kShuffled}};
   const std::vector<kwtest::ExportRequest> requests = {kwtest::Reference(), kwtest::Sequence(-1, 2),
                                                        kwtest::Sequence(0, 2, true)};
+  const std::vector<std::pair<std::size_t, std::size_t>> windowsAndPieces = {
+      {1 << 20, 1 << 20}, {1, 1}, {2, 3}, {7, 5}, {64, 64}};
   for (const auto& [name, text] : texts) {
     std::string error;
-    std::unique_ptr<MemoryScene> direct = Direct(text);
     std::unique_ptr<MemoryScene> document = ReadSceneDocument(text, name, &error);
-    ASSERT_NE(direct, nullptr) << name;
     ASSERT_NE(document, nullptr) << name << ": " << error;
-    for (bool selectedOnly : {false, true}) {
-      for (kwtest::ExportRequest request : requests) {
-        request.selectedOnly = selectedOnly;
-        const kwtest::ExportResult a = kwtest::RunExport(*direct, request);
-        const kwtest::ExportResult b = kwtest::RunExport(*document, request);
-        EXPECT_EQ(a.smd, b.smd) << name;
-        EXPECT_EQ(a.warnings, b.warnings) << name;
+    for (const auto& [window, piece] : windowsAndPieces) {
+      std::unique_ptr<MemoryScene> direct = Direct(text, window, piece);
+      ASSERT_NE(direct, nullptr) << name << " through a window of " << window;
+      for (bool selectedOnly : {false, true}) {
+        for (kwtest::ExportRequest request : requests) {
+          request.selectedOnly = selectedOnly;
+          const kwtest::ExportResult a = kwtest::RunExport(*direct, request);
+          const kwtest::ExportResult b = kwtest::RunExport(*document, request);
+          EXPECT_EQ(a.smd, b.smd) << name << " through a window of " << window;
+          EXPECT_EQ(a.warnings, b.warnings) << name << " through a window of " << window;
+        }
       }
     }
   }
