@@ -44,6 +44,13 @@ using kw::OutputFiles;
 using kw::OutputKind;
 using kw::WarningPresenter;
 using kw::WrapSkeletonAngle;
+using kw::bench::BuildReferenceScene;
+using kw::bench::BuildSequenceScene;
+using kw::bench::ExportWithPrintf;
+using kw::bench::kTicksPerFrame;
+using kw::bench::ReferenceShape;
+using kw::bench::SequenceShape;
+using kw::bench::WriteReferenceSceneFile;
 
 namespace {
 

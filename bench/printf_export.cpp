@@ -9,10 +9,7 @@
 #include "core/node_registry.h"
 #include "core/triangles_writer.h"
 
-using kw::ExportOptions;
-using kw::IsStandardMaterial;
-using kw::NodeRecord;
-using kw::NodeRegistry;
+namespace kw::bench {
 
 namespace {
 
@@ -297,3 +294,5 @@ bool ExportWithPrintf(IGameScene& scene, const ExportOptions& options, std::FILE
   freelocale(c);
   return std::fflush(file) == 0 && std::ferror(file) == 0;
 }
+
+}  // namespace kw::bench

@@ -10,6 +10,10 @@
 #include "core/export_options.h"
 #include "host/scene_access.h"
 
+namespace kw::bench {
+
 // Writes to file what DoExport writes to the SMD for scene with these
 // options, all nodes, no warnings shown. False when a write failed.
-bool ExportWithPrintf(IGameScene& scene, const kw::ExportOptions& options, std::FILE* file);
+bool ExportWithPrintf(IGameScene& scene, const ExportOptions& options, std::FILE* file);
+
+}  // namespace kw::bench

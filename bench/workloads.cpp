@@ -3,12 +3,7 @@
 #include <cmath>
 #include <string>
 
-using kw::AnimationKey;
-using kw::MemoryMaterial;
-using kw::MemoryMesh;
-using kw::MemoryNode;
-using kw::MemoryScene;
-using kw::MemorySkin;
+namespace kw::bench {
 
 namespace {
 
@@ -287,3 +282,5 @@ bool WriteReferenceSceneFile(const ReferenceShape& shape, std::FILE* file) {
   std::fputs("]}}\n]}\n", file);
   return std::ferror(file) == 0;
 }
+
+}  // namespace kw::bench

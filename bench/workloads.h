@@ -7,6 +7,8 @@
 
 #include "memory_scene/memory_scene.h"
 
+namespace kw::bench {
+
 // A skinned torus of columns x rows vertices and twice as many triangles,
 // bound to 64 bones with four links per vertex. Its smoothing groups give
 // vertices up to three render normals, and a Multi/Sub-Object material with
@@ -28,9 +30,11 @@ struct SequenceShape {
 constexpr int kReferenceBones = 64;
 constexpr int kTicksPerFrame = 160;
 
-std::unique_ptr<kw::MemoryScene> BuildReferenceScene(const ReferenceShape& shape);
-std::unique_ptr<kw::MemoryScene> BuildSequenceScene(const SequenceShape& shape);
+std::unique_ptr<MemoryScene> BuildReferenceScene(const ReferenceShape& shape);
+std::unique_ptr<MemoryScene> BuildSequenceScene(const SequenceShape& shape);
 
 // The reference scene as a scene file (docs/scene-format.md) that loads into
 // exactly the scene BuildReferenceScene makes. False when writing failed.
 bool WriteReferenceSceneFile(const ReferenceShape& shape, std::FILE* file);
+
+}  // namespace kw::bench

@@ -14,7 +14,7 @@ using kw::MemoryFiles;
 using kw::MemoryScene;
 using kw::WarningPresenter;
 
-namespace kwfuzz {
+namespace kw::fuzz {
 namespace {
 
 class CountingWarnings : public WarningPresenter {
@@ -68,4 +68,4 @@ void ExportAndCheck(MemoryScene& scene, const ExportOptions& options, bool selec
         "the log file starts with its header");
 }
 
-}  // namespace kwfuzz
+}  // namespace kw::fuzz

@@ -8,7 +8,7 @@
 #include "core/kestrelworks.h"
 #include "memory_scene/memory_scene.h"
 
-namespace kwfuzz {
+namespace kw::fuzz {
 
 // Stops the process with a message when a guarantee does not hold.
 void Check(bool holds, const char* what);
@@ -18,4 +18,4 @@ void Check(bool holds, const char* what);
 // SMD and the log header, a failed one says why.
 void ExportAndCheck(kw::MemoryScene& scene, const kw::ExportOptions& options, bool selectedOnly);
 
-}  // namespace kwfuzz
+}  // namespace kw::fuzz

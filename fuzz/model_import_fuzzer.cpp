@@ -49,16 +49,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool imported = ImportModel(path, options, &model, &error);
   std::remove(path.c_str());
   if (!imported) {
-    kwfuzz::Check(model.scene == nullptr, "a refused model gives no scene");
-    kwfuzz::Check(!error.empty() && error.find('\n') == std::string::npos,
-                  "a refused model says why in one line");
+    kw::fuzz::Check(model.scene == nullptr, "a refused model gives no scene");
+    kw::fuzz::Check(!error.empty() && error.find('\n') == std::string::npos,
+                    "a refused model says why in one line");
     return 0;
   }
-  kwfuzz::Check(model.scene != nullptr, "an imported model gives a scene");
+  kw::fuzz::Check(model.scene != nullptr, "an imported model gives a scene");
 
   MemoryScene& scene = *model.scene;
   ExportOptions reference;
-  kwfuzz::ExportAndCheck(scene, reference, false);
+  kw::fuzz::ExportAndCheck(scene, reference, false);
 
   const int ticksPerFrame = std::max(1, scene.GetTicksPerFrame());
   ExportOptions sequence;
@@ -68,6 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                sequence.startFrame > std::numeric_limits<int>::max() - kMaxFrameSpan
                                    ? std::numeric_limits<int>::max()
                                    : sequence.startFrame + kMaxFrameSpan);
-  kwfuzz::ExportAndCheck(scene, sequence, false);
+  kw::fuzz::ExportAndCheck(scene, sequence, false);
   return 0;
 }

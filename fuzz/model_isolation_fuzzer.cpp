@@ -48,7 +48,7 @@ int ImportAndExport(const std::string& path) {
   ::alarm(0);
   kw::NoteSceneRead();
   ExportOptions reference;
-  kwfuzz::ExportAndCheck(*model.scene, reference, false);
+  kw::fuzz::ExportAndCheck(*model.scene, reference, false);
   return 0;
 }
 
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The child's crash report goes to stderr; libFuzzer's own output is enough.
   const int status = kw::RunIsolated(path, [&] { return ImportAndExport(path); });
   std::remove(path.c_str());
-  kwfuzz::Check(status == 0 || status == 3,
-                "a model file is exported, refused, or its importer's crash contained");
+  kw::fuzz::Check(status == 0 || status == 3,
+                  "a model file is exported, refused, or its importer's crash contained");
   return 0;
 }

@@ -304,6 +304,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.logWarnings = in.ConsumeBool() ? 1 : 0;
   const bool selectedOnly = in.ConsumeBool();
 
-  kwfuzz::ExportAndCheck(scene, options, selectedOnly);
+  kw::fuzz::ExportAndCheck(scene, options, selectedOnly);
   return 0;
 }

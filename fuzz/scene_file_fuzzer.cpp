@@ -42,26 +42,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // time; the whole-document reader, which explains refusals, must take each
   // of them too.
   const bool direct = TakenDirectly(text, kw::scene_file::kDirectReaderWindow);
-  kwfuzz::Check(direct == TakenDirectly(text, 1 + size % 7),
-                "the direct reader takes a text alike through any window");
+  kw::fuzz::Check(direct == TakenDirectly(text, 1 + size % 7),
+                  "the direct reader takes a text alike through any window");
   std::unique_ptr<MemoryScene> scene = ParseSceneText(text, "fuzz.json", &error);
   if (!scene) {
-    kwfuzz::Check(!error.empty(), "a refused file says why");
-    kwfuzz::Check(error.compare(0, 10, "fuzz.json:") == 0, "a refusal names the file");
+    kw::fuzz::Check(!error.empty(), "a refused file says why");
+    kw::fuzz::Check(error.compare(0, 10, "fuzz.json:") == 0, "a refusal names the file");
     // Not checked: that it is one line. A member name with a line break comes
     // back raw inside the JSON pointer; the command line escapes it.
     return 0;
   }
-  kwfuzz::Check(error.empty(), "a read scene leaves no error");
-  kwfuzz::Check(!direct || kw::scene_file::ReadSceneDocument(text, "fuzz.json", &error) != nullptr,
-                "a scene read directly is one the document reader takes");
+  kw::fuzz::Check(error.empty(), "a read scene leaves no error");
+  kw::fuzz::Check(
+      !direct || kw::scene_file::ReadSceneDocument(text, "fuzz.json", &error) != nullptr,
+      "a scene read directly is one the document reader takes");
 
   const int ticksPerFrame = scene->GetTicksPerFrame();
-  kwfuzz::Check(ticksPerFrame >= 1, "the reader refuses ticks per frame below 1");
+  kw::fuzz::Check(ticksPerFrame >= 1, "the reader refuses ticks per frame below 1");
 
   ExportOptions reference;
   reference.exportSequence = 0;
-  kwfuzz::ExportAndCheck(*scene, reference, false);
+  kw::fuzz::ExportAndCheck(*scene, reference, false);
 
   ExportOptions sequence;
   sequence.exportSequence = 1;
@@ -72,6 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              ? std::numeric_limits<int>::max()
                              : sequence.startFrame + kMaxFrameSpan);
   sequence.reverseSequence = size % 2;
-  kwfuzz::ExportAndCheck(*scene, sequence, (size / 2) % 2 == 1);
+  kw::fuzz::ExportAndCheck(*scene, sequence, (size / 2) % 2 == 1);
   return 0;
 }

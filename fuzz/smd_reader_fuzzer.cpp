@@ -16,12 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kw::smd::File file;
   std::string error;
   if (!kw::smd::ParseSmd(text, "fuzz.smd", &file, &error)) {
-    kwfuzz::Check(error.compare(0, 10, "fuzz.smd: ") == 0, "a refusal names the file");
+    kw::fuzz::Check(error.compare(0, 10, "fuzz.smd: ") == 0, "a refusal names the file");
     return 0;
   }
-  kwfuzz::Check(file.problems.size() <= 101, "problems beyond a hundred are only counted");
+  kw::fuzz::Check(file.problems.size() <= 101, "problems beyond a hundred are only counted");
   for (const kw::smd::Node& node : file.nodes) {
-    kwfuzz::Check(node.index == &node - file.nodes.data(), "a node sits at its index");
+    kw::fuzz::Check(node.index == &node - file.nodes.data(), "a node sits at its index");
   }
   kw::smd::CheckLimits(file);
   if (file.frames.empty()) return 0;

@@ -20,6 +20,9 @@ using kw::GivenOptions;
 using kw::Kestrelworks;
 using kw::MemoryFiles;
 using kw::MemoryScene;
+using kw::bench::BuildReferenceScene;
+using kw::bench::BuildSequenceScene;
+using kw::bench::ExportWithPrintf;
 
 namespace {
 

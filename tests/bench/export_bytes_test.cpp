@@ -27,6 +27,10 @@ using kw::MemoryNode;
 using kw::MemoryScene;
 using kw::MemorySkin;
 using kw::WarningPresenter;
+using kw::bench::BuildReferenceScene;
+using kw::bench::BuildSequenceScene;
+using kw::bench::ExportWithPrintf;
+using kw::bench::SequenceShape;
 
 namespace {
 

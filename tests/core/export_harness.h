@@ -17,7 +17,7 @@
 #include "core/kestrelworks.h"
 #include "memory_scene/memory_scene.h"
 
-namespace kwtest {
+namespace kw::test {
 
 // The core's in-memory outputs, with the questions tests ask of them.
 class MemoryFiles : public kw::MemoryFiles {
@@ -126,4 +126,4 @@ inline std::string ReadGolden(const std::string& name) {
   return text.str();
 }
 
-}  // namespace kwtest
+}  // namespace kw::test

@@ -61,8 +61,8 @@ TEST(ExportJob, ASecondExportOfTheSameExporterWritesTheSameFile) {
   std::unique_ptr<MemoryScene> scene =
       LoadSceneFile(std::string(KW_SOURCE_DIR) + "/samples/figure.json", &error);
   ASSERT_TRUE(scene) << error;
-  kwtest::MemoryFiles files;
-  kwtest::RecordingWarnings warnings;
+  kw::test::MemoryFiles files;
+  kw::test::RecordingWarnings warnings;
   GivenOptions options{ExportOptions()};
   Kestrelworks exporter(scene.get(), ExportSeams{&options, &warnings, &files});
   exporter.DoExport("first.smd", nullptr, nullptr, 0, 0);
@@ -70,7 +70,7 @@ TEST(ExportJob, ASecondExportOfTheSameExporterWritesTheSameFile) {
 
   EXPECT_EQ(exporter.Outcome(), ExportOutcome::kCompleted);
   EXPECT_TRUE(warnings.messages.empty());
-  EXPECT_EQ(files.Text("first.smd"), kwtest::ReadGolden("figure_reference.smd"));
+  EXPECT_EQ(files.Text("first.smd"), kw::test::ReadGolden("figure_reference.smd"));
   EXPECT_EQ(files.Text("second.smd"), files.Text("first.smd"));
   EXPECT_EQ(scene->ReleaseCalls(), 2);
 }

@@ -25,7 +25,7 @@ using kw::OutputKind;
 
 namespace {
 
-using kwtest::RunExport;
+using kw::test::RunExport;
 
 // A scene whose only node sits at a fractional position, so every pose line
 // carries decimals.
@@ -55,7 +55,7 @@ TEST(ExportSession, RunsTheStepsOnTheSceneInOrderAndReleasesIt) {
   AddOneHelper(scene);
   DebugLines debug;
   SetDebugSink(DebugLines::Collect, &debug);
-  const kwtest::ExportResult result = RunExport(scene, kwtest::Reference());
+  const kw::test::ExportResult result = RunExport(scene, kw::test::Reference());
   SetDebugSink(nullptr, nullptr);
 
   EXPECT_EQ(result.returned, 1);
@@ -74,7 +74,7 @@ TEST(ExportSession, RunsTheStepsOnTheSceneInOrderAndReleasesIt) {
 TEST(ExportSession, SelectedOnlyComesFromBitZeroOfTheHostOptions) {
   MemoryScene scene;
   AddOneHelper(scene);
-  kwtest::ExportRequest request;
+  kw::test::ExportRequest request;
   request.selectedOnly = true;
   RunExport(scene, request);
   EXPECT_TRUE(scene.InitialisedSelectedOnly());
@@ -83,9 +83,9 @@ TEST(ExportSession, SelectedOnlyComesFromBitZeroOfTheHostOptions) {
 TEST(ExportSession, CancelWritesNothingAndLeavesTheSceneAlone) {
   MemoryScene scene;
   AddOneHelper(scene);
-  kwtest::ExportRequest request;
+  kw::test::ExportRequest request;
   request.cancel = true;
-  const kwtest::ExportResult result = RunExport(scene, request);
+  const kw::test::ExportResult result = RunExport(scene, request);
 
   EXPECT_EQ(result.returned, 1);
   EXPECT_EQ(result.outcome, ExportOutcome::kCancelled);
@@ -98,9 +98,9 @@ TEST(ExportSession, CancelWritesNothingAndLeavesTheSceneAlone) {
 TEST(ExportSession, LogHoldsOnlyItsHeaderWhenLoggingIsOff) {
   MemoryScene scene;
   AddMeshWithoutMaterial(scene, "box");
-  kwtest::ExportRequest request;
+  kw::test::ExportRequest request;
   request.path = "C:\\models\\box.smd";
-  const kwtest::ExportResult result = RunExport(scene, request);
+  const kw::test::ExportResult result = RunExport(scene, request);
 
   ASSERT_EQ(result.warnings.size(), 1u);
   EXPECT_EQ(result.log,
@@ -111,9 +111,9 @@ TEST(ExportSession, LogHoldsOnlyItsHeaderWhenLoggingIsOff) {
 TEST(ExportSession, LoggingAppendsEachWarningWithItsTimeAndAnEmptyLine) {
   MemoryScene scene;
   AddMeshWithoutMaterial(scene, "box");
-  kwtest::ExportRequest request;
+  kw::test::ExportRequest request;
   request.options.logWarnings = 1;
-  const kwtest::ExportResult result = RunExport(scene, request);
+  const kw::test::ExportResult result = RunExport(scene, request);
 
   ASSERT_EQ(result.warnings.size(), 1u);
   const std::string header =
@@ -133,7 +133,7 @@ TEST(ExportSession, StartFrameTruncatesTowardZero) {
   scene.SetTiming(-5, 330, 160);
   AddOneHelper(scene);
   ExportSeams seams;
-  kwtest::MemoryFiles files;
+  kw::test::MemoryFiles files;
   seams.files = &files;
   struct Spy : OptionsStep {
     int start = 99, end = 99;
@@ -154,10 +154,10 @@ TEST(ExportSession, SequenceEndsAfterTheSkeleton) {
   MemoryScene scene;
   scene.SetTiming(0, 320, 160);
   AddOneHelper(scene);
-  const kwtest::ExportResult result = RunExport(scene, kwtest::Sequence(0, 2));
+  const kw::test::ExportResult result = RunExport(scene, kw::test::Sequence(0, 2));
   EXPECT_EQ(result.smd.find("triangles"), std::string::npos);
   EXPECT_EQ(result.smd.substr(result.smd.size() - 4), "end\n");
-  EXPECT_EQ(kwtest::ThroughSkeleton(result.smd), result.smd);
+  EXPECT_EQ(kw::test::ThroughSkeleton(result.smd), result.smd);
 }
 
 TEST(ExportSession, NumbersKeepTheirPointUnderACommaLocale) {
@@ -177,7 +177,7 @@ TEST(ExportSession, NumbersKeepTheirPointUnderACommaLocale) {
 
   MemoryScene scene;
   AddOneHelper(scene);
-  const kwtest::ExportResult result = RunExport(scene, kwtest::Reference());
+  const kw::test::ExportResult result = RunExport(scene, kw::test::Reference());
   std::setlocale(LC_ALL, "C");
 
   EXPECT_NE(result.smd.find("  0 1.500000 -2.250000 0.125000 0.000000 0.000000 0.000000\n"),
@@ -195,7 +195,7 @@ struct SessionRun {
 
 // A whole export into the given outputs, with no options step.
 SessionRun ExportTo(MemoryScene& scene, OutputFiles& files, const char* path) {
-  kwtest::RecordingWarnings warnings;
+  kw::test::RecordingWarnings warnings;
   ExportSeams seams;
   seams.files = &files;
   seams.warnings = &warnings;
@@ -213,7 +213,7 @@ SessionRun ExportTo(MemoryScene& scene, OutputFiles& files, const char* path) {
 TEST(ExportSession, UnopenableLogEndsTheExportWithNothingWritten) {
   MemoryScene scene;
   AddOneHelper(scene);
-  kwtest::MemoryFiles files;
+  kw::test::MemoryFiles files;
   files.refused.insert(Kestrelworks::kLogFileName);
   const SessionRun run = ExportTo(scene, files, "out.smd");
 
@@ -229,7 +229,7 @@ TEST(ExportSession, UnopenableLogEndsTheExportWithNothingWritten) {
 TEST(ExportSession, UnopenableOutputIsReportedWithItsPathAndReason) {
   MemoryScene scene;
   AddOneHelper(scene);
-  kwtest::MemoryFiles files;
+  kw::test::MemoryFiles files;
   files.refused.insert("locked.smd");
   const SessionRun run = ExportTo(scene, files, "locked.smd");
 
@@ -301,7 +301,7 @@ TEST(ExportSession, AFailedWriteEndsALongSequenceThere) {
   sequence.endFrame = kLastFrame;
   kw::GivenOptions options(sequence);
   ShortDisk disk(1000);
-  kwtest::RecordingWarnings warnings;
+  kw::test::RecordingWarnings warnings;
   Kestrelworks session(&scene, ExportSeams{&options, &warnings, &disk});
   session.DoExport("out.smd", nullptr, nullptr, 0, 0);
 
@@ -314,7 +314,7 @@ TEST(ExportSession, LongWarningsAreNeitherCutNorOverflowed) {
   MemoryScene scene;
   const std::string name(4000, 'n');
   AddMeshWithoutMaterial(scene, name + "%s%n");
-  const kwtest::ExportResult result = RunExport(scene, kwtest::Reference());
+  const kw::test::ExportResult result = RunExport(scene, kw::test::Reference());
   ASSERT_EQ(result.warnings.size(), 1u);
   EXPECT_EQ(result.warnings[0], "Could not get a material for mesh \"" + name +
                                     "%s%n\". Skipping mesh.\nAssign a Standard or "
@@ -325,7 +325,7 @@ TEST(ExportSession, NonPositiveTicksPerFrameIsRefusedBeforeAnythingIsWritten) {
   MemoryScene scene;
   scene.SetTiming(0, 100, 0);
   AddOneHelper(scene);
-  const kwtest::ExportResult result = RunExport(scene, kwtest::Reference());
+  const kw::test::ExportResult result = RunExport(scene, kw::test::Reference());
   EXPECT_EQ(result.returned, 1);
   EXPECT_EQ(result.outcome, ExportOutcome::kFailed);
   EXPECT_FALSE(result.smdOpened);
@@ -338,7 +338,7 @@ TEST(ExportSession, SceneErrorsGoToTheDebugOutput) {
   AddOneHelper(scene);
   DebugLines debug;
   SetDebugSink(DebugLines::Collect, &debug);
-  RunExport(scene, kwtest::Reference());
+  RunExport(scene, kw::test::Reference());
   RaiseIGameError(12, "no such node");
   SetDebugSink(nullptr, nullptr);
   ASSERT_FALSE(debug.lines.empty());

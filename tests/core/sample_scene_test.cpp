@@ -24,24 +24,25 @@ std::unique_ptr<MemoryScene> LoadSample() {
 TEST(SampleScene, ReferenceExportMatchesTheExpectedFile) {
   std::unique_ptr<MemoryScene> scene = LoadSample();
   ASSERT_TRUE(scene);
-  const kwtest::ExportResult result = kwtest::RunExport(*scene, kwtest::Reference());
+  const kw::test::ExportResult result = kw::test::RunExport(*scene, kw::test::Reference());
   EXPECT_TRUE(result.warnings.empty());
-  EXPECT_EQ(result.smd, kwtest::ReadGolden("figure_reference.smd"));
+  EXPECT_EQ(result.smd, kw::test::ReadGolden("figure_reference.smd"));
 }
 
 TEST(SampleScene, SequenceExportMatchesTheExpectedFile) {
   std::unique_ptr<MemoryScene> scene = LoadSample();
   ASSERT_TRUE(scene);
-  const kwtest::ExportResult result = kwtest::RunExport(*scene, kwtest::Sequence(0, 30));
+  const kw::test::ExportResult result = kw::test::RunExport(*scene, kw::test::Sequence(0, 30));
   EXPECT_TRUE(result.warnings.empty());
-  EXPECT_EQ(result.smd, kwtest::ReadGolden("figure_walk.smd"));
+  EXPECT_EQ(result.smd, kw::test::ReadGolden("figure_walk.smd"));
 }
 
 TEST(SampleScene, ReversedPartialSequenceMatchesTheExpectedFile) {
   std::unique_ptr<MemoryScene> scene = LoadSample();
   ASSERT_TRUE(scene);
-  const kwtest::ExportResult result = kwtest::RunExport(*scene, kwtest::Sequence(5, 20, true));
-  EXPECT_EQ(result.smd, kwtest::ReadGolden("figure_walk_20_to_5_reversed.smd"));
+  const kw::test::ExportResult result =
+      kw::test::RunExport(*scene, kw::test::Sequence(5, 20, true));
+  EXPECT_EQ(result.smd, kw::test::ReadGolden("figure_walk_20_to_5_reversed.smd"));
 }
 
 }  // namespace

@@ -76,8 +76,8 @@ TEST(SceneFileReaders, DirectAndDocumentReadersMakeTheSameScene) {
       {"every_feature.json",
        FileText(std::string(KW_SOURCE_DIR) + "/tests/scene/data/every_feature.json")},
       {"shuffled.json", kShuffled}};
-  const std::vector<kwtest::ExportRequest> requests = {kwtest::Reference(), kwtest::Sequence(-1, 2),
-                                                       kwtest::Sequence(0, 2, true)};
+  const std::vector<kw::test::ExportRequest> requests = {
+      kw::test::Reference(), kw::test::Sequence(-1, 2), kw::test::Sequence(0, 2, true)};
   const std::vector<std::pair<std::size_t, std::size_t>> windowsAndPieces = {
       {1 << 20, 1 << 20}, {1, 1}, {2, 3}, {7, 5}, {64, 64}};
   for (const auto& [name, text] : texts) {
@@ -88,10 +88,10 @@ TEST(SceneFileReaders, DirectAndDocumentReadersMakeTheSameScene) {
       std::unique_ptr<MemoryScene> direct = Direct(text, window, piece);
       ASSERT_NE(direct, nullptr) << name << " through a window of " << window;
       for (bool selectedOnly : {false, true}) {
-        for (kwtest::ExportRequest request : requests) {
+        for (kw::test::ExportRequest request : requests) {
           request.selectedOnly = selectedOnly;
-          const kwtest::ExportResult a = kwtest::RunExport(*direct, request);
-          const kwtest::ExportResult b = kwtest::RunExport(*document, request);
+          const kw::test::ExportResult a = kw::test::RunExport(*direct, request);
+          const kw::test::ExportResult b = kw::test::RunExport(*document, request);
           EXPECT_EQ(a.smd, b.smd) << name << " through a window of " << window;
           EXPECT_EQ(a.warnings, b.warnings) << name << " through a window of " << window;
         }

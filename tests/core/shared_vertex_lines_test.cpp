@@ -18,8 +18,8 @@ using kw::MemorySkin;
 
 namespace {
 
-using kwtest::ExportResult;
-using kwtest::RunExport;
+using kw::test::ExportResult;
+using kw::test::RunExport;
 
 RenderVertex Up() {
   RenderVertex vertex;
@@ -89,7 +89,7 @@ TEST(SharedVertexLines, RepeatedFacesRepeatTheirTextAndAnUnknownIdStillAbandonsT
 
   const ExportResult result = RunExport(scene);
   const std::string smd = result.smd;
-  EXPECT_EQ(smd.substr(kwtest::ThroughSkeleton(smd).size()),
+  EXPECT_EQ(smd.substr(kw::test::ThroughSkeleton(smd).size()),
             "triangles\n" + first + second + first + second + "end\n");
   EXPECT_EQ(result.warnings, (std::vector<std::string>{
                                  "Could not get Sub-Material of material \"Multi\" with ID \"6\".\n"

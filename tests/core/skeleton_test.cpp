@@ -35,13 +35,13 @@ using kw::WriteSkeleton;
 
 namespace {
 
-using kwtest::ExportRequest;
-using kwtest::ExportResult;
-using kwtest::ReadGolden;
-using kwtest::Reference;
-using kwtest::RunExport;
-using kwtest::Sequence;
-using kwtest::ThroughSkeleton;
+using kw::test::ExportRequest;
+using kw::test::ExportResult;
+using kw::test::ReadGolden;
+using kw::test::Reference;
+using kw::test::RunExport;
+using kw::test::Sequence;
+using kw::test::ThroughSkeleton;
 
 constexpr int kCamera = 4;
 constexpr int kLight = 1;
@@ -314,7 +314,7 @@ std::string SkeletonWithTicksPerFrame(int ticksPerFrame, std::uint32_t exportSeq
                                       std::vector<std::string>* warnings) {
   MemoryScene scene;
   Add(scene, 1, "Bone", kObjectBone, nullptr, Translate(1, 2, 3));
-  kwtest::RecordingWarnings recorder;
+  kw::test::RecordingWarnings recorder;
   WarningReporter reporter(&recorder, CLocale::Shared());
   NodeRegistry nodes;
   scene.Initialise(false);

@@ -22,9 +22,9 @@ using kw::MemorySkin;
 
 namespace {
 
-using kwtest::ExportResult;
-using kwtest::ReadGolden;
-using kwtest::RunExport;
+using kw::test::ExportResult;
+using kw::test::ReadGolden;
+using kw::test::RunExport;
 
 const Point3 kUp(0.0f, 0.0f, 1.0f);
 
@@ -87,7 +87,7 @@ MemoryMaterial& Standard(MemoryScene& scene, const std::string& name,
 
 // Everything after the skeleton section.
 std::string TrianglesSection(const std::string& smd) {
-  return smd.substr(kwtest::ThroughSkeleton(smd).size());
+  return smd.substr(kw::test::ThroughSkeleton(smd).size());
 }
 
 // Errors the scene-access library raises (an out-of-range getter of our
@@ -461,9 +461,9 @@ TEST_F(TrianglesTest, SectionIsEmptyWithoutMeshesAndAbsentFromSequences) {
   node.SetMaterial(&Standard(scene_, "Plain"));
   AddFace(UnitTriangle(scene_, node), Corners012());
 
-  const ExportResult sequence = RunExport(scene_, kwtest::Sequence(0, 0));
+  const ExportResult sequence = RunExport(scene_, kw::test::Sequence(0, 0));
   EXPECT_EQ(sequence.smd.find("triangles"), std::string::npos) << sequence.smd;
-  EXPECT_EQ(sequence.smd, kwtest::ThroughSkeleton(sequence.smd));
+  EXPECT_EQ(sequence.smd, kw::test::ThroughSkeleton(sequence.smd));
 
   MemoryScene helpersOnly;
   helpersOnly.MakeObject(helpersOnly.AddNode(1, "helper"), kObjectHelper);

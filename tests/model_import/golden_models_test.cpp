@@ -153,7 +153,7 @@ std::string WriteHinge(bool secondSkin = false) {
 
 TEST(GoldenModels, ObjPlateStandsUprightWithATextureNamePerMaterial) {
   ImportedModel model = Import(DataPath("plate.obj"));
-  const kwtest::ExportResult result = kwtest::RunExport(*model.scene);
+  const kw::test::ExportResult result = kw::test::RunExport(*model.scene);
   EXPECT_EQ(result.smd, Golden("plate.smd"));
   EXPECT_TRUE(result.warnings.empty());
   EXPECT_TRUE(model.warnings.empty());
@@ -163,7 +163,7 @@ TEST(GoldenModels, GltfHingeReferenceHasMeshAndSkeletonInTheSamePose) {
   ImportedModel model = Import(WriteHinge());
   ASSERT_EQ(model.animations.size(), 1u);
   EXPECT_EQ(model.animations[0].name, "Swing");
-  const kwtest::ExportResult result = kwtest::RunExport(*model.scene);
+  const kw::test::ExportResult result = kw::test::RunExport(*model.scene);
   EXPECT_EQ(result.smd, Golden("hinge_reference.smd"));
   // No UVs: the importer's one warning instead of the exporter's one per face.
   EXPECT_TRUE(result.warnings.empty());
@@ -173,18 +173,18 @@ TEST(GoldenModels, GltfHingeReferenceHasMeshAndSkeletonInTheSamePose) {
 TEST(GoldenModels, GltfHingeSequenceSamplesTheSwing) {
   ImportedModel model = Import(WriteHinge());
   EXPECT_EQ(model.scene->GetEndTicks(), 4800);
-  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(15, 15)).smd,
+  EXPECT_EQ(kw::test::RunExport(*model.scene, kw::test::Sequence(15, 15)).smd,
             Golden("hinge_frame15.smd"));
-  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(30, 30)).smd,
+  EXPECT_EQ(kw::test::RunExport(*model.scene, kw::test::Sequence(30, 30)).smd,
             Golden("hinge_frame30.smd"));
   // Past the last key the last key holds.
-  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(45, 45)).smd,
+  EXPECT_EQ(kw::test::RunExport(*model.scene, kw::test::Sequence(45, 45)).smd,
             Golden("hinge_frame30.smd"));
   // At 60 frames a second the quarter turn comes at frame 60.
   ModelImportOptions options;
   options.fps = 60.0;
   model = Import(WriteHinge(), options);
-  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(60, 60)).smd,
+  EXPECT_EQ(kw::test::RunExport(*model.scene, kw::test::Sequence(60, 60)).smd,
             Golden("hinge_frame30.smd"));
 }
 
@@ -193,8 +193,8 @@ TEST(GoldenModels, RestPoseReferenceIgnoresTheAnimation) {
   options.pose = ModelPose::kRest;
   ImportedModel model = Import(WriteHinge(), options);
   EXPECT_EQ(model.sampledAnimation, -1);
-  EXPECT_EQ(kwtest::RunExport(*model.scene, kwtest::Sequence(30, 30)).smd,
-            kwtest::ThroughSkeleton(Golden("hinge_reference.smd")));
+  EXPECT_EQ(kw::test::RunExport(*model.scene, kw::test::Sequence(30, 30)).smd,
+            kw::test::ThroughSkeleton(Golden("hinge_reference.smd")));
 }
 
 // Two meshes bind Arm one and two units from Base: the reference takes the

@@ -11,8 +11,8 @@
 
 namespace {
 
+using kw::test::kModelDir;
 using kw::test::RunCli;
-using kwtest::kModelDir;
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAddressSanitizer = true;
@@ -273,9 +273,9 @@ TEST(ModelCommandLine, InfoWorksOnEveryModelTheTestsUse) {
     const kw::test::RunResult run = RunCli(folder, {"info", kModelDir + file});
     ASSERT_EQ(run.status, 0) << file << ": " << kw::test::Describe(run);
     Assimp::Importer importer;
-    const aiScene* source = kwtest::ReadSource(importer, kModelDir + file);
+    const aiScene* source = kw::test::ReadSource(importer, kModelDir + file);
     ASSERT_NE(source, nullptr);
-    const std::string nodes = "nodes: " + std::to_string(kwtest::PreOrder(*source).size()) + "\n";
+    const std::string nodes = "nodes: " + std::to_string(kw::test::PreOrder(*source).size()) + "\n";
     EXPECT_NE(run.out.find(nodes), std::string::npos) << file << " lacks " << nodes;
     EXPECT_NE(run.out.find("animations: " + std::to_string(source->mNumAnimations) + "\n"),
               std::string::npos)

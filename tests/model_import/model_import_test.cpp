@@ -22,7 +22,7 @@ using kw::ModelPose;
 
 namespace {
 
-using kwtest::kModelDir;
+using kw::test::kModelDir;
 
 ImportedModel Import(const std::string& file,
                      const ModelImportOptions& options = ModelImportOptions()) {
@@ -50,11 +50,11 @@ void ExpectSameTransform(const Matrix3& ours, const aiMatrix4x4& source, float t
   for (int r = 0; r < 3; ++r) {
     const float tolerance = 2e-4f * std::max(1.0f, columns[r].Length());
     const Point3 row = ours.GetRow(r);
-    EXPECT_LT(kwtest::Distance(aiVector3D(row.x, row.y, row.z), columns[r]), tolerance)
+    EXPECT_LT(kw::test::Distance(aiVector3D(row.x, row.y, row.z), columns[r]), tolerance)
         << where << " axis " << r;
   }
   const Point3 t = ours.GetTrans();
-  EXPECT_LT(kwtest::Distance(aiVector3D(t.x, t.y, t.z), columns[3]), translationTolerance)
+  EXPECT_LT(kw::test::Distance(aiVector3D(t.x, t.y, t.z), columns[3]), translationTolerance)
       << where << " translation";
 }
 
@@ -76,14 +76,14 @@ const AnimatedModel kAnimated[] = {
 TEST(ModelImport, NodesAreNumberedInPreOrderWithTheFilesNamesAndParents) {
   const ImportedModel model = Import("X/Testwuson.X");
   Assimp::Importer importer;
-  const aiScene* source = kwtest::ReadSource(importer, kModelDir + "X/Testwuson.X");
+  const aiScene* source = kw::test::ReadSource(importer, kModelDir + "X/Testwuson.X");
   ASSERT_NE(source, nullptr);
-  const std::vector<const aiNode*> order = kwtest::PreOrder(*source);
+  const std::vector<const aiNode*> order = kw::test::PreOrder(*source);
   ASSERT_EQ(order.size(), 40u);
   for (std::size_t id = 0; id < order.size(); ++id) {
     MemoryNode& node = Node(model, static_cast<int>(id));
     EXPECT_STREQ(node.GetName(), order[id]->mName.C_Str());
-    const int parent = kwtest::IndexOf(order, order[id]->mParent);
+    const int parent = kw::test::IndexOf(order, order[id]->mParent);
     if (parent < 0) {
       EXPECT_EQ(node.GetSceneParent(), nullptr);
     } else {
@@ -155,7 +155,7 @@ TEST(ModelImport, TransformsFollowTheSampledAnimationAtEveryFrame) {
     options.animation = entry.animation;
     const ImportedModel model = Import(entry.file, options);
     Assimp::Importer importer;
-    const aiScene* source = kwtest::ReadSource(importer, kModelDir + entry.file);
+    const aiScene* source = kw::test::ReadSource(importer, kModelDir + entry.file);
     ASSERT_NE(source, nullptr);
     ASSERT_GE(model.sampledAnimation, 0) << entry.file;
     const aiAnimation* animation = source->mAnimations[model.sampledAnimation];
@@ -165,16 +165,16 @@ TEST(ModelImport, TransformsFollowTheSampledAnimationAtEveryFrame) {
     EXPECT_EQ(perFrame, 160);
 
     const std::vector<aiMatrix4x4> rest =
-        kwtest::WorldPose(*source, nullptr, 0.0, kwtest::Upright(entry.up));
+        kw::test::WorldPose(*source, nullptr, 0.0, kw::test::Upright(entry.up));
     std::vector<aiVector3D> origins;
     for (const aiMatrix4x4& m : rest) origins.emplace_back(m.a4, m.b4, m.c4);
-    const float tolerance = 2e-4f * kwtest::Largest(origins);
+    const float tolerance = 2e-4f * kw::test::Largest(origins);
 
     for (int tick = model.scene->GetStartTicks(); tick <= model.scene->GetEndTicks();
          tick += perFrame) {
       const double time = tick * ticksPerSecond / kModelTicksPerSecond;
       const std::vector<aiMatrix4x4> world =
-          kwtest::WorldPose(*source, animation, time, kwtest::Upright(entry.up));
+          kw::test::WorldPose(*source, animation, time, kw::test::Upright(entry.up));
       for (std::size_t id = 0; id < world.size(); ++id) {
         ExpectSameTransform(Node(model, static_cast<int>(id)).GetNodeTransform(tick), world[id],
                             tolerance,
@@ -241,10 +241,10 @@ TEST(ModelImport, TheRestPoseHoldsAtEveryTick) {
   EXPECT_EQ(model.sampledAnimation, -1);
   EXPECT_EQ(model.scene->GetEndTicks(), 0);
   Assimp::Importer importer;
-  const aiScene* source = kwtest::ReadSource(importer, kModelDir + "X/Testwuson.X");
+  const aiScene* source = kw::test::ReadSource(importer, kModelDir + "X/Testwuson.X");
   ASSERT_NE(source, nullptr);
   const std::vector<aiMatrix4x4> rest =
-      kwtest::WorldPose(*source, nullptr, 0.0, kwtest::Upright('y'));
+      kw::test::WorldPose(*source, nullptr, 0.0, kw::test::Upright('y'));
   for (int tick : {0, 160, 4800}) {
     for (std::size_t id = 0; id < rest.size(); ++id) {
       ExpectSameTransform(Node(model, static_cast<int>(id)).GetNodeTransform(tick), rest[id], 1e-4f,
@@ -272,7 +272,7 @@ void ExpectSameFaces(const std::vector<Point3>& ours, const std::vector<aiVector
       float nearest = INFINITY;
       for (std::size_t d = face; d < face + 3; ++d) {
         nearest = std::min(
-            nearest, kwtest::Distance(aiVector3D(ours[c].x, ours[c].y, ours[c].z), expected[d]));
+            nearest, kw::test::Distance(aiVector3D(ours[c].x, ours[c].y, ours[c].z), expected[d]));
       }
       ASSERT_LT(nearest, tolerance) << where << " face " << face / 3;
     }
@@ -287,17 +287,17 @@ TEST(ModelImport, MeshesArePosedAtTickZeroLikeTheirSkeleton) {
       options.pose = rest ? ModelPose::kRest : ModelPose::kAnimation;
       const ImportedModel model = Import(entry.file, options);
       Assimp::Importer importer;
-      const aiScene* source = kwtest::ReadSource(importer, kModelDir + entry.file);
+      const aiScene* source = kw::test::ReadSource(importer, kModelDir + entry.file);
       ASSERT_NE(source, nullptr);
       const aiAnimation* animation = rest ? nullptr : source->mAnimations[model.sampledAnimation];
       const std::vector<aiMatrix4x4> pose =
-          kwtest::WorldPose(*source, animation, 0.0, kwtest::Upright(entry.up));
-      const std::vector<const aiNode*> order = kwtest::PreOrder(*source);
+          kw::test::WorldPose(*source, animation, 0.0, kw::test::Upright(entry.up));
+      const std::vector<const aiNode*> order = kw::test::PreOrder(*source);
       for (std::size_t id = 0; id < order.size(); ++id) {
         if (order[id]->mNumMeshes == 0) continue;
-        const std::vector<aiVector3D> expected = kwtest::PosedCorners(*source, *order[id], pose);
+        const std::vector<aiVector3D> expected = kw::test::PosedCorners(*source, *order[id], pose);
         ExpectSameFaces(SourceCorners(model, static_cast<int>(id)), expected,
-                        2e-4f * kwtest::Largest(expected),
+                        2e-4f * kw::test::Largest(expected),
                         std::string(entry.file) + (rest ? " rest" : " tick 0") + " node " +
                             order[id]->mName.C_Str());
       }
@@ -312,7 +312,7 @@ TEST(ModelImport, SkinLinksNameTheBoneNodesWithTheFilesWeights) {
   ASSERT_NE(skin, nullptr);
   Assimp::Importer importer;
   const aiScene* source =
-      kwtest::ReadSource(importer, kModelDir + "glTF2/simple_skin/simple_skin.gltf");
+      kw::test::ReadSource(importer, kModelDir + "glTF2/simple_skin/simple_skin.gltf");
   ASSERT_NE(source, nullptr);
   const aiMesh& sourceMesh = *source->mMeshes[0];
   int links = 0;
@@ -389,9 +389,9 @@ TEST(ModelImport, SeveralMaterialsOnANodeBecomeAMultiSubObjectWithIds) {
   const ImportedModel model = Import("X/kwxport_test_cubewithvcolors.x");
   Assimp::Importer importer;
   const aiScene* source =
-      kwtest::ReadSource(importer, kModelDir + "X/kwxport_test_cubewithvcolors.x");
+      kw::test::ReadSource(importer, kModelDir + "X/kwxport_test_cubewithvcolors.x");
   ASSERT_NE(source, nullptr);
-  const std::vector<const aiNode*> order = kwtest::PreOrder(*source);
+  const std::vector<const aiNode*> order = kw::test::PreOrder(*source);
   bool sawMulti = false;
   for (std::size_t id = 0; id < order.size(); ++id) {
     MemoryNode& node = Node(model, static_cast<int>(id));
@@ -457,9 +457,9 @@ TEST(ModelImport, AMeshWithoutUvsSharesOneZeroUvAndWarnsOnce) {
 TEST(ModelImport, GltfIsTurnedUprightAndUpAndScaleOverrideIt) {
   const std::string file = "glTF2/BoxTextured-glTF-Binary/BoxTextured.glb";
   Assimp::Importer importer;
-  const aiScene* source = kwtest::ReadSource(importer, kModelDir + file);
+  const aiScene* source = kw::test::ReadSource(importer, kModelDir + file);
   ASSERT_NE(source, nullptr);
-  const std::vector<const aiNode*> order = kwtest::PreOrder(*source);
+  const std::vector<const aiNode*> order = kw::test::PreOrder(*source);
   int meshNode = -1;
   for (std::size_t id = 0; id < order.size(); ++id) {
     if (order[id]->mNumMeshes > 0) meshNode = static_cast<int>(id);
@@ -479,9 +479,9 @@ TEST(ModelImport, GltfIsTurnedUprightAndUpAndScaleOverrideIt) {
     EXPECT_EQ(model.sourceUp, c.used);
     EXPECT_EQ(model.upReason, c.up[0] ? "--up" : "format");
     const std::vector<aiMatrix4x4> pose =
-        kwtest::WorldPose(*source, nullptr, 0.0, kwtest::Upright(c.used, c.scale));
+        kw::test::WorldPose(*source, nullptr, 0.0, kw::test::Upright(c.used, c.scale));
     ExpectSameFaces(SourceCorners(model, meshNode),
-                    kwtest::PosedCorners(*source, *order[meshNode], pose), 1e-5f,
+                    kw::test::PosedCorners(*source, *order[meshNode], pose), 1e-5f,
                     std::string("up ") + c.up);
   }
 }

@@ -25,7 +25,7 @@ using kw::ModelPose;
 
 namespace {
 
-using kwtest::kModelDir;
+using kw::test::kModelDir;
 
 struct Model {
   const char* file;
@@ -71,7 +71,7 @@ void Load(const Model& entry, ModelPose pose, Exported* out) {
   options.pose = pose;
   std::string error;
   ASSERT_TRUE(ImportModel(kModelDir + entry.file, options, &out->model, &error)) << error;
-  out->source = kwtest::ReadSource(out->sourceImporter, kModelDir + entry.file);
+  out->source = kw::test::ReadSource(out->sourceImporter, kModelDir + entry.file);
   ASSERT_NE(out->source, nullptr);
   for (unsigned a = 0; a < out->source->mNumAnimations; ++a) {
     if (std::string(entry.animation) == out->source->mAnimations[a]->mName.C_Str() ||
@@ -99,19 +99,19 @@ void ExpectSkeletonMatches(const Exported& exported, const aiScene& smd,
                            const aiAnimation* smdAnimation, int pose,
                            const std::vector<aiMatrix4x4>& source, const std::string& where) {
   const std::vector<aiMatrix4x4> readBack =
-      kwtest::WorldPose(smd, smdAnimation, pose, aiMatrix4x4());
-  const std::vector<const aiNode*> smdNodes = kwtest::PreOrder(smd);
+      kw::test::WorldPose(smd, smdAnimation, pose, aiMatrix4x4());
+  const std::vector<const aiNode*> smdNodes = kw::test::PreOrder(smd);
 
   std::vector<aiVector3D> origins;
   for (const aiMatrix4x4& m : source) origins.emplace_back(m.a4, m.b4, m.c4);
-  const float tolerance = Tolerance(kwtest::Largest(origins));
+  const float tolerance = Tolerance(kw::test::Largest(origins));
   int compared = 0;
   for (std::size_t i = 0; i < smdNodes.size(); ++i) {
     const auto found = exported.idByName.find(smdNodes[i]->mName.C_Str());
     if (found == exported.idByName.end()) continue;  // the reader's own root
     const aiMatrix4x4& expected = source[static_cast<std::size_t>(found->second)];
     const aiVector3D position(readBack[i].a4, readBack[i].b4, readBack[i].c4);
-    EXPECT_LT(kwtest::Distance(position, aiVector3D(expected.a4, expected.b4, expected.c4)),
+    EXPECT_LT(kw::test::Distance(position, aiVector3D(expected.a4, expected.b4, expected.c4)),
               tolerance)
         << where << " pose " << pose << " node " << smdNodes[i]->mName.C_Str();
     ++compared;
@@ -131,7 +131,8 @@ std::vector<aiMatrix4x4> SourceAt(const Exported& exported, int frame) {
                                     : 25.0;
   const double time =
       double(frame) * exported.model.ticksPerFrame * ticksPerSecond / kModelTicksPerSecond;
-  return kwtest::WorldPose(*exported.source, exported.animation, time, kwtest::Upright('y', 1.0f));
+  return kw::test::WorldPose(*exported.source, exported.animation, time,
+                             kw::test::Upright('y', 1.0f));
 }
 
 // An untextured material is written under its name, letters, digits, '_'
@@ -150,12 +151,12 @@ std::string OwnName(const aiMaterial& material) {
 // node as bound, nodes in pre-order, meshes and faces in file order.
 std::map<std::string, std::vector<aiVector3D>> ExpectedFaces(const Exported& exported) {
   const aiScene& source = *exported.source;
-  const std::vector<aiMatrix4x4> pose = kwtest::BindPose(source, kwtest::Upright('y'));
+  const std::vector<aiMatrix4x4> pose = kw::test::BindPose(source, kw::test::Upright('y'));
   std::map<std::string, std::vector<aiVector3D>> faces;
   for (int id = 0; MemoryNode* node = exported.model.scene->FindNode(id); ++id) {
     if (!node->GetObject()->AsMesh()) continue;
-    const aiNode& sourceNode = *kwtest::PreOrder(source)[static_cast<std::size_t>(id)];
-    const std::vector<aiVector3D> corners = kwtest::PosedCorners(source, sourceNode, pose);
+    const aiNode& sourceNode = *kw::test::PreOrder(source)[static_cast<std::size_t>(id)];
+    const std::vector<aiVector3D> corners = kw::test::PosedCorners(source, sourceNode, pose);
     std::size_t next = 0;
     for (unsigned k = 0; k < sourceNode.mNumMeshes; ++k) {
       const aiMesh& mesh = *source.mMeshes[sourceNode.mMeshes[k]];
@@ -202,13 +203,13 @@ void ExpectTrianglesMatch(const Exported& exported, const aiScene& smd, const st
     ASSERT_EQ(readBack.count(texture), 1u) << where << " texture " << texture;
     const std::vector<aiVector3D>& read = readBack[texture];
     ASSERT_EQ(read.size(), corners.size()) << where << " texture " << texture;
-    const float tolerance = Tolerance(kwtest::Largest(corners));
+    const float tolerance = Tolerance(kw::test::Largest(corners));
     for (std::size_t face = 0; face + 2 < corners.size(); face += 3) {
       // A mirrored node has two corners swapped: compare as a set.
       for (std::size_t c = face; c < face + 3; ++c) {
         float nearest = INFINITY;
         for (std::size_t d = face; d < face + 3; ++d)
-          nearest = std::min(nearest, kwtest::Distance(read[c], corners[d]));
+          nearest = std::min(nearest, kw::test::Distance(read[c], corners[d]));
         ASSERT_LT(nearest, tolerance) << where << " texture " << texture << " face " << face / 3;
       }
     }
@@ -221,14 +222,14 @@ TEST(RoundTrip, SkinnedAnimatedModelsReadBackWithTheirSkeletonAndTriangles) {
     Load(entry, ModelPose::kBind, &exported);
     ASSERT_NE(exported.animation, nullptr) << entry.file;
 
-    const kwtest::ExportResult reference = kwtest::RunExport(*exported.model.scene);
+    const kw::test::ExportResult reference = kw::test::RunExport(*exported.model.scene);
     EXPECT_TRUE(reference.warnings.empty()) << entry.file << ": " << reference.warnings.front();
     Assimp::Importer referenceReader;
     const aiScene* referenceScene = ReadSmd(referenceReader, reference.smd);
     ASSERT_NE(referenceScene, nullptr) << entry.file;
     ExpectTrianglesMatch(exported, *referenceScene, entry.file);
     ExpectSkeletonMatches(exported, *referenceScene, nullptr, 0,
-                          kwtest::BindPose(*exported.source, kwtest::Upright('y')),
+                          kw::test::BindPose(*exported.source, kw::test::Upright('y')),
                           std::string(entry.file) + " reference");
 
     Exported animated;
@@ -236,8 +237,8 @@ TEST(RoundTrip, SkinnedAnimatedModelsReadBackWithTheirSkeletonAndTriangles) {
 
     const int first = animated.model.scene->GetStartTicks() / animated.model.ticksPerFrame;
     const int last = animated.model.scene->GetEndTicks() / animated.model.ticksPerFrame;
-    const kwtest::ExportResult sequence =
-        kwtest::RunExport(*animated.model.scene, kwtest::Sequence(first, last));
+    const kw::test::ExportResult sequence =
+        kw::test::RunExport(*animated.model.scene, kw::test::Sequence(first, last));
     Assimp::Importer sequenceReader;
     const aiScene* sequenceScene = ReadSmd(sequenceReader, sequence.smd);
     ASSERT_NE(sequenceScene, nullptr) << entry.file;
@@ -253,7 +254,7 @@ TEST(RoundTrip, StaticModelsReadBackWithTheirTrianglesAndTextureNames) {
   for (const Model& entry : kStatic) {
     Exported exported;
     Load(entry, ModelPose::kBind, &exported);
-    const kwtest::ExportResult reference = kwtest::RunExport(*exported.model.scene);
+    const kw::test::ExportResult reference = kw::test::RunExport(*exported.model.scene);
     EXPECT_TRUE(reference.warnings.empty()) << entry.file << ": " << reference.warnings.front();
     Assimp::Importer reader;
     const aiScene* smd = ReadSmd(reader, reference.smd);
@@ -261,7 +262,8 @@ TEST(RoundTrip, StaticModelsReadBackWithTheirTrianglesAndTextureNames) {
     ExpectTrianglesMatch(exported, *smd, entry.file);
     if (entry.checkSkeleton) {
       ExpectSkeletonMatches(exported, *smd, nullptr, 0,
-                            kwtest::BindPose(*exported.source, kwtest::Upright('y')), entry.file);
+                            kw::test::BindPose(*exported.source, kw::test::Upright('y')),
+                            entry.file);
     }
   }
 }

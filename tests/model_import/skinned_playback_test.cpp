@@ -17,7 +17,7 @@
 
 namespace {
 
-using kwtest::kModelDir;
+using kw::test::kModelDir;
 
 // Of the model's size (its bounding box's diagonal): six decimals in the
 // file and single precision on both sides leave some 1e-6.
@@ -51,10 +51,10 @@ std::vector<aiVector3D> SourceCorners(const aiScene& scene, const aiAnimation& a
                                       double seconds) {
   const double rate = animation.mTicksPerSecond > 0 ? animation.mTicksPerSecond : 25.0;
   const std::vector<aiMatrix4x4> world =
-      kwtest::WorldPose(scene, &animation, seconds * rate, kwtest::Upright('y'));
+      kw::test::WorldPose(scene, &animation, seconds * rate, kw::test::Upright('y'));
   std::vector<aiVector3D> corners;
-  for (const aiNode* node : kwtest::PreOrder(scene)) {
-    const std::vector<aiVector3D> own = kwtest::PosedCorners(scene, *node, world);
+  for (const aiNode* node : kw::test::PreOrder(scene)) {
+    const std::vector<aiVector3D> own = kw::test::PosedCorners(scene, *node, world);
     corners.insert(corners.end(), own.begin(), own.end());
   }
   return corners;
@@ -86,7 +86,7 @@ double Deviation(const kw::smd::File& reference, const kw::smd::File& sequence, 
       double nearest = 1e30;
       for (std::size_t c = 3 * t; c < 3 * t + 3; ++c) {
         nearest =
-            std::min(nearest, double(kwtest::Distance(aiVector3D(p.x, p.y, p.z), expected[c])));
+            std::min(nearest, double(kw::test::Distance(aiVector3D(p.x, p.y, p.z), expected[c])));
       }
       worst = std::max(worst, nearest);
     }
@@ -110,7 +110,7 @@ TEST(SkinnedPlayback, EverySequencePlayedOnTheReferenceMovesTheVerticesAsTheSour
     }
 
     Assimp::Importer importer;
-    const aiScene* source = kwtest::ReadSource(importer, model);
+    const aiScene* source = kw::test::ReadSource(importer, model);
     ASSERT_NE(source, nullptr);
     const aiAnimation* animation = nullptr;
     for (unsigned a = 0; a < source->mNumAnimations; ++a) {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace kwtest {
+namespace kw::test {
 
 inline const std::string kModelDir = "/usr/share/assimp/models/";
 
@@ -204,4 +204,4 @@ inline float Largest(const std::vector<aiVector3D>& points) {
 
 inline float Distance(const aiVector3D& a, const aiVector3D& b) { return (a - b).Length(); }
 
-}  // namespace kwtest
+}  // namespace kw::test

@@ -16,9 +16,9 @@ using kw::MemorySkin;
 
 namespace {
 
-using scenetest::ExpectMatrixNear;
-using scenetest::ExpectPointNear;
-using scenetest::RecordedErrors;
+using kw::test::ExpectMatrixNear;
+using kw::test::ExpectPointNear;
+using kw::test::RecordedErrors;
 
 constexpr float kHalfSqrt2 = 0.70710678f;
 

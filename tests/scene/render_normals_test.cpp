@@ -11,7 +11,7 @@ using kw::MemoryMesh;
 
 namespace {
 
-using scenetest::ExpectPointNear;
+using kw::test::ExpectPointNear;
 
 constexpr float kInvSqrt3 = 0.57735027f;
 

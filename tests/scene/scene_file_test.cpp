@@ -20,8 +20,8 @@ using kw::ParseSceneText;
 
 namespace {
 
-using scenetest::ExpectPointNear;
-using scenetest::RecordedErrors;
+using kw::test::ExpectPointNear;
+using kw::test::RecordedErrors;
 
 const std::string kDataDir = std::string(KW_TEST_DATA_DIR) + "/scene/data/";
 const std::string kTime = R"("version": 1, "time": {"start": 0, "end": 10, "ticksPerFrame": 1})";

@@ -9,7 +9,7 @@
 
 #include "host/scene_host.h"
 
-namespace scenetest {
+namespace kw::test {
 
 class RecordedErrors : public IGameErrorCallBack {
  public:
@@ -39,4 +39,4 @@ inline void ExpectMatrixNear(const Matrix3& actual, const Matrix3& expected,
   }
 }
 
-}  // namespace scenetest
+}  // namespace kw::test
