@@ -119,7 +119,6 @@ void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
 bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings,
            std::string* cause) {
   WholeRange options(job.sequence, request.log);
-  if (request.log) job.files.WriteLogTo(request.logPath);
   ExportSeams seams{&options, &warnings, &job.files};
   if (request.verbose) SetDebugSink(PrintDebugLine, nullptr);
   Kestrelworks session(job.scene, seams);
@@ -129,9 +128,6 @@ bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings,
     *cause = !job.files.Failure().empty() ? job.files.Failure()
                                           : request.modelPath + ": " + session.FailureMessage();
     return false;
-  }
-  if (!job.files.Failure().empty()) {
-    warnings.Show(Warning{WarningKind::kLogNotWritten, job.files.Failure()});
   }
   // What the compiler will make of the file, before it replaces the old one.
   if (!job.files.TemporaryPath().empty())
@@ -229,14 +225,21 @@ int RunExportAll(const ExportAllRequest& request) {
 
   // On a terminal, a line for each file as it is begun.
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  bool logLost = false;
   for (std::size_t k = 0; k < jobs.size(); ++k) {
     if (terminal)
       std::fprintf(stderr, "kestrelworks: %zu of %zu: %s\n", k + 1, jobs.size(),
                    jobs[k]->path.c_str());
+    // One log for the whole run: begun by the first file, added to by the rest.
+    if (request.log) jobs[k]->files.WriteLogTo(request.logPath, k > 0);
     if (!Write(*jobs[k], request, warnings, &error)) {
       warnings.PrintSummary();
       PrintFailure(error);
       return kExitExportFailed;  // every temporary file goes with its job
+    }
+    if (!logLost && !jobs[k]->files.LogProblem().empty()) {
+      logLost = true;
+      warnings.Show(Warning{WarningKind::kLogNotWritten, jobs[k]->files.LogProblem()});
     }
   }
   warnings.PrintSummary();

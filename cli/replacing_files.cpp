@@ -191,15 +191,16 @@ std::unique_ptr<ByteSink> ReplacingFiles::OpenLog() {
   if (logPath_.empty()) return std::make_unique<NullSink>();
   // O_NOFOLLOW: a link planted under the log's name must not aim the
   // truncation at another file; O_NONBLOCK: a FIFO must not hang the export.
-  const int fd =
-      ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  const int fd = ::open(
+      logPath_.c_str(),
+      O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (appendLog_ ? O_APPEND : 0), 0666);
   std::string cause;
   struct stat st {};
   if (fd < 0) {
     cause = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
   } else if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     cause = std::string("it is ") + FileTypeName(st.st_mode) + ", not a regular file";
-  } else if (::ftruncate(fd, 0) != 0) {
+  } else if (!appendLog_ && ::ftruncate(fd, 0) != 0) {
     cause = std::strerror(errno);
   } else {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);

@@ -30,8 +30,12 @@ class ReplacingFiles : public OutputFiles {
                                  std::string* error) override;
 
   // Where the log the session writes goes; until this is called, or with an
-  // empty path, nowhere.
-  void WriteLogTo(std::string path) { logPath_ = std::move(path); }
+  // empty path, nowhere. With append the log is added to, not begun again:
+  // several exports can share one log.
+  void WriteLogTo(std::string path, bool append = false) {
+    logPath_ = std::move(path);
+    appendLog_ = append;
+  }
 
   // Moves the finished SMD over its target. False with error set on failure.
   bool Commit(std::string* error);
@@ -67,6 +71,7 @@ class ReplacingFiles : public OutputFiles {
   std::string temporary_;
   std::string failure_;
   std::string logProblem_;
+  bool appendLog_ = false;
   bool inPlace_ = false;
   std::function<void(std::size_t)> onBytes_;
   std::function<void(const std::string&)> onFailure_;

@@ -166,6 +166,31 @@ TEST(ModelCommandLine, AllWritesTheReferenceEverySequenceAndAQcFromOneImport) {
                                       "Wuson_Run.smd", "Wuson_Walk.png", "Wuson_Walk.smd"}));
 }
 
+// --all keeps one log: every file's lines in the order written, an earlier
+// log begun again; a log that cannot be written is said once, not per file.
+TEST(ModelCommandLine, AllWritesOneLogForEveryFile) {
+  kw::test::ScratchFolder folder;
+  const std::string model = kModelDir + "X/Testwuson.X";
+  kw::test::WriteFile(folder / "all.log", "earlier run\n");
+  kw::test::RunResult run =
+      RunCli(folder, {"export", model, "--all", "-o", "out", "--log", "all.log"});
+  ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
+  const std::string log = kw::test::ReadFile(folder / "all.log");
+  EXPECT_EQ(log.find("earlier run"), std::string::npos) << log;
+  std::size_t at = 0;
+  for (const std::string file : {"Testwuson", "Wuson_Run", "Wuson_Walk", "Wuson_Bind"}) {
+    at = log.find("Exporting file: \"out/" + file + ".smd\"\n", at);
+    ASSERT_NE(at, std::string::npos) << file << " missing or out of order in:\n" << log;
+  }
+
+  run = RunCli(folder, {"export", model, "--all", "-o", "out", "--log", "out"});
+  EXPECT_EQ(run.status, 0) << kw::test::Describe(run);
+  const std::size_t said = run.err.find("warning: out: cannot write the log: ");
+  EXPECT_NE(said, std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("cannot write the log", run.err.find('\n', said)), std::string::npos)
+      << run.err;
+}
+
 // info lists the frames the export writes, and the last reaches the end:
 // huesitos lasts 1.56 s, 39 frames at 25 a second and 46.8 at 30.
 TEST(ModelCommandLine, InfoAndExportShowTheSameFramesUpToTheLastKey) {
