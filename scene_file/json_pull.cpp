@@ -15,6 +15,15 @@ bool IsNumberChar(char c) {
   return IsDigit(c) || c == '-' || c == '.' || c == 'e' || c == 'E' || c == '+';
 }
 
+// Every integer in a scene fits 32 bits; longer ones are left to the
+// document reader to refuse.
+constexpr std::size_t kMaxIntegerDigits = 18;
+
+// Every power of ten up to here is a double exactly.
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 // Plain text: not the end of a string, an escape, a control character or the
 // 0 after the window.
 bool IsPlain(char c) { return static_cast<unsigned char>(c) >= 0x20 && c != '"' && c != '\\'; }
@@ -152,15 +161,20 @@ std::string_view JsonPull::Name() {
   const char* start = p_ + 1;
   std::size_t scanned = 0;
   for (;;) {
-    const char* s = start + scanned;
-    while (IsPlain(*s)) ++s;
-    if (*s == '"') {
+    // An escape or a control character makes a name none of ours.
+    const auto* s = static_cast<const char*>(
+        std::memchr(start + scanned, '"', static_cast<std::size_t>(end_ - start) - scanned));
+    if (s) {
+      // Nearly always the colon follows: the name is used where it lies.
+      if (s[1] == ':') {
+        p_ = s + 2;
+        return std::string_view(start, static_cast<std::size_t>(s - start));
+      }
       name_.assign(start, s);
       p_ = s + 1;
       break;
     }
-    if (s != end_) Refuse();
-    scanned = static_cast<std::size_t>(s - start);
+    scanned = static_cast<std::size_t>(end_ - start);
     if (!Refill(start)) Refuse();
   }
   Expect(':');
@@ -249,12 +263,30 @@ std::string_view JsonPull::NumberText() {
 }
 
 std::int64_t JsonPull::Integer() {
-  const std::string_view text = NumberText();
+  Peek();
+  // Nearly every number lies whole in the window and is read where it lies.
+  const char* s = p_;
+  const bool negative = *s == '-';
+  if (negative) ++s;
+  const char* const digits = s;
+  std::uint64_t value = 0;
+  while (IsDigit(*s)) value = value * 10 + static_cast<std::uint64_t>(*s++ - '0');
+  if (s == end_) return IntegerOf(NumberText());
+  const auto count = static_cast<std::size_t>(s - digits);
+  if (count == 0 || count > kMaxIntegerDigits || (*digits == '0' && count > 1) || IsNumberChar(*s))
+    Refuse();
+  p_ = s;
+  const auto magnitude = static_cast<std::int64_t>(value);
+  return negative ? -magnitude : magnitude;
+}
+
+std::int64_t JsonPull::IntegerOf(std::string_view text) {
+  if (text.empty()) Refuse();
   const bool negative = text[0] == '-';
   const std::string_view digits = text.substr(negative ? 1 : 0);
-  // Every integer in a scene fits 32 bits; longer ones are left to the
-  // document reader to refuse.
-  if (digits.empty() || digits.size() > 18 || (digits[0] == '0' && digits.size() > 1)) Refuse();
+  if (digits.empty() || digits.size() > kMaxIntegerDigits ||
+      (digits[0] == '0' && digits.size() > 1))
+    Refuse();
   std::int64_t value = 0;
   for (const char c : digits) {
     if (!IsDigit(c)) Refuse();
@@ -264,7 +296,36 @@ std::int64_t JsonPull::Integer() {
 }
 
 double JsonPull::Double() {
-  const std::string_view text = NumberText();
+  Peek();
+  // Up to 15 digits and 22 decimals, the digits and the power of ten are
+  // exact doubles, and one division rounds as reading the text exactly
+  // would.
+  const char* s = p_;
+  const bool negative = *s == '-';
+  if (negative) ++s;
+  const char* const whole = s;
+  std::uint64_t digits = 0;
+  while (IsDigit(*s)) digits = digits * 10 + static_cast<std::uint64_t>(*s++ - '0');
+  const std::size_t wholeCount = static_cast<std::size_t>(s - whole);
+  const bool point = *s == '.';
+  std::size_t decimals = 0;
+  if (point) {
+    const char* const fraction = ++s;
+    while (IsDigit(*s)) digits = digits * 10 + static_cast<std::uint64_t>(*s++ - '0');
+    decimals = static_cast<std::size_t>(s - fraction);
+  }
+  const bool plain =
+      wholeCount > 0 && (whole[0] != '0' || wholeCount == 1) && (!point || decimals > 0);
+  if (plain && s != end_ && !IsNumberChar(*s) && wholeCount + decimals <= 15 && decimals <= 22) {
+    p_ = s;
+    const double value = static_cast<double>(digits) / kPowersOfTen[decimals];
+    // The document keeps -0 as the integer 0.
+    return negative && (decimals > 0 || digits != 0) ? -value : value;
+  }
+  return DoubleOf(NumberText());
+}
+
+double JsonPull::DoubleOf(std::string_view text) {
   const bool integer = IsIntegerText(text);
   double value = 0;
   const char* end = text.data() + text.size();

@@ -26,6 +26,8 @@ class JsonPull {
  public:
   // window: the bytes read at a time; a longer token widens it.
   JsonPull(TextSource source, std::size_t window);
+  JsonPull(const JsonPull&) = delete;
+  JsonPull& operator=(const JsonPull&) = delete;
 
   // The next character after whitespace, not taken; 0 at the end.
   char Peek() {
@@ -45,8 +47,8 @@ class JsonPull {
   // Only whitespace is left.
   bool AtEnd() { return Peek() == '\0' && p_ == end_; }
 
-  // A member name written without escapes, and its colon. The view lasts
-  // until the next name.
+  // A member name as written, escapes left as they are (no name of ours has
+  // one), and its colon. The view lasts until the next call.
   std::string_view Name();
   std::string String();
   bool Bool();
@@ -64,6 +66,8 @@ class JsonPull {
   bool Refill(const char*& from);
   // The characters a number may be made of, from p_; p_ then follows them.
   std::string_view NumberText();
+  std::int64_t IntegerOf(std::string_view text);
+  double DoubleOf(std::string_view text);
   // At least n bytes from p_ on, or refuses.
   void Need(std::size_t n);
   void Escape(std::string& out);
