@@ -8,6 +8,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "smd/hash_set.h"
+
 namespace kw::smd {
 
 // The figures are studiomdl's; the names in brackets are its own, from the
@@ -96,57 +98,242 @@ std::uint64_t VertexHash(const File& file, const Vertex& vertex) {
   return hash;
 }
 
-// Open addressing on the hashes alone: two different vertices that share all
-// 64 bits are one in several billion for a million vertices.
-class HashSet {
- public:
-  explicit HashSet(std::size_t expected) {
-    std::size_t size = 16;
-    while (size < expected * 2) size <<= 1;
-    slots_.assign(size, 0);
+bool Finite(const float* values, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (!std::isfinite(values[i])) return false;
   }
-  // True when the hash was not yet in the set.
-  bool Insert(std::uint64_t hash) {
-    if (hash == 0) hash = 1;  // 0 marks an empty slot
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-      if (slots_[i] == hash) return false;
-      if (slots_[i] == 0) {
-        slots_[i] = hash;
-        if (++count_ * 2 > slots_.size()) Grow();
-        return true;
+  return true;
+}
+
+// Gathers the tally from a file read back.
+class Gatherer {
+ public:
+  explicit Gatherer(const File& file) : file_(file) {}
+
+  Tally Run() {
+    tally_.nodes = file_.nodes;
+    tally_.materials = file_.materials;
+    tally_.frames = file_.frames.size();
+    tally_.triangles = file_.triangles.size();
+    tally_.problems = file_.problems;
+    Vertices();
+    NonFinite();
+    IncompleteFrames();
+    return std::move(tally_);
+  }
+
+ private:
+  // Unique vertices and their links, in one pass over the corners.
+  void Vertices() {
+    if (file_.triangles.empty()) return;
+    HashSet seen(std::min<std::size_t>(file_.triangles.size(), std::size_t{1} << 20));
+    std::vector<Link> scratch;
+    for (const Triangle& triangle : file_.triangles) {
+      for (int corner = 0; corner < 3; ++corner) {
+        const Vertex& vertex = triangle.corners[corner];
+        if (!seen.Insert(VertexHash(file_, vertex))) continue;
+        const std::size_t end = std::min<std::size_t>(
+            vertex.firstLink + std::size_t{vertex.linkCount}, file_.links.size());
+        const std::size_t first = std::min<std::size_t>(vertex.firstLink, end);
+        const float lost = WeightLost(file_.links.data() + first, end - first, &scratch);
+        if (lost < 0) continue;
+        ++tally_.overLinked;
+        if (lost > tally_.worstLoss || tally_.worstLine == 0) {
+          tally_.worstLoss = std::max(tally_.worstLoss, lost);
+          tally_.worstLine = triangle.line + 1 + corner;
+        }
+      }
+    }
+    tally_.uniqueVertices = seen.Count();
+  }
+
+  void NonFinite() {
+    std::size_t& count = tally_.nonFiniteLines;
+    for (const Frame& frame : file_.frames) {
+      for (std::uint32_t i = 0; i < frame.poseCount; ++i) {
+        const Pose& pose = file_.poses[frame.firstPose + i];
+        if (Finite(pose.position, 3) && Finite(pose.rotation, 3)) continue;
+        if (count++ == 0) {
+          tally_.nonFiniteNode = pose.node;
+          tally_.nonFiniteTime = frame.time;
+          tally_.nonFiniteLine = frame.line + 1 + static_cast<int>(i);
+        }
+      }
+    }
+    for (const Triangle& triangle : file_.triangles) {
+      for (int corner = 0; corner < 3; ++corner) {
+        const Vertex& vertex = triangle.corners[corner];
+        bool finite =
+            Finite(vertex.position, 3) && Finite(vertex.normal, 3) && Finite(vertex.uv, 2);
+        for (std::uint32_t k = 0; finite && k < vertex.linkCount; ++k) {
+          finite = std::isfinite(file_.links[vertex.firstLink + k].weight);
+        }
+        if (finite) continue;
+        if (count++ == 0) tally_.nonFiniteLine = triangle.line + 1 + corner;
       }
     }
   }
-  std::size_t Count() const { return count_; }
 
- private:
-  void Grow() {
-    std::vector<std::uint64_t> old(slots_.size() * 2, 0);
-    old.swap(slots_);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::uint64_t hash : old) {
-      if (hash == 0) continue;
-      std::size_t i = hash & mask;
-      while (slots_[i] != 0) i = (i + 1) & mask;
-      slots_[i] = hash;
+  void IncompleteFrames() {
+    const std::size_t nodeCount = file_.nodes.size();
+    if (nodeCount == 0) return;
+    std::vector<std::uint32_t> seenIn(nodeCount, 0);
+    for (std::size_t f = 0; f < file_.frames.size(); ++f) {
+      const Frame& frame = file_.frames[f];
+      const auto stamp = static_cast<std::uint32_t>(f + 1);
+      std::size_t present = 0;
+      for (std::uint32_t i = 0; i < frame.poseCount; ++i) {
+        const int node = file_.poses[frame.firstPose + i].node;
+        if (seenIn[node] != stamp) {
+          seenIn[node] = stamp;
+          ++present;
+        }
+      }
+      if (present == nodeCount) continue;
+      if (tally_.incompleteFrames++ == 0) {
+        std::size_t missing = 0;
+        while (seenIn[missing] == stamp) ++missing;
+        tally_.incompleteTime = frame.time;
+        tally_.incompleteLine = frame.line;
+        tally_.missingNode = static_cast<int>(missing);
+        tally_.missingMore = nodeCount - present - 1;
+      }
     }
   }
-  std::vector<std::uint64_t> slots_;
-  std::size_t count_ = 0;
+
+  const File& file_;
+  Tally tally_;
 };
 
-// The share of a vertex's weight the compiler loses by keeping kMaxLinks
-// links, after it has dropped those below kLinkWeightFloor and renormalised;
-// negative when it keeps them all.
-float WeightLost(const File& file, const Vertex& vertex, std::vector<Link>* scratch) {
-  if (vertex.linkCount <= static_cast<std::uint32_t>(kMaxLinks)) return -1;
+class Reporter {
+ public:
+  explicit Reporter(const Tally& tally) : tally_(tally) {}
+
+  std::vector<Finding> Run() {
+    Nodes();
+    Vertices();
+    Materials();
+    RepeatedNames();
+    NonFinite();
+    Unparsed();
+    IncompleteFrames();
+    std::stable_sort(findings_.begin(), findings_.end(), [](const Finding& a, const Finding& b) {
+      return static_cast<int>(a.limit) < static_cast<int>(b.limit);
+    });
+    return std::move(findings_);
+  }
+
+ private:
+  void Add(Limit limit, std::string message) { findings_.push_back({limit, std::move(message)}); }
+
+  void Nodes() {
+    const int limit = Figure(Limit::kNodes);
+    if (tally_.nodes.size() > static_cast<std::size_t>(limit)) {
+      Add(Limit::kNodes,
+          Format("%zu nodes, more than the %d the compiler takes", tally_.nodes.size(), limit));
+    }
+  }
+
+  void Vertices() {
+    const std::size_t overLinked = tally_.overLinked;
+    if (overLinked > 0) {
+      Add(Limit::kLinks,
+          Format("%zu %s more than %d links of weight %.2f or more; keeping the %d largest "
+                 "loses up to %.1f%% of a vertex's weight (line %d)",
+                 overLinked, overLinked == 1 ? "vertex has" : "vertices have", kMaxLinks,
+                 kLinkWeightFloor, kMaxLinks, tally_.worstLoss * 100, tally_.worstLine));
+    }
+    const int limit = Figure(Limit::kUniqueVertices);
+    if (tally_.uniqueVertices > static_cast<std::size_t>(limit)) {
+      Add(Limit::kUniqueVertices,
+          Format("%zu unique vertices, more than the %d the compiler takes in one model",
+                 tally_.uniqueVertices, limit));
+    }
+  }
+
+  void Materials() {
+    const int limit = Figure(Limit::kMaterials);
+    if (tally_.materials.size() > static_cast<std::size_t>(limit)) {
+      Add(Limit::kMaterials, Format("%zu materials, more than the %d the compiler takes",
+                                    tally_.materials.size(), limit));
+    }
+    const std::size_t longest = static_cast<std::size_t>(LimitOf(Limit::kMaterialName).figure);
+    for (const std::string& name : tally_.materials) {
+      if (name.size() > longest) {
+        Add(Limit::kMaterialName,
+            Format("material %s is %zu bytes long; the compiler takes at most %zu",
+                   Quoted(name).c_str(), name.size(), longest));
+      }
+      if (name.find_first_of(" \t\v\f") != std::string::npos) {
+        Add(Limit::kMaterialName,
+            Format("material %s has whitespace, where the compiler ends the name",
+                   Quoted(name).c_str()));
+      }
+    }
+  }
+
+  void RepeatedNames() {
+    std::unordered_map<std::string, int> first;
+    std::unordered_map<std::string, int> reported;
+    for (const Node& node : tally_.nodes) {
+      if (node.line == 0) continue;  // its line was lost, and is reported as such
+      auto [at, added] = first.emplace(node.name, node.index);
+      if (added || !reported.emplace(node.name, 0).second) continue;
+      Add(Limit::kRepeatedName,
+          Format("node name %s is used by nodes %d and %d (line %d)", Quoted(node.name).c_str(),
+                 at->second, node.index, node.line));
+    }
+  }
+
+  void NonFinite() {
+    const std::size_t count = tally_.nonFiniteLines;
+    if (count == 0) return;
+    const std::string first =
+        tally_.nonFiniteNode >= 0
+            ? Format("in the pose of node %d at time %d (line %d)", tally_.nonFiniteNode,
+                     tally_.nonFiniteTime, tally_.nonFiniteLine)
+            : Format("on line %d", tally_.nonFiniteLine);
+    Add(Limit::kNonFinite,
+        Format("%zu %s with numbers that are infinite or not a number, the first %s", count,
+               count == 1 ? "line" : "lines", first.c_str()));
+  }
+
+  void Unparsed() {
+    for (const LineProblem& problem : tally_.problems) {
+      Add(Limit::kUnparsedLine, problem.line > 0
+                                    ? Format("line %d: %s", problem.line, problem.message.c_str())
+                                    : problem.message);
+    }
+  }
+
+  void IncompleteFrames() {
+    const std::size_t incomplete = tally_.incompleteFrames;
+    if (incomplete == 0) return;
+    std::string first =
+        Format("time %d (line %d) has no pose for node %s", tally_.incompleteTime,
+               tally_.incompleteLine, Quoted(tally_.nodes[tally_.missingNode].name).c_str());
+    if (tally_.missingMore > 0) first += Format(" and %zu more", tally_.missingMore);
+    Add(Limit::kIncompleteFrame,
+        Format("%zu %s out nodes; %s", incomplete,
+               incomplete == 1 ? "frame leaves" : "frames leave", first.c_str()));
+  }
+
+  const Tally& tally_;
+  std::vector<Finding> findings_;
+};
+
+}  // namespace
+
+Tally TallyOf(const File& file) { return Gatherer(file).Run(); }
+
+std::vector<Finding> Findings(const Tally& tally) { return Reporter(tally).Run(); }
+
+float WeightLost(const Link* in, std::size_t count, std::vector<Link>* scratch) {
+  if (count <= static_cast<std::size_t>(kMaxLinks)) return -1;
   std::vector<Link>& links = *scratch;
   links.clear();
-  const std::size_t end =
-      std::min<std::size_t>(vertex.firstLink + std::size_t{vertex.linkCount}, file.links.size());
-  for (std::size_t k = vertex.firstLink; k < end; ++k) {
-    const Link& link = file.links[k];
+  for (std::size_t k = 0; k < count; ++k) {
+    const Link& link = in[k];
     // Two links to one bone are one influence.
     auto same = std::find_if(links.begin(), links.end(),
                              [&](const Link& l) { return l.bone == link.bone; });
@@ -168,193 +355,5 @@ float WeightLost(const File& file, const Vertex& vertex, std::vector<Link>* scra
   }
   return total > 0 ? lost / total : 0;
 }
-
-bool Finite(const float* values, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (!std::isfinite(values[i])) return false;
-  }
-  return true;
-}
-
-class Checker {
- public:
-  explicit Checker(const File& file) : file_(file) {}
-
-  std::vector<Finding> Run() {
-    Nodes();
-    Vertices();
-    Materials();
-    RepeatedNames();
-    NonFinite();
-    Unparsed();
-    IncompleteFrames();
-    std::stable_sort(findings_.begin(), findings_.end(), [](const Finding& a, const Finding& b) {
-      return static_cast<int>(a.limit) < static_cast<int>(b.limit);
-    });
-    return std::move(findings_);
-  }
-
- private:
-  void Add(Limit limit, std::string message) { findings_.push_back({limit, std::move(message)}); }
-
-  void Nodes() {
-    const int limit = Figure(Limit::kNodes);
-    if (file_.nodes.size() > static_cast<std::size_t>(limit)) {
-      Add(Limit::kNodes,
-          Format("%zu nodes, more than the %d the compiler takes", file_.nodes.size(), limit));
-    }
-  }
-
-  // Unique vertices and their links, in one pass over the corners.
-  void Vertices() {
-    if (file_.triangles.empty()) return;
-    HashSet seen(std::min<std::size_t>(file_.triangles.size(), std::size_t{1} << 20));
-    std::vector<Link> scratch;
-    std::size_t overLinked = 0;
-    float worstLoss = 0;
-    int worstLine = 0;
-    for (const Triangle& triangle : file_.triangles) {
-      for (int corner = 0; corner < 3; ++corner) {
-        const Vertex& vertex = triangle.corners[corner];
-        if (!seen.Insert(VertexHash(file_, vertex))) continue;
-        const float lost = WeightLost(file_, vertex, &scratch);
-        if (lost < 0) continue;
-        ++overLinked;
-        if (lost > worstLoss || worstLine == 0) {
-          worstLoss = std::max(worstLoss, lost);
-          worstLine = triangle.line + 1 + corner;
-        }
-      }
-    }
-    if (overLinked > 0) {
-      Add(Limit::kLinks,
-          Format("%zu %s more than %d links of weight %.2f or more; keeping the %d largest "
-                 "loses up to %.1f%% of a vertex's weight (line %d)",
-                 overLinked, overLinked == 1 ? "vertex has" : "vertices have", kMaxLinks,
-                 kLinkWeightFloor, kMaxLinks, worstLoss * 100, worstLine));
-    }
-    const int limit = Figure(Limit::kUniqueVertices);
-    if (seen.Count() > static_cast<std::size_t>(limit)) {
-      Add(Limit::kUniqueVertices,
-          Format("%zu unique vertices, more than the %d the compiler takes in one model",
-                 seen.Count(), limit));
-    }
-  }
-
-  void Materials() {
-    const int limit = Figure(Limit::kMaterials);
-    if (file_.materials.size() > static_cast<std::size_t>(limit)) {
-      Add(Limit::kMaterials, Format("%zu materials, more than the %d the compiler takes",
-                                    file_.materials.size(), limit));
-    }
-    const std::size_t longest = static_cast<std::size_t>(LimitOf(Limit::kMaterialName).figure);
-    for (const std::string& name : file_.materials) {
-      if (name.size() > longest) {
-        Add(Limit::kMaterialName,
-            Format("material %s is %zu bytes long; the compiler takes at most %zu",
-                   Quoted(name).c_str(), name.size(), longest));
-      }
-      if (name.find_first_of(" \t\v\f") != std::string::npos) {
-        Add(Limit::kMaterialName,
-            Format("material %s has whitespace, where the compiler ends the name",
-                   Quoted(name).c_str()));
-      }
-    }
-  }
-
-  void RepeatedNames() {
-    std::unordered_map<std::string, int> first;
-    std::unordered_map<std::string, int> reported;
-    for (const Node& node : file_.nodes) {
-      if (node.line == 0) continue;  // its line was lost, and is reported as such
-      auto [at, added] = first.emplace(node.name, node.index);
-      if (added || !reported.emplace(node.name, 0).second) continue;
-      Add(Limit::kRepeatedName,
-          Format("node name %s is used by nodes %d and %d (line %d)", Quoted(node.name).c_str(),
-                 at->second, node.index, node.line));
-    }
-  }
-
-  void NonFinite() {
-    std::size_t count = 0;
-    std::string first;
-    for (const Frame& frame : file_.frames) {
-      for (std::uint32_t i = 0; i < frame.poseCount; ++i) {
-        const Pose& pose = file_.poses[frame.firstPose + i];
-        if (Finite(pose.position, 3) && Finite(pose.rotation, 3)) continue;
-        if (count++ == 0) {
-          first = Format("in the pose of node %d at time %d (line %d)", pose.node, frame.time,
-                         frame.line + 1 + static_cast<int>(i));
-        }
-      }
-    }
-    for (const Triangle& triangle : file_.triangles) {
-      for (int corner = 0; corner < 3; ++corner) {
-        const Vertex& vertex = triangle.corners[corner];
-        bool finite =
-            Finite(vertex.position, 3) && Finite(vertex.normal, 3) && Finite(vertex.uv, 2);
-        for (std::uint32_t k = 0; finite && k < vertex.linkCount; ++k) {
-          finite = std::isfinite(file_.links[vertex.firstLink + k].weight);
-        }
-        if (finite) continue;
-        if (count++ == 0) first = Format("on line %d", triangle.line + 1 + corner);
-      }
-    }
-    if (count > 0) {
-      Add(Limit::kNonFinite,
-          Format("%zu %s with numbers that are infinite or not a number, the first %s", count,
-                 count == 1 ? "line" : "lines", first.c_str()));
-    }
-  }
-
-  void Unparsed() {
-    for (const LineProblem& problem : file_.problems) {
-      Add(Limit::kUnparsedLine, problem.line > 0
-                                    ? Format("line %d: %s", problem.line, problem.message.c_str())
-                                    : problem.message);
-    }
-  }
-
-  void IncompleteFrames() {
-    const std::size_t nodeCount = file_.nodes.size();
-    if (nodeCount == 0) return;
-    std::vector<std::uint32_t> seenIn(nodeCount, 0);
-    std::size_t incomplete = 0;
-    std::string first;
-    for (std::size_t f = 0; f < file_.frames.size(); ++f) {
-      const Frame& frame = file_.frames[f];
-      const auto stamp = static_cast<std::uint32_t>(f + 1);
-      std::size_t present = 0;
-      for (std::uint32_t i = 0; i < frame.poseCount; ++i) {
-        const int node = file_.poses[frame.firstPose + i].node;
-        if (seenIn[node] != stamp) {
-          seenIn[node] = stamp;
-          ++present;
-        }
-      }
-      if (present == nodeCount) continue;
-      if (incomplete++ == 0) {
-        std::size_t missing = 0;
-        while (seenIn[missing] == stamp) ++missing;
-        const std::size_t more = nodeCount - present - 1;
-        first = Format("time %d (line %d) has no pose for node %s", frame.time, frame.line,
-                       Quoted(file_.nodes[missing].name).c_str());
-        if (more > 0) first += Format(" and %zu more", more);
-      }
-    }
-    if (incomplete > 0) {
-      Add(Limit::kIncompleteFrame,
-          Format("%zu %s out nodes; %s", incomplete,
-                 incomplete == 1 ? "frame leaves" : "frames leave", first.c_str()));
-    }
-  }
-
-  const File& file_;
-  std::vector<Finding> findings_;
-};
-
-}  // namespace
-
-std::vector<Finding> CheckLimits(const File& file) { return Checker(file).Run(); }
 
 }  // namespace kw::smd

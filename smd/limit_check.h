@@ -45,8 +45,40 @@ struct Finding {
   std::string message;  // one line, without the file's name
 };
 
+// What the limits need to know of a file, and no more: gathered from a file
+// read back (TallyOf) or from its text as it is written (smd/stream_check.h),
+// so that both say the same in the same words (Findings).
+struct Tally {
+  std::vector<Node> nodes;
+  std::vector<std::string> materials;
+  std::size_t frames = 0;
+  std::size_t triangles = 0;
+  std::size_t uniqueVertices = 0;
+  std::size_t overLinked = 0;  // unique vertices that lose links
+  float worstLoss = 0;         // the largest share lost, first on worstLine
+  int worstLine = 0;
+  std::size_t nonFiniteLines = 0;
+  int nonFiniteLine = 0;   // the first such line, and
+  int nonFiniteNode = -1;  // its node and time when it is a pose, -1 for a vertex
+  int nonFiniteTime = 0;
+  std::vector<LineProblem> problems;
+  std::size_t incompleteFrames = 0;
+  int incompleteTime = 0;  // the first incomplete frame, its line,
+  int incompleteLine = 0;
+  int missingNode = 0;  // the first node it leaves out and how many more
+  std::size_t missingMore = 0;
+};
+
+Tally TallyOf(const File& file);
+// Every limit the tally breaks, in the order of kLimits.
+std::vector<Finding> Findings(const Tally& tally);
 // Every limit the file breaks, in the order of kLimits.
-std::vector<Finding> CheckLimits(const File& file);
+inline std::vector<Finding> CheckLimits(const File& file) { return Findings(TallyOf(file)); }
+
+// The share of a vertex's weight the compiler loses by keeping kMaxLinks
+// links, after it has dropped those below kLinkWeightFloor and renormalised;
+// negative when it keeps them all.
+float WeightLost(const Link* links, std::size_t count, std::vector<Link>* scratch);
 
 const LimitRow& LimitOf(Limit limit);
 
