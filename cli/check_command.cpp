@@ -1,37 +1,68 @@
 #include "cli/check_command.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
 #include "core/kestrelworks.h"
 #include "smd/limit_check.h"
 #include "smd/smd_reader.h"
+#include "smd/stream_check.h"
 
 namespace kw {
 
+namespace {
+
+// Our own files are judged as they stream past, in a fraction of a
+// read-back; false when the text is not one the stream check judges.
+bool StreamTally(const std::string& path, smd::Tally* tally) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+  if (!stream) return false;
+  smd::StreamCheck check;
+  std::vector<char> buffer(std::size_t{1} << 20);
+  for (;;) {
+    const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), stream.get());
+    if (got == 0) break;
+    check.Feed(buffer.data(), got);
+    if (!check.Declined().empty()) return false;
+  }
+  return !std::ferror(stream.get()) && check.Finish(tally);
+}
+
+// The tally of the file at path, streamed or else read back; false with
+// *error when it does not read as an SMD.
+bool TallyFile(const std::string& path, smd::Tally* tally, std::string* error) {
+  if (StreamTally(path, tally)) return true;
+  smd::File file;
+  if (!smd::ReadSmd(path, &file, error)) return false;
+  *tally = smd::TallyOf(file);
+  return true;
+}
+
+}  // namespace
+
 int RunCheck(const std::vector<std::string>& paths) {
   int status = kExitSuccess;
-  kw::smd::File file;
   for (const std::string& path : paths) {
     std::string error;
-    if (!kw::smd::ReadSmd(path, &file, &error)) {
+    smd::Tally tally;
+    if (!TallyFile(path, &tally, &error)) {
       std::fflush(stdout);
       PrintFailure(error);
       status = kExitSceneUnreadable;
       continue;
     }
     const std::string name = OneLine(path);
-    const std::vector<kw::smd::Finding> findings = kw::smd::CheckLimits(file);
-    for (const kw::smd::Finding& finding : findings) {
-      std::printf("%s: %s: %s\n", name.c_str(),
-                  kw::WarningKindName(kw::smd::LimitOf(finding.limit).kind),
+    const std::vector<smd::Finding> findings = smd::Findings(tally);
+    for (const smd::Finding& finding : findings) {
+      std::printf("%s: %s: %s\n", name.c_str(), WarningKindName(smd::LimitOf(finding.limit).kind),
                   finding.message.c_str());
     }
     if (findings.empty()) {
       std::printf("%s: clean (%zu nodes, %zu frames, %zu triangles, %zu materials)\n", name.c_str(),
-                  file.nodes.size(), file.frames.size(), file.triangles.size(),
-                  file.materials.size());
+                  tally.nodes.size(), tally.frames, tally.triangles, tally.materials.size());
     } else if (status == kExitSuccess) {
       status = kExitStrictWarnings;
     }
@@ -41,17 +72,22 @@ int RunCheck(const std::vector<std::string>& paths) {
 }
 
 void CheckWrittenSmd(const std::string& path, const std::string& shownName,
-                     WarningPresenter* warnings) {
-  kw::smd::File file;
-  std::string error;
-  if (!kw::smd::ReadSmd(path, &file, &error)) {
-    warnings->Show(kw::Warning{kw::WarningKind::kUnparsedLine,
-                               shownName + ": does not read back as an SMD: " + error});
-    return;
+                     WarningPresenter* warnings, smd::StreamCheck* written) {
+  smd::Tally tally;
+  if (!written || !written->Finish(&tally)) {
+    // What went to stdout cannot be read back.
+    if (path.empty()) return;
+    smd::File file;
+    std::string error;
+    if (!smd::ReadSmd(path, &file, &error)) {
+      warnings->Show(Warning{WarningKind::kUnparsedLine,
+                             shownName + ": does not read back as an SMD: " + error});
+      return;
+    }
+    tally = smd::TallyOf(file);
   }
-  for (const kw::smd::Finding& finding : kw::smd::CheckLimits(file)) {
-    warnings->Show(
-        kw::Warning{kw::smd::LimitOf(finding.limit).kind, shownName + ": " + finding.message});
+  for (const smd::Finding& finding : smd::Findings(tally)) {
+    warnings->Show(Warning{smd::LimitOf(finding.limit).kind, shownName + ": " + finding.message});
   }
 }
 

@@ -9,6 +9,9 @@
 namespace kw {
 
 class WarningPresenter;
+namespace smd {
+class StreamCheck;
+}
 
 // Prints each finding as "FILE: KIND: message" on stdout, or "FILE: clean"
 // with what the file holds. 0 when every file is clean, 4 when one has a
@@ -16,10 +19,12 @@ class WarningPresenter;
 // stderr); every file is checked either way.
 int RunCheck(const std::vector<std::string>& paths);
 
-// Reads back the SMD just written at path and shows each finding as a
-// warning of its kind, naming the file as shownName (the user's output, not
-// a temporary). A file that cannot be read back is a warning too.
+// Shows each finding in the SMD just written as a warning of its kind, naming
+// the file as shownName (the user's output, not a temporary). It takes the
+// findings of written, which was fed every byte, or when that declined reads
+// back the file at path (nothing when path is empty: stdout). A file that
+// cannot be read back is a warning too.
 void CheckWrittenSmd(const std::string& path, const std::string& shownName,
-                     WarningPresenter* warnings);
+                     WarningPresenter* warnings, smd::StreamCheck* written = nullptr);
 
 }  // namespace kw

@@ -21,6 +21,7 @@
 #include "cli/replacing_files.h"
 #include "cli/stderr_warnings.h"
 #include "core/kestrelworks.h"
+#include "smd/stream_check.h"
 
 namespace kw {
 namespace {
@@ -111,6 +112,7 @@ struct Job {
   MemoryScene* scene;
   bool sequence;
   ReplacingFiles files;
+  smd::StreamCheck written;  // fed every byte of the SMD
 };
 
 void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
@@ -119,6 +121,8 @@ void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
 bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings,
            std::string* cause) {
   WholeRange options(job.sequence, request.log);
+  job.files.OnSmdBytes(
+      [&job](const char* data, std::size_t size) { job.written.Feed(data, size); });
   ExportSeams seams{&options, &warnings, &job.files};
   if (request.verbose) SetDebugSink(PrintDebugLine, nullptr);
   Kestrelworks session(job.scene, seams);
@@ -131,7 +135,7 @@ bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings,
   }
   // What the compiler will make of the file, before it replaces the old one.
   if (!job.files.TemporaryPath().empty())
-    CheckWrittenSmd(job.files.TemporaryPath(), job.path, &warnings);
+    CheckWrittenSmd(job.files.TemporaryPath(), job.path, &warnings, &job.written);
   return true;
 }
 
@@ -208,7 +212,7 @@ int RunExportAll(const ExportAllRequest& request) {
   const std::string folder = request.folder.back() == '/' ? request.folder : request.folder + "/";
   std::vector<std::unique_ptr<Job>> jobs;
   jobs.push_back(
-      std::unique_ptr<Job>(new Job{folder + model + ".smd", reference.get(), false, {}}));
+      std::unique_ptr<Job>(new Job{folder + model + ".smd", reference.get(), false, {}, {}}));
   QcContents qc;
   qc.modelName = model;
   qc.sourceFile = request.modelPath.substr(request.modelPath.find_last_of('/') + 1);
@@ -219,7 +223,7 @@ int RunExportAll(const ExportAllRequest& request) {
     const std::string name =
         Unique(FileSafe(animations.names[i], "animation_" + std::to_string(i)), &used);
     jobs.push_back(std::unique_ptr<Job>(
-        new Job{folder + name + ".smd", animations.scenes[i].get(), true, {}}));
+        new Job{folder + name + ".smd", animations.scenes[i].get(), true, {}, {}}));
     qc.sequences.push_back(QcSequence{name, name + ".smd"});
   }
 

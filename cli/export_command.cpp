@@ -22,6 +22,7 @@
 #include "cli/size_estimate.h"
 #include "cli/stderr_warnings.h"
 #include "core/kestrelworks.h"
+#include "smd/stream_check.h"
 
 namespace kw {
 
@@ -115,7 +116,12 @@ int ExportScene(const ExportRequest& request) {
   ReplacingFiles files;
   if (request.log) files.WriteLogTo(request.logPath);
   ProgressLine progress(shownOutput, estimate, request.quiet);
-  files.OnSmdBytes([&progress](std::size_t bytes) { progress.Add(bytes); });
+  // The limits are checked on the bytes as they go out, stdout's too.
+  smd::StreamCheck written;
+  files.OnSmdBytes([&progress, &written](const char* data, std::size_t bytes) {
+    progress.Add(bytes);
+    written.Feed(data, bytes);
+  });
   // The first refused write ends the run: going on would only compute what
   // can no longer be written, for hours on a long sequence.
   files.OnSmdFailure([&progress](const std::string& line) {
@@ -152,9 +158,9 @@ int ExportScene(const ExportRequest& request) {
   }
   // What the compiler will make of the file, before it replaces the old one;
   // numbers the export already found not finite are not told twice.
-  if (completed && !files.TemporaryPath().empty() &&
+  if (completed && (toStdout || !files.TemporaryPath().empty()) &&
       warnings.CountOf(WarningKind::kNonFinite) == 0) {
-    CheckWrittenSmd(files.TemporaryPath(), request.outputPath, &warnings);
+    CheckWrittenSmd(files.TemporaryPath(), shownOutput, &warnings, &written);
   }
   warnings.PrintSummary();
   // What went to stdout cannot be taken back; the line says not to use it.

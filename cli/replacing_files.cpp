@@ -27,7 +27,7 @@ constexpr int kMostLinks = 40;
 class DescriptorSink : public ByteSink {
  public:
   DescriptorSink(int fd, std::string shownPath, std::string* failure,
-                 const std::function<void(std::size_t)>* onBytes = nullptr,
+                 const std::function<void(const char*, std::size_t)>* onBytes = nullptr,
                  const std::function<void(const std::string&)>* onFailure = nullptr)
       : fd_(fd),
         shownPath_(std::move(shownPath)),
@@ -39,7 +39,7 @@ class DescriptorSink : public ByteSink {
   }
 
   bool Write(const char* data, std::size_t size, std::string* error) override {
-    if (onBytes_ && *onBytes_) (*onBytes_)(size);
+    if (onBytes_ && *onBytes_) (*onBytes_)(data, size);
     while (size > 0) {
       const ssize_t written = ::write(fd_, data, size);
       if (written < 0) {
@@ -73,7 +73,7 @@ class DescriptorSink : public ByteSink {
   int fd_;
   std::string shownPath_;
   std::string* failure_;
-  const std::function<void(std::size_t)>* onBytes_;
+  const std::function<void(const char*, std::size_t)>* onBytes_;
   const std::function<void(const std::string&)>* onFailure_;
 };
 

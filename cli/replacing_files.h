@@ -46,8 +46,11 @@ class ReplacingFiles : public OutputFiles {
   // when it is written in place (a device or pipe) or already committed.
   const std::string& TemporaryPath() const { return temporary_; }
 
-  // Called with every byte count the SMD takes, from the thread that writes.
-  void OnSmdBytes(std::function<void(std::size_t)> callback) { onBytes_ = std::move(callback); }
+  // Called with every chunk of the SMD before it is written, from the thread
+  // that writes.
+  void OnSmdBytes(std::function<void(const char*, std::size_t)> callback) {
+    onBytes_ = std::move(callback);
+  }
   // Called once with "FILE: cause" when a write of the SMD fails.
   void OnSmdFailure(std::function<void(const std::string&)> callback) {
     onFailure_ = std::move(callback);
@@ -73,7 +76,7 @@ class ReplacingFiles : public OutputFiles {
   std::string logProblem_;
   bool appendLog_ = false;
   bool inPlace_ = false;
-  std::function<void(std::size_t)> onBytes_;
+  std::function<void(const char*, std::size_t)> onBytes_;
   std::function<void(const std::string&)> onFailure_;
 };
 

@@ -136,6 +136,12 @@ TEST(CheckCommand, TheCompilersNodeLimitOnAModelExport) {
             std::string::npos)
       << check.out;
 
+  // What goes to stdout is checked as it goes.
+  const kw::test::RunResult piped = RunCli(folder, {"export", model, "-o", "-"});
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_NE(piped.err.find("warning: stdout: 129 nodes, more than the 128"), std::string::npos)
+      << piped.err;
+
   const kw::test::RunResult strict =
       RunCli(folder, {"export", model, "-o", "strict.smd", "--strict"});
   EXPECT_EQ(strict.status, 4) << kw::test::Describe(strict);

@@ -1,0 +1,445 @@
+#include "smd/stream_check.h"
+
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "smd/hash_set.h"
+
+namespace kw::smd {
+namespace {
+
+// A line longer than this is none of ours.
+constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+// Vertex hashes seen lately, one per slot: a vertex recurs within a few
+// thousand lines in a mesh written strip by strip, and this table stays in
+// the cache where the whole set does not.
+constexpr std::size_t kRecentSlots = std::size_t{1} << 14;
+
+bool IsDigit(char c) { return static_cast<unsigned>(c - '0') < 10; }
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool StartsWith(std::string_view text, std::string_view head) {
+  return text.size() >= head.size() && text.compare(0, head.size(), head) == 0;
+}
+
+// What the reader takes for a keyword line: the word alone, or with a comment.
+bool IsKeyword(std::string_view line, std::string_view word) {
+  if (!StartsWith(line, word)) return false;
+  const std::string_view rest = Trim(line.substr(word.size()));
+  return rest.empty() || StartsWith(rest, "//");
+}
+
+std::uint64_t Load64(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+std::uint64_t Fold(std::uint64_t a, std::uint64_t b) {
+  __extension__ typedef unsigned __int128 Wide;
+  const Wide product = static_cast<Wide>(a) * b;
+  return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+
+// 64 bits of a line's bytes, sixteen at a time. A vertex is known by the hash
+// of its line: for the lines CanonicalVertex takes, two lines are the same
+// text exactly when the reader makes the same bits of them (see there).
+std::uint64_t LineHash(const char* p, std::size_t size) {
+  constexpr std::uint64_t k0 = 0x9e3779b97f4a7c15ull, k1 = 0xd6e8feb86659fd93ull,
+                          k2 = 0xa0761d6478bd642full, k3 = 0xe7037ed1a0b428dbull;
+  std::uint64_t hash = Fold(size ^ k0, k3);
+  if (size >= 16) {
+    const char* last = p + size - 16;
+    for (; p < last; p += 16) hash = Fold(Load64(p) ^ k1 ^ hash, Load64(p + 8) ^ k2);
+    hash = Fold(Load64(last) ^ k1 ^ hash, Load64(last + 8) ^ k2);
+  } else {
+    std::uint64_t a = 0, b = 0;
+    std::memcpy(&a, p, size < 8 ? size : 8);
+    if (size > 8) std::memcpy(&b, p + 8, size - 8);
+    hash = Fold(a ^ k1 ^ hash, b ^ k2);
+  }
+  hash = Fold(hash ^ k0, k3);
+  return hash != 0 ? hash : 1;  // 0 marks an empty slot
+}
+
+// A whole number as "%d" writes it: '-' or no sign, no leading zero, no "-0",
+// and at most 9 digits, so that the reader takes it in as an int.
+bool CanonicalInt(const char*& p, const char* end, int* value) {
+  const char* q = p;
+  const bool negative = q < end && *q == '-';
+  if (negative) ++q;
+  const char* first = q;
+  int v = 0;
+  while (q < end && IsDigit(*q)) {
+    if (q - first == 9) return false;
+    v = v * 10 + (*q++ - '0');
+  }
+  const std::ptrdiff_t digits = q - first;
+  if (digits == 0 || (digits > 1 && *first == '0') || (negative && v == 0)) return false;
+  *value = negative ? -v : v;
+  p = q;
+  return true;
+}
+
+// A number as "%f" writes a float: '-' or no sign, 1 to 7 digits before the
+// point without a leading zero, 6 after it, and exactly the text printf writes
+// for the float the reader makes of it (its ShortDecimal: the digits over 1e6
+// in a double, narrowed). Every such text t is printf's text of that float,
+// so two different texts never read as the same bits:
+// - below 8 it always is: floats there lie at most 2^-21 apart, so the
+//   nearest float is within 2.4e-7 of t, and printf's rounding to six places
+//   gives t back;
+// - from 8 on it is tested: with N the digits as an integer and w the float,
+//   w * 1e6 is exact in a double (24 + 14 bits), and printf gives t back
+//   when w * 1e6 - N is less than a half, or exactly a half with N even
+//   (printf rounds exact halves to even).
+// Our writer writes printf's text of a float, so it always passes.
+// *value, when asked for, gets the reader's float.
+bool CanonicalFloat(const char*& p, const char* end, float* value) {
+  const char* q = p;
+  const bool negative = q < end && *q == '-';
+  if (negative) ++q;
+  const char* first = q;
+  std::uint64_t digits = 0;
+  while (q < end && IsDigit(*q)) {
+    if (q - first == 7) return false;
+    digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
+  }
+  const std::ptrdiff_t integerDigits = q - first;
+  if (integerDigits == 0 || (integerDigits > 1 && *first == '0') || end - q < 7 || *q != '.') {
+    return false;
+  }
+  for (int i = 1; i <= 6; ++i) {
+    if (!IsDigit(q[i])) return false;
+    digits = digits * 10 + static_cast<unsigned>(q[i] - '0');
+  }
+  q += 7;
+  const bool belowEight = integerDigits == 1 && *first < '8';
+  if (!belowEight || value) {
+    const float magnitude = static_cast<float>(static_cast<double>(digits) / 1e6);
+    if (!belowEight) {
+      const double off =
+          std::fabs(static_cast<double>(magnitude) * 1e6 - static_cast<double>(digits));
+      if (!(off < 0.5 || (off == 0.5 && digits % 2 == 0))) return false;
+    }
+    if (value) *value = negative ? -magnitude : magnitude;
+  }
+  p = q;
+  return true;
+}
+
+// A vertex line exactly as our writer writes it: the bone as "%3d", eight
+// numbers as " %f", the link count as " %d" and each link as " %d %f".
+// Every token is then the one text of its value, and the layout is fixed, so
+// the line's text and the values the reader makes of it (bone, the bits of
+// every float, the count, the links) determine each other: two such lines
+// are one vertex to the read-back check exactly when they are the same text.
+// The links go to *links.
+bool CanonicalVertex(const char* p, const char* end, std::vector<Link>* links) {
+  const char* start = p;
+  while (p < end && *p == ' ') ++p;
+  const std::ptrdiff_t pad = p - start;
+  const char* boneText = p;
+  int bone = 0;
+  if (!CanonicalInt(p, end, &bone)) return false;
+  const std::ptrdiff_t width = p - boneText;
+  if (pad != (width < 3 ? 3 - width : 0)) return false;
+  for (int i = 0; i < 8; ++i) {
+    if (p == end || *p++ != ' ' || !CanonicalFloat(p, end, nullptr)) return false;
+  }
+  int count = 0;
+  if (p == end || *p++ != ' ' || !CanonicalInt(p, end, &count) || count < 0) return false;
+  links->clear();
+  for (int k = 0; k < count; ++k) {
+    Link link;
+    if (p == end || *p++ != ' ' || !CanonicalInt(p, end, &link.bone)) return false;
+    if (p == end || *p++ != ' ' || !CanonicalFloat(p, end, &link.weight)) return false;
+    links->push_back(link);
+  }
+  return p == end;
+}
+
+// A number the reader takes in as a finite float: no exponent, and fewer
+// digits before the point than the largest float has.
+bool PlainDecimal(const char*& p, const char* end) {
+  const char* q = p;
+  if (q < end && *q == '-') ++q;
+  const char* first = q;
+  while (q < end && IsDigit(*q)) ++q;
+  if (q == first || q - first > 38) return false;
+  if (q < end && *q == '.') {
+    const char* fraction = ++q;
+    while (q < end && IsDigit(*q)) ++q;
+    if (q == fraction || q - fraction > 30) return false;
+  }
+  p = q;
+  return true;
+}
+
+bool Spaces(const char*& p, const char* end) {
+  const char* q = p;
+  while (p < end && *p == ' ') ++p;
+  return p != q;
+}
+
+enum class Part { kVersion, kTop, kNodes, kSkeleton, kTriangles };
+
+}  // namespace
+
+class StreamCheck::Impl {
+ public:
+  Impl() : recent_(kRecentSlots, 0) {}
+
+  void Feed(const char* data, std::size_t size) {
+    if (!declined_.empty()) return;
+    const char* p = data;
+    const char* end = data + size;
+    if (!carry_.empty()) {
+      const char* newline = static_cast<const char*>(std::memchr(p, '\n', size));
+      if (!newline) {
+        if (carry_.size() + size > kLongestLine) return Decline("a line too long");
+        carry_.append(p, size);
+        return;
+      }
+      carry_.append(p, static_cast<std::size_t>(newline - p));
+      Line(carry_.data(), carry_.size());
+      carry_.clear();
+      p = newline + 1;
+    }
+    while (p < end && declined_.empty()) {
+      const char* newline =
+          static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+      if (!newline) break;
+      Line(p, static_cast<std::size_t>(newline - p));
+      p = newline + 1;
+    }
+    if (p < end && declined_.empty()) {
+      if (static_cast<std::size_t>(end - p) > kLongestLine) return Decline("a line too long");
+      carry_.assign(p, static_cast<std::size_t>(end - p));
+    }
+  }
+
+  bool Finish(Tally* tally) {
+    if (declined_.empty()) {
+      ++line_;
+      if (!carry_.empty()) {
+        Decline("the text does not end with a line end");
+      } else if (part_ != Part::kTop || !sawNodes_) {
+        Decline("the text ends before its sections do");
+      }
+    }
+    if (!declined_.empty()) return false;
+    tally_.uniqueVertices = seen_.Count();
+    *tally = std::move(tally_);
+    return true;
+  }
+
+  const std::string& Declined() const { return declined_; }
+
+ private:
+  void Decline(const char* why) {
+    declined_ = "line " + std::to_string(line_) + ": " + why;
+    carry_.clear();
+    carry_.shrink_to_fit();
+  }
+
+  void Line(const char* p, std::size_t size) {
+    ++line_;
+    const std::string_view line(p, size);
+    switch (part_) {
+      case Part::kTriangles:
+        return TriangleLine(p, size);
+      case Part::kSkeleton:
+        if (line == "end") {
+          CloseFrame();
+          part_ = Part::kTop;
+          return;
+        }
+        return SkeletonLine(p, p + size);
+      case Part::kNodes:
+        if (line == "end") {
+          part_ = Part::kTop;
+          return;
+        }
+        return NodeLine(p, p + size);
+      case Part::kVersion:
+        if (line != "version 1") return Decline("not our version line");
+        part_ = Part::kTop;
+        return;
+      case Part::kTop:
+        return TopLine(line);
+    }
+  }
+
+  // Sections in our writer's order, each once.
+  void TopLine(std::string_view line) {
+    if (line == "nodes" && stage_ == 0) {
+      part_ = Part::kNodes;
+      sawNodes_ = true;
+    } else if (line == "skeleton" && stage_ == 1) {
+      part_ = Part::kSkeleton;
+    } else if (line == "triangles" && stage_ == 2) {
+      part_ = Part::kTriangles;
+    } else {
+      return Decline("not a section in our writer's order");
+    }
+    ++stage_;
+  }
+
+  // index "name" parent, where the name runs to the line's last quote as the
+  // reader takes it.
+  void NodeLine(const char* p, const char* end) {
+    Node node;
+    Spaces(p, end);
+    if (!CanonicalInt(p, end, &node.index) || node.index != static_cast<int>(tally_.nodes.size()) ||
+        end - p < 2 || *p++ != ' ' || *p++ != '"') {
+      return Decline("not a node line as we write it");
+    }
+    const char* close = end;
+    while (close > p && close[-1] != '"') --close;
+    if (close == p) return Decline("not a node line as we write it");
+    --close;
+    node.name.assign(p, close);
+    p = close + 1;
+    if (!Spaces(p, end) || !CanonicalInt(p, end, &node.parent) || p != end) {
+      return Decline("not a node line as we write it");
+    }
+    node.line = line_;
+    seenIn_.push_back(0);
+    tally_.nodes.push_back(std::move(node));
+  }
+
+  void SkeletonLine(const char* p, const char* end) {
+    if (end - p >= 4 && std::memcmp(p, "time", 4) == 0) {
+      p += 4;
+      int time = 0;
+      if (!Spaces(p, end) || !CanonicalInt(p, end, &time) || p != end) {
+        return Decline("not a time line as we write it");
+      }
+      CloseFrame();
+      ++tally_.frames;
+      ++stamp_;
+      inFrame_ = true;
+      present_ = 0;
+      frameTime_ = time;
+      frameLine_ = line_;
+      return;
+    }
+    int node = 0;
+    Spaces(p, end);
+    if (!inFrame_ || !CanonicalInt(p, end, &node) || node < 0 ||
+        node >= static_cast<int>(tally_.nodes.size())) {
+      return Decline("not a pose line as we write it");
+    }
+    for (int i = 0; i < 6; ++i) {
+      if (!Spaces(p, end) || !PlainDecimal(p, end))
+        return Decline("not a pose line as we write it");
+    }
+    if (p != end) return Decline("not a pose line as we write it");
+    if (seenIn_[node] != stamp_) {
+      seenIn_[node] = stamp_;
+      ++present_;
+    }
+  }
+
+  void CloseFrame() {
+    const std::size_t nodeCount = tally_.nodes.size();
+    if (!inFrame_ || nodeCount == 0 || present_ == nodeCount) return;
+    if (tally_.incompleteFrames++ == 0) {
+      std::size_t missing = 0;
+      while (seenIn_[missing] == stamp_) ++missing;
+      tally_.incompleteTime = frameTime_;
+      tally_.incompleteLine = frameLine_;
+      tally_.missingNode = static_cast<int>(missing);
+      tally_.missingMore = nodeCount - present_ - 1;
+    }
+  }
+
+  void TriangleLine(const char* p, std::size_t size) {
+    if (corner_ == 0) {
+      ++corner_;
+      if (size == lastMaterial_.size() && std::memcmp(p, lastMaterial_.data(), size) == 0) {
+        ++tally_.triangles;
+        return;
+      }
+      if (size == 3 && std::memcmp(p, "end", 3) == 0) {
+        corner_ = 0;
+        part_ = Part::kTop;
+        return;
+      }
+      ++tally_.triangles;
+      return Material(std::string_view(p, size));
+    }
+    if (++corner_ == 4) corner_ = 0;
+    const std::uint64_t hash = LineHash(p, size);
+    std::uint64_t& recent = recent_[hash & (kRecentSlots - 1)];
+    if (recent == hash) return;
+    recent = hash;
+    if (!seen_.Insert(hash)) return;
+    if (!CanonicalVertex(p, p + size, &links_)) return Decline("not a vertex line as we write it");
+    const float lost = WeightLost(links_.data(), links_.size(), &scratch_);
+    if (lost < 0) return;
+    ++tally_.overLinked;
+    if (lost > tally_.worstLoss || tally_.worstLine == 0) {
+      tally_.worstLoss = std::max(tally_.worstLoss, lost);
+      tally_.worstLine = line_;
+    }
+  }
+
+  // The material as the reader names it: the line trimmed, without a comment.
+  void Material(std::string_view line) {
+    std::string_view name = Trim(line);
+    if (name.empty() || StartsWith(name, "//") || IsKeyword(name, "end")) {
+      return Decline("not a material line as we write it");
+    }
+    const std::size_t comment = name.find("//");
+    if (comment != std::string_view::npos) name = Trim(name.substr(0, comment));
+    auto found = materialIndex_.find(std::string(name));
+    if (found == materialIndex_.end()) {
+      materialIndex_.emplace(std::string(name), tally_.materials.size());
+      tally_.materials.emplace_back(name);
+    }
+    lastMaterial_.assign(line.data(), line.size());
+  }
+
+  Tally tally_;
+  std::string declined_;
+  std::string carry_;
+  int line_ = 0;
+  Part part_ = Part::kVersion;
+  int stage_ = 0;
+  bool sawNodes_ = false;
+
+  // The frame being read: which nodes it has posed (seenIn_[node] == stamp_).
+  std::vector<std::uint32_t> seenIn_;
+  std::uint32_t stamp_ = 0;
+  bool inFrame_ = false;
+  std::size_t present_ = 0;
+  int frameTime_ = 0;
+  int frameLine_ = 0;
+
+  int corner_ = 0;                   // 0: a material line comes next; 1..3: that vertex line
+  std::string lastMaterial_ = "\n";  // the last material line as written; never a line
+  std::unordered_map<std::string, std::size_t> materialIndex_;
+  HashSet seen_;
+  std::vector<std::uint64_t> recent_;
+  std::vector<Link> links_;
+  std::vector<Link> scratch_;
+};
+
+StreamCheck::StreamCheck() : impl_(new Impl) {}
+StreamCheck::~StreamCheck() = default;
+void StreamCheck::Feed(const char* data, std::size_t size) { impl_->Feed(data, size); }
+bool StreamCheck::Finish(Tally* tally) { return impl_->Finish(tally); }
+const std::string& StreamCheck::Declined() const { return impl_->Declined(); }
+
+}  // namespace kw::smd
