@@ -1,5 +1,7 @@
 #include "plugin/test_host/activation_contexts.h"
 
+namespace kw::test {
+
 namespace {
 
 std::string Narrow(const wchar_t* text) {
@@ -56,3 +58,5 @@ ContextContents DescribeContext(HANDLE context) {
 bool SamePath(const std::string& a, const std::string& b) {
   return lstrcmpiA(a.c_str(), b.c_str()) == 0;
 }
+
+}  // namespace kw::test

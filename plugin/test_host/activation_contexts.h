@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace kw::test {
+
 struct ContextContents {
   std::string rootManifest;             // the manifest (or module) the context was made from
   std::vector<std::string> assemblies;  // encoded identities, root first
@@ -17,3 +19,5 @@ ContextContents DescribeContext(HANDLE context);
 
 // Same file, whatever the letter case.
 bool SamePath(const std::string& a, const std::string& b);
+
+}  // namespace kw::test

@@ -4,7 +4,7 @@
 #include <exception>
 #include <vector>
 
-namespace kwcheck {
+namespace kw::test {
 namespace {
 
 struct Test {
@@ -95,4 +95,4 @@ void ListAll() {
   for (const Test& test : Tests()) std::printf("%s\n", test.name.c_str());
 }
 
-}  // namespace kwcheck
+}  // namespace kw::test

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-namespace kwcheck {
+namespace kw::test {
 
 using TestFunction = void (*)();
 
@@ -42,45 +42,45 @@ std::string Show(std::nullptr_t);
 
 bool SameText(const char* a, const char* b);
 
-}  // namespace kwcheck
+}  // namespace kw::test
 
-#define KW_TEST(group, name)                                                                 \
-  static void group##_##name();                                                              \
-  static const kwcheck::Registrar group##_##name##_registrar(#group, #name, group##_##name); \
+#define KW_TEST(group, name)                                                                  \
+  static void group##_##name();                                                               \
+  static const kw::test::Registrar group##_##name##_registrar(#group, #name, group##_##name); \
   static void group##_##name()
 
-#define CHECK(condition)                                                          \
-  do {                                                                            \
-    if (!(condition)) kwcheck::Fail(__FILE__, __LINE__, "not true: " #condition); \
+#define CHECK(condition)                                                           \
+  do {                                                                             \
+    if (!(condition)) kw::test::Fail(__FILE__, __LINE__, "not true: " #condition); \
   } while (0)
 
-#define CHECK_EQ(actual, expected)                                                           \
-  do {                                                                                       \
-    const auto& kw_actual = (actual);                                                        \
-    const auto& kw_expected = (expected);                                                    \
-    if (!(kw_actual == kw_expected)) {                                                       \
-      kwcheck::Fail(__FILE__, __LINE__,                                                      \
-                    std::string(#actual " is ") + kwcheck::Show(kw_actual) + ", expected " + \
-                        kwcheck::Show(kw_expected));                                         \
-    }                                                                                        \
+#define CHECK_EQ(actual, expected)                                                             \
+  do {                                                                                         \
+    const auto& kw_actual = (actual);                                                          \
+    const auto& kw_expected = (expected);                                                      \
+    if (!(kw_actual == kw_expected)) {                                                         \
+      kw::test::Fail(__FILE__, __LINE__,                                                       \
+                     std::string(#actual " is ") + kw::test::Show(kw_actual) + ", expected " + \
+                         kw::test::Show(kw_expected));                                         \
+    }                                                                                          \
   } while (0)
 
 // Compares C strings by content; null equals only null.
-#define CHECK_STREQ(actual, expected)                                                        \
-  do {                                                                                       \
-    const char* kw_actual = (actual);                                                        \
-    const char* kw_expected = (expected);                                                    \
-    if (!kwcheck::SameText(kw_actual, kw_expected)) {                                        \
-      kwcheck::Fail(__FILE__, __LINE__,                                                      \
-                    std::string(#actual " is ") + kwcheck::Show(kw_actual) + ", expected " + \
-                        kwcheck::Show(kw_expected));                                         \
-    }                                                                                        \
+#define CHECK_STREQ(actual, expected)                                                          \
+  do {                                                                                         \
+    const char* kw_actual = (actual);                                                          \
+    const char* kw_expected = (expected);                                                      \
+    if (!kw::test::SameText(kw_actual, kw_expected)) {                                         \
+      kw::test::Fail(__FILE__, __LINE__,                                                       \
+                     std::string(#actual " is ") + kw::test::Show(kw_actual) + ", expected " + \
+                         kw::test::Show(kw_expected));                                         \
+    }                                                                                          \
   } while (0)
 
-#define REQUIRE(condition)                                                  \
-  do {                                                                      \
-    if (!(condition)) {                                                     \
-      kwcheck::Fail(__FILE__, __LINE__, "required, not true: " #condition); \
-      throw kwcheck::TestAborted();                                         \
-    }                                                                       \
+#define REQUIRE(condition)                                                   \
+  do {                                                                       \
+    if (!(condition)) {                                                      \
+      kw::test::Fail(__FILE__, __LINE__, "required, not true: " #condition); \
+      throw kw::test::TestAborted();                                         \
+    }                                                                        \
   } while (0)

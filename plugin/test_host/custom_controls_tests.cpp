@@ -9,6 +9,8 @@
 #include "plugin/test_host/modal_driver.h"
 #include "plugin/test_host/test_host.h"
 
+namespace kw::test {
+
 namespace {
 
 constexpr char kPanelClass[] = "KestrelworksTestPanel";
@@ -189,3 +191,5 @@ KW_TEST(CenterWindow, CentresOverTheParentAndStaysOnTheWorkArea) {
   DestroyWindow(offside);
   DestroyWindow(child);
 }
+
+}  // namespace kw::test

@@ -11,6 +11,8 @@
 #include "plugin/test_host/check.h"
 #include "plugin/test_host/test_host.h"
 
+namespace kw::test {
+
 namespace {
 
 ClassDesc* Descriptor() {
@@ -153,9 +155,11 @@ KW_TEST(Library, UnloadsAndLoadsAgain) {
   Host().plugin.Unload();
   std::string error;
   const bool loaded = Host().plugin.Load(path, &error);
-  if (!loaded) kwcheck::Fail(__FILE__, __LINE__, error);
+  if (!loaded) Fail(__FILE__, __LINE__, error);
   REQUIRE(loaded);
   CHECK_STREQ(Host().plugin.LibDescription(), "Source Kestrelworks (Kestrelworks developers)");
   SessionPtr session = NewSession();
   CHECK(session != nullptr);
 }
+
+}  // namespace kw::test

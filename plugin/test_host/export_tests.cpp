@@ -12,9 +12,7 @@
 #include "plugin/test_host/sample_scenes.h"
 #include "plugin/test_host/test_host.h"
 
-using kw::ExportOptions;
-using kw::ExportOutcome;
-using kw::Kestrelworks;
+namespace kw::test {
 
 namespace {
 
@@ -45,7 +43,7 @@ FigureRun RunFigure(const FigureExport& figure) {
   InstalledScene installed(MakeFigureScene());
   SessionPtr exporter = NewSession();
   if (!exporter) {
-    kwcheck::Fail(__FILE__, __LINE__, "the class descriptor made no session");
+    Fail(__FILE__, __LINE__, "the class descriptor made no session");
     return run;
   }
   ModalDriver driver([&figure](HWND dialog) {
@@ -94,10 +92,9 @@ void CompareLines(const std::string& name, const std::string& actual, const std:
     const std::size_t from = start == std::string::npos || at == 0 ? 0 : start + 1;
     return text.substr(from, text.find('\n', from) - from);
   };
-  kwcheck::Fail(__FILE__, __LINE__,
-                name + " differs from the native build at line " + std::to_string(line) + ": " +
-                    kwcheck::Show(lineAround(actual)) + " instead of " +
-                    kwcheck::Show(lineAround(expected)));
+  Fail(__FILE__, __LINE__,
+       name + " differs from the native build at line " + std::to_string(line) + ": " +
+           Show(lineAround(actual)) + " instead of " + Show(lineAround(expected)));
 }
 
 // The log with LF line ends, its file name replaced by * and every time
@@ -148,16 +145,16 @@ KW_TEST(Export, WritesTheNativeBuildsFilesWithCrLfLineEnds) {
     std::string smd;
     std::string native;
     if (!ReadWholeFile(run.smdPath, &smd)) {
-      kwcheck::Fail(__FILE__, __LINE__, "no SMD file " + run.smdPath);
+      Fail(__FILE__, __LINE__, "no SMD file " + run.smdPath);
       continue;
     }
     if (!ReadWholeFile(Reference(std::string(figure.name) + ".smd"), &native)) {
-      kwcheck::Fail(__FILE__, __LINE__, std::string("no native SMD for ") + figure.name);
+      Fail(__FILE__, __LINE__, std::string("no native SMD for ") + figure.name);
       continue;
     }
     std::string smdLf;
     if (!FromCrLf(smd, &smdLf)) {
-      kwcheck::Fail(__FILE__, __LINE__, run.smdPath + " has a line that does not end in CR LF");
+      Fail(__FILE__, __LINE__, run.smdPath + " has a line that does not end in CR LF");
     }
     CHECK(!smd.empty() && smd.compare(0, 11, "version 1\r\n") == 0);
     CompareLines(run.smdPath, smdLf, native);
@@ -219,3 +216,5 @@ KW_TEST(Export, ReachesTheHostsDebugOutput) {
   REQUIRE(!lines.empty());
   CHECK_EQ(lines.front(), std::string("3ds max compatible version 9.00\n"));
 }
+
+}  // namespace kw::test

@@ -5,6 +5,8 @@
 
 #include "host/host_sdk.h"
 
+namespace kw::test {
+
 namespace {
 
 constexpr char kOptionsCaption[] = "Source Kestrelworks v0.5b";
@@ -140,3 +142,5 @@ int SpinnerValue(HWND dialog, int id) {
   ReleaseISpinner(spinner);
   return value;
 }
+
+}  // namespace kw::test

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace kw::test {
+
 struct SeenMessageBox {
   std::string caption;
   std::string text;
@@ -67,3 +69,5 @@ std::string ClassOf(HWND window);
 bool IsChecked(HWND dialog, int id);
 // The value of the host spinner control id; INT_MIN when it has none.
 int SpinnerValue(HWND dialog, int id);
+
+}  // namespace kw::test

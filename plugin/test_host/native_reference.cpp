@@ -22,6 +22,10 @@ using kw::MemoryScene;
 using kw::OutputFiles;
 using kw::OutputKind;
 using kw::WarningPresenter;
+using kw::test::EncodeWarnings;
+using kw::test::FigureExport;
+using kw::test::FigureExports;
+using kw::test::MakeFigureScene;
 
 namespace {
 

@@ -11,8 +11,7 @@
 #include "plugin/test_host/modal_driver.h"
 #include "plugin/test_host/test_host.h"
 
-using kw::ExportOutcome;
-using kw::Kestrelworks;
+namespace kw::test {
 
 namespace {
 
@@ -140,18 +139,18 @@ void CheckTemplate(HWND dialog) {
   HWND control = GetWindow(dialog, GW_CHILD);
   for (const ControlRow& row : TemplateTable()) {
     if (!control) {
-      kwcheck::Fail(__FILE__, __LINE__, std::string("no control for ") + row.windowClass);
+      Fail(__FILE__, __LINE__, std::string("no control for ") + row.windowClass);
       return;
     }
     const std::string where = "control " + std::to_string(row.id) + " (" + row.windowClass + ")";
     if (lstrcmpiA(ClassOf(control).c_str(), row.windowClass) != 0) {
-      kwcheck::Fail(__FILE__, __LINE__, where + " has class " + ClassOf(control));
+      Fail(__FILE__, __LINE__, where + " has class " + ClassOf(control));
     }
     CHECK_EQ(GetDlgCtrlID(control), row.id);
     if (row.text) CHECK_EQ(TextOf(control), std::string(row.text));
     const LONG controlStyle = static_cast<LONG>(GetWindowLongPtrA(control, GWL_STYLE));
     if ((controlStyle & row.styleMask) != row.style) {
-      kwcheck::Fail(__FILE__, __LINE__, where + " has style " + std::to_string(controlStyle));
+      Fail(__FILE__, __LINE__, where + " has style " + std::to_string(controlStyle));
     }
     // The dialog manager converts position and size separately, each rounded.
     RECT placed = row.dialogUnits;
@@ -165,12 +164,11 @@ void CheckTemplate(HWND dialog) {
     const bool sameSize =
         row.sizedByContent || (actual.right == expected.right && actual.bottom == expected.bottom);
     if (!samePlace || !sameSize) {
-      kwcheck::Fail(__FILE__, __LINE__,
-                    where + " is at " + std::to_string(actual.left) + "," +
-                        std::to_string(actual.top) + "-" + std::to_string(actual.right) + "," +
-                        std::to_string(actual.bottom) + ", expected " +
-                        std::to_string(expected.left) + "," + std::to_string(expected.top) + "-" +
-                        std::to_string(expected.right) + "," + std::to_string(expected.bottom));
+      Fail(__FILE__, __LINE__,
+           where + " is at " + std::to_string(actual.left) + "," + std::to_string(actual.top) +
+               "-" + std::to_string(actual.right) + "," + std::to_string(actual.bottom) +
+               ", expected " + std::to_string(expected.left) + "," + std::to_string(expected.top) +
+               "-" + std::to_string(expected.right) + "," + std::to_string(expected.bottom));
     }
     control = GetWindow(control, GW_HWNDNEXT);
   }
@@ -208,9 +206,9 @@ KW_TEST(OptionsDialog, EveryTextFitsOnItsControl) {
       GetClientRect(control, &box);
       const int needed = NeededWidth(control, dc);
       if (needed > box.right) {
-        kwcheck::Fail(__FILE__, __LINE__,
-                      kwcheck::Show(TextOf(control)) + " needs " + std::to_string(needed) +
-                          " pixels and has " + std::to_string(box.right));
+        Fail(__FILE__, __LINE__,
+             Show(TextOf(control)) + " needs " + std::to_string(needed) + " pixels and has " +
+                 std::to_string(box.right));
       }
     }
     SelectObject(dc, old);
@@ -368,3 +366,5 @@ KW_TEST(OptionsDialog, OkWithStartAfterEndStoresTheRangeSwapped) {
   CHECK(smd.find("time 21\r\n") == std::string::npos);
   CHECK(smd.find("triangles") == std::string::npos);
 }
+
+}  // namespace kw::test

@@ -1,5 +1,7 @@
 #include "plugin/test_host/plugin_library.h"
 
+namespace kw::test {
+
 namespace {
 
 template <typename Proc>
@@ -55,3 +57,5 @@ std::vector<std::string> ExportedNames(HMODULE module) {
   }
   return names;
 }
+
+}  // namespace kw::test

@@ -9,6 +9,8 @@
 
 #include "host/host_sdk.h"
 
+namespace kw::test {
+
 class PluginLibrary {
  public:
   PluginLibrary() = default;
@@ -36,3 +38,5 @@ class PluginLibrary {
 
 // The names in a loaded module's export table, in the table's order.
 std::vector<std::string> ExportedNames(HMODULE module);
+
+}  // namespace kw::test

@@ -2,12 +2,7 @@
 
 #include <cstdlib>
 
-using kw::ExportOptions;
-using kw::MemoryMaterial;
-using kw::MemoryMesh;
-using kw::MemoryNode;
-using kw::MemoryScene;
-using kw::MemorySkin;
+namespace kw::test {
 
 namespace {
 
@@ -160,3 +155,5 @@ bool DecodeWarnings(const std::string& text, std::vector<std::string>* messages)
   }
   return true;
 }
+
+}  // namespace kw::test

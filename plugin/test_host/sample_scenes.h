@@ -10,17 +10,19 @@
 #include "core/kestrelworks.h"
 #include "memory_scene/memory_scene.h"
 
+namespace kw::test {
+
 // Frames 0 to 100 at 160 ticks per frame: a root helper, an animated chain
 // of bones (one name with a space), a skinned, textured mesh with two
 // smoothing groups and one face whose corner points past the vertex list,
 // which the exporter must refuse with a warning. pelvis, spine and body are
 // selected.
-std::unique_ptr<kw::MemoryScene> MakeFigureScene();
+std::unique_ptr<MemoryScene> MakeFigureScene();
 
 // One export of the figure compared between the two builds.
 struct FigureExport {
   const char* name;           // file names: <name>.smd, <name>.warnings
-  kw::ExportOptions options;  // what the dialog is answered with
+  ExportOptions options;      // what the dialog is answered with
   std::uint32_t hostOptions;  // DoExport's options argument
 };
 
@@ -33,3 +35,5 @@ std::vector<FigureExport> FigureExports();
 // the message and a line break.
 std::string EncodeWarnings(const std::vector<std::string>& messages);
 bool DecodeWarnings(const std::string& text, std::vector<std::string>* messages);
+
+}  // namespace kw::test

@@ -8,8 +8,7 @@
 #include "plugin/test_host/modal_driver.h"
 #include "plugin/test_host/test_host.h"
 
-using kw::ExportOutcome;
-using kw::Kestrelworks;
+namespace kw::test {
 
 namespace {
 
@@ -76,3 +75,5 @@ KW_TEST(Identity, ShowAboutOpensNoWindow) {
   CHECK(driver.WarningBoxes().empty());
   CHECK(driver.OtherWindows().empty());
 }
+
+}  // namespace kw::test

@@ -4,9 +4,7 @@
 #include <sstream>
 #include <vector>
 
-using kw::AnimationKey;
-using kw::MemoryNode;
-using kw::MemoryScene;
+namespace kw::test {
 
 TestHost& Host() {
   static TestHost host;
@@ -55,3 +53,5 @@ bool ReadWholeFile(const std::string& path, std::string* contents) {
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+}  // namespace kw::test

@@ -12,6 +12,8 @@
 #include "plugin/test_host/plugin_library.h"
 #include "memory_scene/memory_scene.h"
 
+namespace kw::test {
+
 struct TestHost {
   PluginLibrary plugin;
   HWND mainWindow = nullptr;
@@ -32,28 +34,30 @@ SessionPtr NewSession();
 
 // The session behind an exporter of ours, to read and preset its fields.
 // Only fields and inline members: the core's code is inside the library.
-inline kw::Kestrelworks& AsSession(SceneExport& exporter) {
-  return static_cast<kw::Kestrelworks&>(exporter);
+inline Kestrelworks& AsSession(SceneExport& exporter) {
+  return static_cast<Kestrelworks&>(exporter);
 }
 
 // Makes a scene the host's current one, with the test host's main window as
 // the host's main window, until it goes out of scope.
 class InstalledScene {
  public:
-  explicit InstalledScene(std::unique_ptr<kw::MemoryScene> scene);
+  explicit InstalledScene(std::unique_ptr<MemoryScene> scene);
   ~InstalledScene();
   InstalledScene(const InstalledScene&) = delete;
   InstalledScene& operator=(const InstalledScene&) = delete;
-  kw::MemoryScene& Scene() { return *scene_; }
+  MemoryScene& Scene() { return *scene_; }
 
  private:
-  std::unique_ptr<kw::MemoryScene> scene_;
+  std::unique_ptr<MemoryScene> scene_;
 };
 
 // A scene of frames first to last with one helper node whose x position is
 // the frame number.
-std::unique_ptr<kw::MemoryScene> MakeRangeScene(int firstFrame, int lastFrame);
+std::unique_ptr<MemoryScene> MakeRangeScene(int firstFrame, int lastFrame);
 
 // Whole contents of a file, or false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string* contents);
 bool FileExists(const std::string& path);
+
+}  // namespace kw::test

@@ -16,6 +16,7 @@
 #include "plugin/test_host/sample_scenes.h"
 #include "plugin/test_host/test_host.h"
 
+namespace kw::test {
 namespace {
 
 constexpr char kMainWindowClass[] = "KestrelworksTestHost";
@@ -82,6 +83,7 @@ int Screenshot(const std::string& name) {
 }
 
 }  // namespace
+}  // namespace kw::test
 
 int main(int argc, char** argv) {
   std::string pluginPath = "kestrelworks.dle";
@@ -94,7 +96,7 @@ int main(int argc, char** argv) {
     if (argument == "--plugin" && hasValue) {
       pluginPath = argv[++i];
     } else if (argument == "--references" && hasValue) {
-      Host().referenceFolder = argv[++i];
+      kw::test::Host().referenceFolder = argv[++i];
     } else if (argument == "--filter" && hasValue) {
       filter = argv[++i];
     } else if (argument == "--screenshot" && hasValue) {
@@ -107,21 +109,21 @@ int main(int argc, char** argv) {
     }
   }
   if (list) {
-    kwcheck::ListAll();
+    kw::test::ListAll();
     return 0;
   }
 
-  Host().mainWindow = CreateMainWindow();
-  if (!Host().mainWindow) {
+  kw::test::Host().mainWindow = kw::test::CreateMainWindow();
+  if (!kw::test::Host().mainWindow) {
     std::fprintf(stderr, "could not create the main window\n");
     return 1;
   }
   std::string error;
-  if (!Host().plugin.Load(pluginPath, &error)) {
+  if (!kw::test::Host().plugin.Load(pluginPath, &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     std::printf("0 passed, 1 failed\n");
     return 1;
   }
-  if (!screenshot.empty()) return Screenshot(screenshot);
-  return kwcheck::RunAll(filter) == 0 ? 0 : 1;
+  if (!screenshot.empty()) return kw::test::Screenshot(screenshot);
+  return kw::test::RunAll(filter) == 0 ? 0 : 1;
 }
