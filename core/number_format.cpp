@@ -105,12 +105,6 @@ inline std::size_t DecimalDigits(std::uint32_t value) {
   return static_cast<std::size_t>(guess) + 1u - ((value | 1u) < kPowersOfTen[guess] ? 1u : 0u);
 }
 
-inline std::uint16_t Pair(std::uint32_t value) {
-  std::uint16_t pair;
-  std::memcpy(&pair, kDigitPairs + 2 * value, 2);
-  return pair;
-}
-
 inline void PutPair(char* out, std::uint32_t value) {
   std::memcpy(out, kDigitPairs + 2 * value, 2);
 }
