@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <regex>
 #include <unordered_set>
 #include <vector>
 
@@ -119,10 +118,26 @@ DroppedDataLog::~DroppedDataLog() {
 }
 
 bool TellsOfDroppedData(const std::string& message) {
-  static const std::regex pattern(
-      "out[ -]of[ -]range|invalid ([a-z-]+ )?index|index overflow|were dropped",
-      std::regex::icase | std::regex::optimize);
-  return std::regex_search(message, pattern);
+  std::string text = message;
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  const auto holds = [&](const char* phrase) { return text.find(phrase) != std::string::npos; };
+  if (holds("index overflow") || holds("were dropped")) return true;
+  for (const char* range : {"out of range", "out-of-range", "out of-range", "out-of range"}) {
+    if (holds(range)) return true;
+  }
+  // "invalid index", or one word of letters and '-' between: "invalid vertex index".
+  const std::string invalid = "invalid ";
+  for (std::size_t at = text.find(invalid); at != std::string::npos;
+       at = text.find(invalid, at + 1)) {
+    const std::size_t word = at + invalid.size();
+    std::size_t end = word;
+    while (end < text.size() && ((text[end] >= 'a' && text[end] <= 'z') || text[end] == '-')) ++end;
+    if (text.compare(word, 5, "index") == 0) return true;
+    if (end > word && text.compare(end, 6, " index") == 0) return true;
+  }
+  return false;
 }
 
 bool CheckFinite(const aiScene& scene, const aiAnimation* animation, std::string* error) {

@@ -514,6 +514,23 @@ TEST(ModelImport, OptionsOutOfRangeAreRefused) {
 
 namespace {
 
+// What in assimp's log tells of data it dropped; case and hyphens as it varies them.
+TEST(ModelImport, DroppedDataIsToldByItsPhrases) {
+  const std::pair<const char*, bool> cases[] = {{"Out-Of-Range face index 9", true},
+                                                {"value out of-range", true},
+                                                {"Invalid index 7", true},
+                                                {"invalid vertex-weight index", true},
+                                                {"invalid face vertex index", false},
+                                                {"invalid  index", false},
+                                                {"Index overflow in mesh 2", true},
+                                                {"3 bones were dropped", true},
+                                                {"out of memory; invalid texture", false},
+                                                {"", false}};
+  for (const auto& [message, told] : cases) {
+    EXPECT_EQ(kw::model_import::TellsOfDroppedData(message), told) << message;
+  }
+}
+
 // A reader could hand over a node twice, or a node as its own ancestor.
 TEST(ModelImport, TheNodeWalkTakesEachNodeOnceAndEnds) {
   aiNode root("Root");
