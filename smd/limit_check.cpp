@@ -330,26 +330,39 @@ std::vector<Finding> Findings(const Tally& tally) { return Reporter(tally).Run()
 
 float WeightLost(const Link* in, std::size_t count, std::vector<Link>* scratch) {
   if (count <= static_cast<std::size_t>(kMaxLinks)) return -1;
-  std::vector<Link>& links = *scratch;
-  links.clear();
-  for (std::size_t k = 0; k < count; ++k) {
-    const Link& link = in[k];
-    // Two links to one bone are one influence.
-    auto same = std::find_if(links.begin(), links.end(),
-                             [&](const Link& l) { return l.bone == link.bone; });
-    if (same != links.end())
-      same->weight += link.weight;
-    else
-      links.push_back(link);
+  // Loops by hand, on the stack for the usual few links: this runs for
+  // every unique vertex of a big reference.
+  Link few[16];
+  Link* links = few;
+  if (count > sizeof few / sizeof few[0]) {
+    scratch->resize(count);
+    links = scratch->data();
   }
-  links.erase(std::remove_if(links.begin(), links.end(),
-                             [](const Link& l) { return !(l.weight >= kLinkWeightFloor); }),
-              links.end());
-  if (links.size() <= static_cast<std::size_t>(kMaxLinks)) return -1;
-  std::sort(links.begin(), links.end(),
-            [](const Link& a, const Link& b) { return a.weight > b.weight; });
+  std::size_t size = 0;
+  for (std::size_t k = 0; k < count; ++k) {
+    // Two links to one bone are one influence.
+    std::size_t same = 0;
+    while (same < size && links[same].bone != in[k].bone) ++same;
+    if (same < size)
+      links[same].weight += in[k].weight;
+    else
+      links[size++] = in[k];
+  }
+  std::size_t kept = 0;
+  for (std::size_t k = 0; k < size; ++k) {
+    if (links[k].weight >= kLinkWeightFloor) links[kept++] = links[k];
+  }
+  if (kept <= static_cast<std::size_t>(kMaxLinks)) return -1;
+  // Largest first; links of equal weight may change places without changing
+  // any sum below.
+  for (std::size_t i = 1; i < kept; ++i) {
+    const Link link = links[i];
+    std::size_t j = i;
+    for (; j > 0 && links[j - 1].weight < link.weight; --j) links[j] = links[j - 1];
+    links[j] = link;
+  }
   float total = 0, lost = 0;
-  for (std::size_t k = 0; k < links.size(); ++k) {
+  for (std::size_t k = 0; k < kept; ++k) {
     total += links[k].weight;
     if (k >= static_cast<std::size_t>(kMaxLinks)) lost += links[k].weight;
   }

@@ -17,6 +17,13 @@ constexpr std::size_t kLongestLine = std::size_t{1} << 20;
 // thousand lines in a mesh written strip by strip, and this table stays in
 // the cache where the whole set does not.
 constexpr std::size_t kRecentSlots = std::size_t{1} << 14;
+// Link texts seen, with the weight the compiler loses of them, one per slot.
+constexpr std::size_t kKnownLinkSlots = std::size_t{1} << 12;
+
+struct KnownLinks {
+  std::uint64_t hash = 0;  // of the links' text; 0 for none
+  float lost = -1;
+};
 
 bool IsDigit(char c) { return static_cast<unsigned>(c - '0') < 10; }
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
@@ -71,23 +78,37 @@ std::uint64_t LineHash(const char* p, std::size_t size) {
   return hash != 0 ? hash : 1;  // 0 marks an empty slot
 }
 
+// Small enough to be inlined where the reading of one line runs.
+#define KW_INLINE inline __attribute__((always_inline))
+
 // A whole number as "%d" writes it: '-' or no sign, no leading zero, no "-0",
 // and at most 9 digits, so that the reader takes it in as an int.
-bool CanonicalInt(const char*& p, const char* end, int* value) {
+KW_INLINE bool CanonicalInt(const char*& p, const char* end, int* value) {
   const char* q = p;
   const bool negative = q < end && *q == '-';
-  if (negative) ++q;
+  q += negative;
   const char* first = q;
-  int v = 0;
-  while (q < end && IsDigit(*q)) {
-    if (q - first == 9) return false;
-    v = v * 10 + (*q++ - '0');
-  }
+  std::uint32_t v = 0;  // wraps harmlessly past 9 digits, which are refused
+  while (q < end && IsDigit(*q)) v = v * 10 + static_cast<std::uint32_t>(*q++ - '0');
   const std::ptrdiff_t digits = q - first;
-  if (digits == 0 || (digits > 1 && *first == '0') || (negative && v == 0)) return false;
-  *value = negative ? -v : v;
+  if (digits == 0 || digits > 9 || (digits > 1 && *first == '0') || (negative && v == 0)) {
+    return false;
+  }
+  *value = negative ? -static_cast<int>(v) : static_cast<int>(v);
   p = q;
   return true;
+}
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the first byte is the lowest");
+
+// The eight bytes at q begin with '.' and six digits.
+KW_INLINE bool PointAndSixDigits(const char* q) {
+  const std::uint64_t x = Load64(q) ^ 0x3030303030303030ull;  // a digit's byte becomes 0..9
+  const std::uint64_t six = x & 0x00ffffffffffff00ull;
+  // A byte below 10 stays below 0x80 with 0x76 added, and adds nothing to
+  // the next; any other byte has its top bit set in one of the two.
+  return (x & 0xff) == ('.' ^ '0') &&
+         ((six | (six + 0x0076767676767600ull)) & 0x0080808080808000ull) == 0;
 }
 
 // A number as "%f" writes a float: '-' or no sign, 1 to 7 digits before the
@@ -103,28 +124,24 @@ bool CanonicalInt(const char*& p, const char* end, int* value) {
 //   when w * 1e6 - N is less than a half, or exactly a half with N even
 //   (printf rounds exact halves to even).
 // Our writer writes printf's text of a float, so it always passes.
-// *value, when asked for, gets the reader's float.
-bool CanonicalFloat(const char*& p, const char* end, float* value) {
+// *value, when asked for, gets the reader's float. It may read the byte at
+// end, which every line here has: its line end, or a string's closing zero.
+KW_INLINE bool CanonicalFloat(const char*& p, const char* end, float* value) {
   const char* q = p;
   const bool negative = q < end && *q == '-';
-  if (negative) ++q;
+  q += negative;
   const char* first = q;
-  std::uint64_t digits = 0;
-  while (q < end && IsDigit(*q)) {
-    if (q - first == 7) return false;
-    digits = digits * 10 + static_cast<unsigned>(*q++ - '0');
-  }
+  while (q < end && IsDigit(*q)) ++q;
   const std::ptrdiff_t integerDigits = q - first;
-  if (integerDigits == 0 || (integerDigits > 1 && *first == '0') || end - q < 7 || *q != '.') {
+  if (integerDigits == 0 || integerDigits > 7 || (integerDigits > 1 && *first == '0') ||
+      end - q < 7 || !PointAndSixDigits(q)) {
     return false;
   }
-  for (int i = 1; i <= 6; ++i) {
-    if (!IsDigit(q[i])) return false;
-    digits = digits * 10 + static_cast<unsigned>(q[i] - '0');
-  }
-  q += 7;
   const bool belowEight = integerDigits == 1 && *first < '8';
   if (!belowEight || value) {
+    std::uint64_t digits = 0;
+    for (const char* d = first; d < q; ++d) digits = digits * 10 + static_cast<unsigned>(*d - '0');
+    for (int i = 1; i <= 6; ++i) digits = digits * 10 + static_cast<unsigned>(q[i] - '0');
     const float magnitude = static_cast<float>(static_cast<double>(digits) / 1e6);
     if (!belowEight) {
       const double off =
@@ -133,7 +150,7 @@ bool CanonicalFloat(const char*& p, const char* end, float* value) {
     }
     if (value) *value = negative ? -magnitude : magnitude;
   }
-  p = q;
+  p = q + 7;
   return true;
 }
 
@@ -143,19 +160,24 @@ bool CanonicalFloat(const char*& p, const char* end, float* value) {
 // the line's text and the values the reader makes of it (bone, the bits of
 // every float, the count, the links) determine each other: two such lines
 // are one vertex to the read-back check exactly when they are the same text.
-// The links go to *links.
-bool CanonicalVertex(const char* p, const char* end, std::vector<Link>* links) {
+// This takes the line up to its links and returns where they begin, or null.
+const char* CanonicalCorner(const char* p, const char* end) {
   const char* start = p;
   while (p < end && *p == ' ') ++p;
   const std::ptrdiff_t pad = p - start;
   const char* boneText = p;
   int bone = 0;
-  if (!CanonicalInt(p, end, &bone)) return false;
+  if (!CanonicalInt(p, end, &bone)) return nullptr;
   const std::ptrdiff_t width = p - boneText;
-  if (pad != (width < 3 ? 3 - width : 0)) return false;
+  if (pad != (width < 3 ? 3 - width : 0)) return nullptr;
   for (int i = 0; i < 8; ++i) {
-    if (p == end || *p++ != ' ' || !CanonicalFloat(p, end, nullptr)) return false;
+    if (p == end || *p++ != ' ' || !CanonicalFloat(p, end, nullptr)) return nullptr;
   }
+  return p;
+}
+
+// The rest of a vertex line: its links into *links.
+bool CanonicalLinks(const char* p, const char* end, std::vector<Link>* links) {
   int count = 0;
   if (p == end || *p++ != ' ' || !CanonicalInt(p, end, &count) || count < 0) return false;
   links->clear();
@@ -197,7 +219,7 @@ enum class Part { kVersion, kTop, kNodes, kSkeleton, kTriangles };
 
 class StreamCheck::Impl {
  public:
-  Impl() : recent_(kRecentSlots, 0) {}
+  Impl() : recent_(kRecentSlots, 0), knownLinks_(kKnownLinkSlots) {}
 
   void Feed(const char* data, std::size_t size) {
     if (!declined_.empty()) return;
@@ -385,8 +407,20 @@ class StreamCheck::Impl {
     if (recent == hash) return;
     recent = hash;
     if (!seen_.Insert(hash)) return;
-    if (!CanonicalVertex(p, p + size, &links_)) return Decline("not a vertex line as we write it");
-    const float lost = WeightLost(links_.data(), links_.size(), &scratch_);
+    const char* end = p + size;
+    const char* linkText = CanonicalCorner(p, end);
+    if (!linkText) return Decline("not a vertex line as we write it");
+    // Vertices of one weighting share their links' text, and what the
+    // compiler loses of them.
+    const std::uint64_t linkHash = LineHash(linkText, static_cast<std::size_t>(end - linkText));
+    KnownLinks& known = knownLinks_[linkHash & (kKnownLinkSlots - 1)];
+    if (known.hash != linkHash) {
+      if (!CanonicalLinks(linkText, end, &links_))
+        return Decline("not a vertex line as we write it");
+      known.hash = linkHash;
+      known.lost = WeightLost(links_.data(), links_.size(), &scratch_);
+    }
+    const float lost = known.lost;
     if (lost < 0) return;
     ++tally_.overLinked;
     if (lost > tally_.worstLoss || tally_.worstLine == 0) {
@@ -432,6 +466,7 @@ class StreamCheck::Impl {
   std::unordered_map<std::string, std::size_t> materialIndex_;
   HashSet seen_;
   std::vector<std::uint64_t> recent_;
+  std::vector<KnownLinks> knownLinks_;
   std::vector<Link> links_;
   std::vector<Link> scratch_;
 };
