@@ -154,6 +154,22 @@ KW_INLINE bool CanonicalFloat(const char*& p, const char* end, float* value) {
   return true;
 }
 
+// CanonicalFloat without the value, eight bytes at a time for the common
+// "d.dddddd" below 8, with or without its '-'.
+KW_INLINE bool CanonicalFloatText(const char*& p, const char* end) {
+  const char* q = p + (p < end && *p == '-');
+  if (end - q >= 8) {
+    const std::uint64_t x = Load64(q) ^ 0x3030303030303030ull;
+    const std::uint64_t digits = x & 0xffffffffffff00ffull;  // all but the point
+    if (((x >> 8) & 0xff) == ('.' ^ '0') && (x & 0xff) < 8 &&
+        ((digits | (digits + 0x7676767676760076ull)) & 0x8080808080800080ull) == 0) {
+      p = q + 8;
+      return true;
+    }
+  }
+  return CanonicalFloat(p, end, nullptr);
+}
+
 // A vertex line exactly as our writer writes it: the bone as "%3d", eight
 // numbers as " %f", the link count as " %d" and each link as " %d %f".
 // Every token is then the one text of its value, and the layout is fixed, so
@@ -171,7 +187,7 @@ const char* CanonicalCorner(const char* p, const char* end) {
   const std::ptrdiff_t width = p - boneText;
   if (pad != (width < 3 ? 3 - width : 0)) return nullptr;
   for (int i = 0; i < 8; ++i) {
-    if (p == end || *p++ != ' ' || !CanonicalFloat(p, end, nullptr)) return nullptr;
+    if (p == end || *p++ != ' ' || !CanonicalFloatText(p, end)) return nullptr;
   }
   return p;
 }
