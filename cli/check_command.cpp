@@ -1,5 +1,7 @@
 #include "cli/check_command.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -15,8 +17,11 @@ namespace kw {
 namespace {
 
 // Our own files are judged as they stream past, in a fraction of a
-// read-back; false when the text is not one the stream check judges.
+// read-back; false when the text is not one the stream check judges. Only a
+// regular file: a pipe could not be read again when the check declines.
 bool StreamTally(const std::string& path, smd::Tally* tally) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
   if (!stream) return false;
