@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
 #include "smd/hash_set.h"
+#include "smd/text_format.h"
 
 namespace kw::smd {
 
@@ -42,22 +41,12 @@ const LimitRow& LimitOf(Limit limit) { return kLimits[static_cast<std::size_t>(l
 
 namespace {
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  char buffer[512];
-  va_list arguments;
-  va_start(arguments, format);
-  std::vsnprintf(buffer, sizeof buffer, format, arguments);
-  va_end(arguments);
-  return buffer;
-}
-
 // Names may hold anything; a message stays one line and short.
 std::string Quoted(const std::string& name) {
   std::string text = "\"";
   for (char c : name.substr(0, 80)) {
     if (static_cast<unsigned char>(c) < 0x20) {
-      text += Format("\\x%02x", static_cast<unsigned char>(c));
+      text += FormatText("\\x%02x", static_cast<unsigned char>(c));
     } else {
       text += c;
     }
@@ -230,7 +219,7 @@ class Reporter {
     const int limit = Figure(Limit::kNodes);
     if (tally_.nodes.size() > static_cast<std::size_t>(limit)) {
       Add(Limit::kNodes,
-          Format("%zu nodes, more than the %d the compiler takes", tally_.nodes.size(), limit));
+          FormatText("%zu nodes, more than the %d the compiler takes", tally_.nodes.size(), limit));
     }
   }
 
@@ -238,36 +227,36 @@ class Reporter {
     const std::size_t overLinked = tally_.overLinked;
     if (overLinked > 0) {
       Add(Limit::kLinks,
-          Format("%zu %s more than %d links of weight %.2f or more; keeping the %d largest "
-                 "loses up to %.1f%% of a vertex's weight (line %d)",
-                 overLinked, overLinked == 1 ? "vertex has" : "vertices have", kMaxLinks,
-                 kLinkWeightFloor, kMaxLinks, tally_.worstLoss * 100, tally_.worstLine));
+          FormatText("%zu %s more than %d links of weight %.2f or more; keeping the %d largest "
+                     "loses up to %.1f%% of a vertex's weight (line %d)",
+                     overLinked, overLinked == 1 ? "vertex has" : "vertices have", kMaxLinks,
+                     kLinkWeightFloor, kMaxLinks, tally_.worstLoss * 100, tally_.worstLine));
     }
     const int limit = Figure(Limit::kUniqueVertices);
     if (tally_.uniqueVertices > static_cast<std::size_t>(limit)) {
       Add(Limit::kUniqueVertices,
-          Format("%zu unique vertices, more than the %d the compiler takes in one model",
-                 tally_.uniqueVertices, limit));
+          FormatText("%zu unique vertices, more than the %d the compiler takes in one model",
+                     tally_.uniqueVertices, limit));
     }
   }
 
   void Materials() {
     const int limit = Figure(Limit::kMaterials);
     if (tally_.materials.size() > static_cast<std::size_t>(limit)) {
-      Add(Limit::kMaterials, Format("%zu materials, more than the %d the compiler takes",
-                                    tally_.materials.size(), limit));
+      Add(Limit::kMaterials, FormatText("%zu materials, more than the %d the compiler takes",
+                                        tally_.materials.size(), limit));
     }
     const std::size_t longest = static_cast<std::size_t>(LimitOf(Limit::kMaterialName).figure);
     for (const std::string& name : tally_.materials) {
       if (name.size() > longest) {
         Add(Limit::kMaterialName,
-            Format("material %s is %zu bytes long; the compiler takes at most %zu",
-                   Quoted(name).c_str(), name.size(), longest));
+            FormatText("material %s is %zu bytes long; the compiler takes at most %zu",
+                       Quoted(name).c_str(), name.size(), longest));
       }
       if (name.find_first_of(" \t\v\f") != std::string::npos) {
         Add(Limit::kMaterialName,
-            Format("material %s has whitespace, where the compiler ends the name",
-                   Quoted(name).c_str()));
+            FormatText("material %s has whitespace, where the compiler ends the name",
+                       Quoted(name).c_str()));
       }
     }
   }
@@ -280,8 +269,8 @@ class Reporter {
       auto [at, added] = first.emplace(node.name, node.index);
       if (added || !reported.emplace(node.name, 0).second) continue;
       Add(Limit::kRepeatedName,
-          Format("node name %s is used by nodes %d and %d (line %d)", Quoted(node.name).c_str(),
-                 at->second, node.index, node.line));
+          FormatText("node name %s is used by nodes %d and %d (line %d)", Quoted(node.name).c_str(),
+                     at->second, node.index, node.line));
     }
   }
 
@@ -290,19 +279,19 @@ class Reporter {
     if (count == 0) return;
     const std::string first =
         tally_.nonFiniteNode >= 0
-            ? Format("in the pose of node %d at time %d (line %d)", tally_.nonFiniteNode,
-                     tally_.nonFiniteTime, tally_.nonFiniteLine)
-            : Format("on line %d", tally_.nonFiniteLine);
+            ? FormatText("in the pose of node %d at time %d (line %d)", tally_.nonFiniteNode,
+                         tally_.nonFiniteTime, tally_.nonFiniteLine)
+            : FormatText("on line %d", tally_.nonFiniteLine);
     Add(Limit::kNonFinite,
-        Format("%zu %s with numbers that are infinite or not a number, the first %s", count,
-               count == 1 ? "line" : "lines", first.c_str()));
+        FormatText("%zu %s with numbers that are infinite or not a number, the first %s", count,
+                   count == 1 ? "line" : "lines", first.c_str()));
   }
 
   void Unparsed() {
     for (const LineProblem& problem : tally_.problems) {
-      Add(Limit::kUnparsedLine, problem.line > 0
-                                    ? Format("line %d: %s", problem.line, problem.message.c_str())
-                                    : problem.message);
+      Add(Limit::kUnparsedLine,
+          problem.line > 0 ? FormatText("line %d: %s", problem.line, problem.message.c_str())
+                           : problem.message);
     }
   }
 
@@ -310,12 +299,12 @@ class Reporter {
     const std::size_t incomplete = tally_.incompleteFrames;
     if (incomplete == 0) return;
     std::string first =
-        Format("time %d (line %d) has no pose for node %s", tally_.incompleteTime,
-               tally_.incompleteLine, Quoted(tally_.nodes[tally_.missingNode].name).c_str());
-    if (tally_.missingMore > 0) first += Format(" and %zu more", tally_.missingMore);
+        FormatText("time %d (line %d) has no pose for node %s", tally_.incompleteTime,
+                   tally_.incompleteLine, Quoted(tally_.nodes[tally_.missingNode].name).c_str());
+    if (tally_.missingMore > 0) first += FormatText(" and %zu more", tally_.missingMore);
     Add(Limit::kIncompleteFrame,
-        Format("%zu %s out nodes; %s", incomplete,
-               incomplete == 1 ? "frame leaves" : "frames leave", first.c_str()));
+        FormatText("%zu %s out nodes; %s", incomplete,
+                   incomplete == 1 ? "frame leaves" : "frames leave", first.c_str()));
   }
 
   const Tally& tally_;

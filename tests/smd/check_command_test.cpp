@@ -1,43 +1,34 @@
 // The check command as a user runs it, and the reader on our own exports.
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/cli_runner.h"
+#include "smd/text_format.h"
 #include "smd/smd_reader.h"
+
+using kw::smd::FormatText;
 
 namespace {
 
 using kw::test::RunCli;
 using kw::test::ScratchFolder;
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
-  char buffer[256];
-  va_list arguments;
-  va_start(arguments, format);
-  std::vsnprintf(buffer, sizeof buffer, format, arguments);
-  va_end(arguments);
-  return buffer;
-}
-
 // The file again from what the reader took in, in our exporter's layout:
 // "%f" text of a float reads back to a float that prints the same.
 std::string WrittenAgain(const kw::smd::File& file) {
-  std::string text = Printf("version %d\nnodes\n", file.version);
+  std::string text = FormatText("version %d\nnodes\n", file.version);
   for (const auto& node : file.nodes) {
-    text += Printf("%3d \"%s\" %3d\n", node.index, node.name.c_str(), node.parent);
+    text += FormatText("%3d \"%s\" %3d\n", node.index, node.name.c_str(), node.parent);
   }
   text += "end\nskeleton\n";
   for (const auto& frame : file.frames) {
-    text += Printf("time %d\n", frame.time);
+    text += FormatText("time %d\n", frame.time);
     for (std::uint32_t i = 0; i < frame.poseCount; ++i) {
       const auto& pose = file.poses[frame.firstPose + i];
-      text += Printf("%3d %f %f %f %f %f %f\n", pose.node, pose.position[0], pose.position[1],
-                     pose.position[2], pose.rotation[0], pose.rotation[1], pose.rotation[2]);
+      text += FormatText("%3d %f %f %f %f %f %f\n", pose.node, pose.position[0], pose.position[1],
+                         pose.position[2], pose.rotation[0], pose.rotation[1], pose.rotation[2]);
     }
   }
   text += "end\n";
@@ -46,12 +37,12 @@ std::string WrittenAgain(const kw::smd::File& file) {
   for (const auto& triangle : file.triangles) {
     text += file.materials[triangle.material] + "\n";
     for (const auto& v : triangle.corners) {
-      text += Printf("%3d %f %f %f %f %f %f %f %f %u", v.bone, v.position[0], v.position[1],
-                     v.position[2], v.normal[0], v.normal[1], v.normal[2], v.uv[0], v.uv[1],
-                     v.linkCount);
+      text += FormatText("%3d %f %f %f %f %f %f %f %f %u", v.bone, v.position[0], v.position[1],
+                         v.position[2], v.normal[0], v.normal[1], v.normal[2], v.uv[0], v.uv[1],
+                         v.linkCount);
       for (std::uint32_t k = 0; k < v.linkCount; ++k) {
-        text +=
-            Printf(" %d %f", file.links[v.firstLink + k].bone, file.links[v.firstLink + k].weight);
+        text += FormatText(" %d %f", file.links[v.firstLink + k].bone,
+                           file.links[v.firstLink + k].weight);
       }
       text += "\n";
     }
@@ -84,7 +75,7 @@ TEST(CheckCommand, OurExportsOfTheSampleReadBackWhole) {
 TEST(CheckCommand, ExitStatusAndOneLinePerFinding) {
   ScratchFolder folder;
   std::string manyNodes = "version 1\nnodes\n";
-  for (int i = 0; i < 129; ++i) manyNodes += Printf("%d \"b%d\" %d\n", i, i, i - 1);
+  for (int i = 0; i < 129; ++i) manyNodes += FormatText("%d \"b%d\" %d\n", i, i, i - 1);
   manyNodes += "end\n";
   kw::test::WriteFile(folder / "clean.smd", "version 1\r\nnodes\r\n0 \"root\" -1\r\nend\r\n");
   kw::test::WriteFile(folder / "nodes.smd", manyNodes);

@@ -4,25 +4,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/cli_runner.h"
+#include "smd/text_format.h"
 #include "smd/smd_reader.h"
 
-namespace {
+using kw::smd::FormatText;
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
-  char buffer[512];
-  va_list arguments;
-  va_start(arguments, format);
-  std::vsnprintf(buffer, sizeof buffer, format, arguments);
-  va_end(arguments);
-  return buffer;
-}
+namespace {
 
 std::vector<std::string> Messages(const std::vector<kw::smd::Finding>& findings) {
   std::vector<std::string> lines;
@@ -83,14 +74,15 @@ struct Scene {
 std::string Write(const Scene& scene) {
   std::string text = "version 1\nnodes\n";
   for (int i = 0; i < scene.nodes; ++i) {
-    text += Printf("%3d \"%s\" %3d\n", i, scene.name(i).c_str(), i - 1);
+    text += FormatText("%3d \"%s\" %3d\n", i, scene.name(i).c_str(), i - 1);
   }
   text += "end\nskeleton\n";
   for (int f = 0; f < scene.frames; ++f) {
-    text += Printf("time %d\n", f);
+    text += FormatText("time %d\n", f);
     for (int i = 0; i < scene.nodes; ++i) {
       if (i == scene.leftOut && f % 2 == 1) continue;
-      text += Printf("%3d %f %f %f %f %f %f\n", i, 1.5f * i, -0.0f, 40.0f, 0.1f * f, 0.0f, 3.0f);
+      text +=
+          FormatText("%3d %f %f %f %f %f %f\n", i, 1.5f * i, -0.0f, 40.0f, 0.1f * f, 0.0f, 3.0f);
     }
   }
   text += "end\n";
@@ -100,9 +92,9 @@ std::string Write(const Scene& scene) {
     text += scene.materials[t % scene.materials.size()] + "\n";
     for (int k = 0; k < 3; ++k) {
       const int v = t + k;  // neighbours share two vertices
-      text +=
-          Printf("%3d %f %f %f %f %f %f %f %f%s\n", scene.nodes - 1, v * scene.step,
-                 -v * scene.step, 0.0f, 0.0f, 0.0f, 1.0f, 0.001f * v, 1.0f, scene.links.c_str());
+      text += FormatText("%3d %f %f %f %f %f %f %f %f%s\n", scene.nodes - 1, v * scene.step,
+                         -v * scene.step, 0.0f, 0.0f, 0.0f, 1.0f, 0.001f * v, 1.0f,
+                         scene.links.c_str());
     }
   }
   return text + "end\n";
