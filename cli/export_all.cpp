@@ -20,6 +20,7 @@
 #include "cli/qc_file.h"
 #include "cli/replacing_files.h"
 #include "cli/stderr_warnings.h"
+#include "core/byte_relay.h"
 #include "core/kestrelworks.h"
 #include "smd/stream_check.h"
 
@@ -121,13 +122,16 @@ void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
 bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings,
            std::string* cause) {
   WholeRange options(job.sequence, request.log);
+  ByteRelay toCheck([&job](const char* data, std::size_t size) { job.written.Feed(data, size); });
   job.files.OnSmdBytes(
-      [&job](const char* data, std::size_t size) { job.written.Feed(data, size); });
+      [&toCheck](const char* data, std::size_t size) { toCheck.Feed(data, size); });
   ExportSeams seams{&options, &warnings, &job.files};
   if (request.verbose) SetDebugSink(PrintDebugLine, nullptr);
   Kestrelworks session(job.scene, seams);
   session.DoExport(job.path.c_str(), nullptr, job.scene->GetCoreInterface(), 0, 0);
   SetDebugSink(nullptr, nullptr);
+  const bool streamed = toCheck.Close();
+  job.files.OnSmdBytes(nullptr);
   if (session.Outcome() != ExportOutcome::kCompleted) {
     *cause = !job.files.Failure().empty() ? job.files.Failure()
                                           : request.modelPath + ": " + session.FailureMessage();
@@ -135,7 +139,8 @@ bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings,
   }
   // What the compiler will make of the file, before it replaces the old one.
   if (!job.files.TemporaryPath().empty())
-    CheckWrittenSmd(job.files.TemporaryPath(), job.path, &warnings, &job.written);
+    CheckWrittenSmd(job.files.TemporaryPath(), job.path, &warnings,
+                    streamed ? &job.written : nullptr);
   return true;
 }
 

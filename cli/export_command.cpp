@@ -21,6 +21,7 @@
 #include "cli/replacing_files.h"
 #include "cli/size_estimate.h"
 #include "cli/stderr_warnings.h"
+#include "core/byte_relay.h"
 #include "core/kestrelworks.h"
 #include "smd/stream_check.h"
 
@@ -117,10 +118,13 @@ int ExportScene(const ExportRequest& request) {
   if (request.log) files.WriteLogTo(request.logPath);
   ProgressLine progress(shownOutput, estimate, request.quiet);
   // The limits are checked on the bytes as they go out, stdout's too.
+  // The limits are checked on a thread of their own, so that the writing
+  // thread does not wait for them.
   smd::StreamCheck written;
-  files.OnSmdBytes([&progress, &written](const char* data, std::size_t bytes) {
+  ByteRelay toCheck([&written](const char* data, std::size_t bytes) { written.Feed(data, bytes); });
+  files.OnSmdBytes([&progress, &toCheck](const char* data, std::size_t bytes) {
     progress.Add(bytes);
-    written.Feed(data, bytes);
+    toCheck.Feed(data, bytes);
   });
   // The first refused write ends the run: going on would only compute what
   // can no longer be written, for hours on a long sequence.
@@ -160,7 +164,8 @@ int ExportScene(const ExportRequest& request) {
   // numbers the export already found not finite are not told twice.
   if (completed && (toStdout || !files.TemporaryPath().empty()) &&
       warnings.CountOf(WarningKind::kNonFinite) == 0) {
-    CheckWrittenSmd(files.TemporaryPath(), shownOutput, &warnings, &written);
+    CheckWrittenSmd(files.TemporaryPath(), shownOutput, &warnings,
+                    toCheck.Close() ? &written : nullptr);
   }
   warnings.PrintSummary();
   // What went to stdout cannot be taken back; the line says not to use it.
