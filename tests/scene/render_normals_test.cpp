@@ -211,3 +211,48 @@ TEST(ComputeNormals, RandomMeshesGiveDisjointGroupsCoveringTheFaceBits) {
 }
 
 }  // namespace
+
+// Big meshes share the work between threads: many disjoint copies of one
+// small mesh, in one mesh, must each get exactly the normals of the small one.
+TEST(ComputeNormals, ABigMeshOfCopiesGivesEachCopyTheNormalsOfOne) {
+  std::mt19937 random(777);
+  std::uniform_real_distribution<float> coordinate(-1.0f, 1.0f);
+  MemoryMesh one;
+  const std::uint32_t vertexCount = 12;
+  for (std::uint32_t v = 0; v < vertexCount; ++v)
+    one.vertices.push_back(Point3(coordinate(random), coordinate(random), coordinate(random)));
+  for (int f = 0; f < 40; ++f) {
+    const std::uint32_t group = random() % 4 == 0 ? 0u : (1u << (random() % 6));
+    one.faces.push_back(
+        Face(random() % vertexCount, random() % vertexCount, random() % vertexCount, group));
+  }
+  MemoryMesh many;
+  const std::uint32_t copies = 3000;  // 120,000 faces and 36,000 vertices
+  for (std::uint32_t c = 0; c < copies; ++c) {
+    many.vertices.insert(many.vertices.end(), one.vertices.begin(), one.vertices.end());
+    for (MeshFace face : one.faces) {
+      for (std::uint32_t& v : face.vertex) v += c * vertexCount;
+      many.faces.push_back(face);
+    }
+  }
+  one.ComputeNormals();
+  many.ComputeNormals();
+  const auto same = [](const Point3& a, const Point3& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+  };
+  for (std::size_t f = 0; f < many.faces.size(); ++f) {
+    ASSERT_TRUE(same(many.hostMesh.faceNormals[f], one.hostMesh.faceNormals[f % one.faces.size()]))
+        << "face " << f;
+  }
+  for (std::size_t v = 0; v < many.vertices.size(); ++v) {
+    const RenderVertex& got = many.hostMesh.renderVertices[v];
+    const RenderVertex& want = one.hostMesh.renderVertices[v % vertexCount];
+    ASSERT_EQ(got.flags, want.flags) << "vertex " << v;
+    ASSERT_TRUE(same(got.singleNormal.normal, want.singleNormal.normal)) << "vertex " << v;
+    ASSERT_EQ(got.extraNormals.size(), want.extraNormals.size()) << "vertex " << v;
+    for (std::size_t g = 0; g < got.extraNormals.size(); ++g) {
+      ASSERT_TRUE(same(got.extraNormals[g].normal, want.extraNormals[g].normal)) << "vertex " << v;
+      ASSERT_EQ(got.extraNormals[g].smoothingGroup, want.extraNormals[g].smoothingGroup);
+    }
+  }
+}
