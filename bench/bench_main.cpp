@@ -88,9 +88,20 @@ struct Timing {
   double cpu = 1e300;
 };
 
-// Fastest of runs, wall and CPU each: noise only ever adds time.
-Timing Fastest(int runs, const std::function<void()>& run, Timing best = Timing()) {
+// Each timed run starts alike: no old output for the file system to free,
+// and no earlier run's pages still being flushed, which would otherwise land
+// on whichever run comes next.
+void Settle(const std::string& output) {
+  std::remove(output.c_str());
+  ::sync();
+}
+
+// Fastest of runs, wall and CPU each: noise only ever adds time. Each run
+// starts with its output settled, untimed.
+Timing Fastest(int runs, const std::function<void()>& run, Timing best = Timing(),
+               const std::string& output = std::string()) {
   for (int i = 0; i < runs; ++i) {
+    if (!output.empty()) Settle(output);
     const double wall = WallNow();
     const double cpu = CpuNow();
     run();
@@ -210,17 +221,20 @@ Timing TimeFloor(const std::string& source, const std::string& path, int runs) {
   if (!in || std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size())
     Die("cannot read " + source);
   std::fclose(in);
-  return Fastest(runs, [&] {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) Die("cannot open " + path);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (n <= 0) Die("cannot write " + path);
-      done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) Die("cannot close " + path);
-  });
+  return Fastest(
+      runs,
+      [&] {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) Die("cannot open " + path);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+          const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+          if (n <= 0) Die("cannot write " + path);
+          done += static_cast<std::size_t>(n);
+        }
+        if (::close(fd) != 0) Die("cannot close " + path);
+      },
+      Timing(), path);
 }
 
 struct Row {
@@ -383,13 +397,14 @@ Row MeasureWorkload(const std::string& name, MemoryScene& scene, const ExportOpt
   ResetPeakMemory();
   row.sceneMiB = StatusMiB("VmRSS");
   const auto run = [&] { ExportWithSession(scene, options, smd, settings.dir); };
-  row.time = Fastest(1, run);
+  row.time = Fastest(1, run, Timing(), smd);
   row.peakMiB = StatusMiB("VmHWM");
-  row.time = Fastest(settings.runs - 1, run, row.time);
+  row.time = Fastest(settings.runs - 1, run, row.time, smd);
   row.bytes = FileSize(smd);
   // Slow, so at most two runs.
-  row.plain =
-      Fastest(std::min(settings.runs, 2), [&] { ExportStraightforward(scene, options, plain); });
+  row.plain = Fastest(
+      std::min(settings.runs, 2), [&] { ExportStraightforward(scene, options, plain); }, Timing(),
+      plain);
   std::string where;
   if (!SameBytes(smd, plain, &where))
     Die(name + ": export and straightforward writer differ, " + where);
@@ -446,8 +461,8 @@ Row MeasureCommandLine(const ReferenceShape& shape, const Row& reference,
   const Timing parse = Fastest(1, [&] { scene = LoadSceneFile(scenePath, &error); });
   if (!scene) Die(error);
   const double parsePeak = StatusMiB("VmHWM") - before;
-  const Timing exported =
-      Fastest(1, [&] { ExportWithSession(*scene, ReferenceOptions(), smd, settings.dir); });
+  const Timing exported = Fastest(
+      1, [&] { ExportWithSession(*scene, ReferenceOptions(), smd, settings.dir); }, Timing(), smd);
   const double inProcessPeak = StatusMiB("VmHWM");
   malloc_trim(0);  // what the parser freed goes back, so the scene shows alone
   const double sceneMiB = StatusMiB("VmRSS") - before;
@@ -457,6 +472,7 @@ Row MeasureCommandLine(const ReferenceShape& shape, const Row& reference,
   double peak = inProcessPeak;
   if (settings.cli) {
     for (int i = 0; i < std::max(1, settings.runs - 1); ++i) {
+      Settle(smd);
       const Timing run = RunCli({KW_CLI_PATH, "export", scenePath, "-o", smd}, settings.dir, &peak);
       best.wall = std::min(best.wall, run.wall);
       best.cpu = std::min(best.cpu, run.cpu);
