@@ -1,7 +1,9 @@
 #include "scene_file/direct_reader.h"
 
 #include "scene_file/json_pull.h"
+#include "scene_file/two_thread_elements.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -81,6 +83,13 @@ std::size_t Elements(JsonPull& in, Read&& read) {
   return count;
 }
 
+// The big arrays of a mesh and a skin are read on two threads, in chunks of
+// at least half the window.
+template <typename Element, typename Read>
+void BigArray(JsonPull& in, const Read& read, std::vector<Element>& out) {
+  ReadElementsOnTwoThreads(in, std::max<std::size_t>(in.Window() / 2, 1), read, out);
+}
+
 // Exactly count numbers.
 void Floats(JsonPull& in, float* out, std::size_t count) {
   in.Expect('[');
@@ -95,6 +104,15 @@ Point3 ReadPoint3(JsonPull& in) {
   float xyz[3];
   Floats(in, xyz, 3);
   return Point3(xyz[0], xyz[1], xyz[2]);
+}
+
+Point2 ReadPoint2(JsonPull& in) {
+  float xy[2];
+  Floats(in, xy, 2);
+  Point2 point;
+  point.x = xy[0];
+  point.y = xy[1];
+  return point;
 }
 
 Matrix3 ReadMatrix(JsonPull& in) {
@@ -205,26 +223,37 @@ void ApplyTransform(Transform& transform, MemoryNode& node) {
   if (Has(transform.channels, 3)) node.SetScaleKeys(std::move(transform.scale));
 }
 
-void ReadSkin(JsonPull& in, MemorySkin& skin) {
+struct SkinLink {
+  int bone = 0;
+  float weight = 0.0f;
+};
+
+std::vector<SkinLink> ReadVertexLinks(JsonPull& in) {
   static constexpr std::string_view kNames[] = {"bone", "weight"};
-  int vertex = 0;
+  std::vector<SkinLink> links;
   Elements(in, [&] {
-    Elements(in, [&] {
-      int bone = 0;
-      float weight = 0.0f;
-      const unsigned seen = Members(in, kNames, [&](std::size_t member) {
-        if (member == 0) {
-          bone = Int32(in);
-        } else {
-          weight = Float(in);
-        }
-      });
-      if (seen != 3u) Refuse();
-      skin.AddLink(vertex, bone, weight);
+    SkinLink link;
+    const unsigned seen = Members(in, kNames, [&](std::size_t member) {
+      if (member == 0) {
+        link.bone = Int32(in);
+      } else {
+        link.weight = Float(in);
+      }
     });
-    if (vertex == std::numeric_limits<int>::max()) Refuse();
-    ++vertex;
+    if (seen != 3u) Refuse();
+    links.push_back(link);
   });
+  return links;
+}
+
+void ReadSkin(JsonPull& in, MemorySkin& skin) {
+  std::vector<std::vector<SkinLink>> vertices;
+  BigArray(in, ReadVertexLinks, vertices);
+  if (vertices.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) Refuse();
+  for (std::size_t v = 0; v < vertices.size(); ++v) {
+    for (const SkinLink& link : vertices[v])
+      skin.AddLink(static_cast<int>(v), link.bone, link.weight);
+  }
 }
 
 RenderVertex ReadRenderVertex(JsonPull& in) {
@@ -293,26 +322,19 @@ void ReadMesh(JsonPull& in, Mesh& mesh) {
   const unsigned seen = Members(in, kNames, [&](std::size_t member) {
     switch (member) {
       case 0:
-        Elements(in, [&] { data.vertices.push_back(ReadPoint3(in)); });
+        BigArray(in, ReadPoint3, data.vertices);
         break;
       case 1:
-        Elements(in, [&] {
-          float xy[2];
-          Floats(in, xy, 2);
-          Point2 point;
-          point.x = xy[0];
-          point.y = xy[1];
-          data.texVertices.push_back(point);
-        });
+        BigArray(in, ReadPoint2, data.texVertices);
         break;
       case 2:
-        Elements(in, [&] { data.faces.push_back(ReadFace(in)); });
+        BigArray(in, ReadFace, data.faces);
         break;
       case 3:
-        Elements(in, [&] { mesh.faceNormals.push_back(ReadPoint3(in)); });
+        BigArray(in, ReadPoint3, mesh.faceNormals);
         break;
       case 4:
-        Elements(in, [&] { mesh.renderVertices.push_back(ReadRenderVertex(in)); });
+        BigArray(in, ReadRenderVertex, mesh.renderVertices);
         break;
       default:
         data.initialiseFails = in.Bool();

@@ -133,6 +133,20 @@ JsonPull::JsonPull(TextSource source, std::size_t window)
   p_ = end_ = window_.data();
 }
 
+JsonPull::JsonPull(const char* text, std::size_t size)
+    : p_(text), end_(text + size), ended_(true) {}
+
+std::string_view JsonPull::Ahead(std::size_t bytes) {
+  Peek();
+  while (static_cast<std::size_t>(end_ - p_) < bytes && Refill(p_)) {
+  }
+  return std::string_view(p_, static_cast<std::size_t>(end_ - p_));
+}
+
+void JsonPull::Skip(std::size_t bytes) {
+  p_ += std::min(bytes, static_cast<std::size_t>(end_ - p_));
+}
+
 bool JsonPull::Refill(const char*& from) {
   if (ended_) return false;
   const auto keptFrom = static_cast<std::size_t>(from - window_.data());

@@ -26,6 +26,8 @@ class JsonPull {
  public:
   // window: the bytes read at a time; a longer token widens it.
   JsonPull(TextSource source, std::size_t window);
+  // Over a whole text in memory, whose byte at text[size] is 0.
+  JsonPull(const char* text, std::size_t size);
   JsonPull(const JsonPull&) = delete;
   JsonPull& operator=(const JsonPull&) = delete;
 
@@ -44,6 +46,8 @@ class JsonPull {
   void Expect(char c) {
     if (!Consume(c)) Refuse();
   }
+  // The bytes read at a time (0 over a text in memory).
+  std::size_t Window() const { return window_.empty() ? 0 : window_.size() - 1; }
   // Only whitespace is left.
   bool AtEnd() { return Peek() == '\0' && p_ == end_; }
 
@@ -59,6 +63,12 @@ class JsonPull {
   // Any number; one written as an integer gives what its integer value
   // would (so -0 is 0).
   double Double();
+
+  // The text from the next token on, at least `bytes` of it unless the
+  // text ends first; the view lasts until the next call. Skip passes over
+  // what it showed.
+  std::string_view Ahead(std::size_t bytes);
+  void Skip(std::size_t bytes);
 
  private:
   // Moves [from, end_) to the front of the window and reads more text after

@@ -1,0 +1,55 @@
+// Big arrays of a scene file are read on two threads; the scene must be the
+// one the generator makes, whatever the window. Run under ThreadSanitizer by
+// scripts/test.sh --threads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "bench/workloads.h"
+#include "core/kestrelworks.h"
+#include "scene_file/direct_reader.h"
+
+namespace {
+
+std::string Export(kw::MemoryScene& scene) {
+  kw::MemoryFiles files;
+  kw::GivenOptions step{kw::ExportOptions()};
+  kw::Kestrelworks exporter(&scene, kw::ExportSeams{&step, nullptr, &files});
+  exporter.DoExport("out.smd", nullptr, nullptr, 0, 0);
+  const std::string* smd = files.Find("out.smd");
+  return smd ? *smd : std::string();
+}
+
+TEST(TwoThreadReading, BigArraysReadInChunksMakeTheGeneratedScene) {
+  const kw::bench::ReferenceShape shape{60, 40};
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(kw::bench::WriteReferenceSceneFile(shape, file));
+  std::string text;
+  std::rewind(file);
+  char piece[1 << 16];
+  for (std::size_t n; (n = std::fread(piece, 1, sizeof piece, file)) > 0;) text.append(piece, n);
+  std::fclose(file);
+
+  const std::string want = Export(*kw::bench::BuildReferenceScene(shape));
+  ASSERT_FALSE(want.empty());
+  // Windows whose chunks are worth a thread, and smaller ones read alone.
+  for (std::size_t window : {std::size_t{1} << 20, std::size_t{1} << 14, std::size_t{8192},
+                             std::size_t{100}}) {
+    std::size_t at = 0;
+    std::unique_ptr<kw::MemoryScene> scene = kw::scene_file::ReadSceneDirect(
+        [&](char* into, std::size_t size) {
+          const std::size_t n = std::min(size, text.size() - at);
+          text.copy(into, n, at);
+          at += n;
+          return n;
+        },
+        window);
+    ASSERT_NE(scene, nullptr) << "window " << window;
+    EXPECT_TRUE(Export(*scene) == want) << "window " << window;
+  }
+}
+
+}  // namespace
