@@ -47,7 +47,7 @@ class ByteRelay {
   std::deque<Block> full_;   // in order, for the consumer
   Block filling_;            // the caller's
   bool ending_ = false;      // no block comes after those in full_
-  std::thread thread_;  // last: starts once the rest exists
+  std::thread thread_;       // last: starts once the rest exists
 };
 
 }  // namespace kw
