@@ -84,10 +84,11 @@ std::size_t Elements(JsonPull& in, Read&& read) {
 }
 
 // The big arrays of a mesh and a skin are read on two threads, in chunks of
-// at least half the window.
+// at least a sixteenth of the window: a few fit in it ahead of the reading,
+// so the window's text is seldom moved.
 template <typename Element, typename Read>
 void BigArray(JsonPull& in, const Read& read, std::vector<Element>& out) {
-  ReadElementsOnTwoThreads(in, std::max<std::size_t>(in.Window() / 2, 1), read, out);
+  ReadElementsOnTwoThreads(in, std::max<std::size_t>(in.Window() / 16, 1), read, out);
 }
 
 // Exactly count numbers.
@@ -228,9 +229,17 @@ struct SkinLink {
   float weight = 0.0f;
 };
 
-std::vector<SkinLink> ReadVertexLinks(JsonPull& in) {
+// One vertex's links: nearly always four or fewer, kept in place.
+struct VertexLinks {
+  static constexpr std::size_t kInPlace = 4;
+  std::size_t count = 0;
+  SkinLink inPlace[kInPlace];
+  std::vector<SkinLink> more;
+};
+
+VertexLinks ReadVertexLinks(JsonPull& in) {
   static constexpr std::string_view kNames[] = {"bone", "weight"};
-  std::vector<SkinLink> links;
+  VertexLinks links;
   Elements(in, [&] {
     SkinLink link;
     const unsigned seen = Members(in, kNames, [&](std::size_t member) {
@@ -241,18 +250,28 @@ std::vector<SkinLink> ReadVertexLinks(JsonPull& in) {
       }
     });
     if (seen != 3u) Refuse();
-    links.push_back(link);
+    if (links.count < VertexLinks::kInPlace) {
+      links.inPlace[links.count] = link;
+    } else {
+      links.more.push_back(link);
+    }
+    ++links.count;
   });
   return links;
 }
 
 void ReadSkin(JsonPull& in, MemorySkin& skin) {
-  std::vector<std::vector<SkinLink>> vertices;
+  std::vector<VertexLinks> vertices;
   BigArray(in, ReadVertexLinks, vertices);
   if (vertices.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) Refuse();
+  skin.ReserveVertices(static_cast<int>(vertices.size()));
   for (std::size_t v = 0; v < vertices.size(); ++v) {
-    for (const SkinLink& link : vertices[v])
+    const VertexLinks& links = vertices[v];
+    for (std::size_t k = 0; k < links.count; ++k) {
+      const SkinLink& link =
+          k < VertexLinks::kInPlace ? links.inPlace[k] : links.more[k - VertexLinks::kInPlace];
       skin.AddLink(static_cast<int>(v), link.bone, link.weight);
+    }
   }
 }
 

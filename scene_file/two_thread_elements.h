@@ -31,6 +31,8 @@ namespace kw::scene_file {
 // Chunks smaller than this are read on the reading thread alone: a thread
 // would cost more than it saves.
 constexpr std::size_t kChunkWorthAThread = 4096;
+// Chunks cut and waiting for the helper before the reading thread reads one.
+constexpr std::size_t kChunksAhead = 3;
 
 namespace two_thread_elements {
 
@@ -45,7 +47,8 @@ inline std::size_t FindCut(std::string_view text, std::size_t from, char open, c
   while (at < text.size()) {
     const void* found = std::memchr(text.data() + at, close, text.size() - at);
     if (!found) return std::string_view::npos;
-    const std::size_t closed = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+    const std::size_t closed =
+        static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
     std::size_t next = closed + 1;
     while (next < text.size() && IsSpace(text[next])) ++next;
     if (next == text.size() || text[next] == ']') return std::string_view::npos;
@@ -204,9 +207,10 @@ void ReadElementsOnTwoThreads(JsonPull& in, std::size_t chunkBytes, const Read& 
         }
       }
       changed.notify_all();
-      // Without a helper, or with one that has a chunk in hand and another
-      // waiting, this thread reads one rather than cutting ever further ahead.
-      if (!helper.joinable() || waiting() > 1) readOne();
+      // Without a helper this thread reads every chunk. With one, cutting is
+      // cheap, so a few chunks wait for the helper; beyond that this thread
+      // reads one rather than cutting ever further ahead.
+      if (!helper.joinable() || waiting() > kChunksAhead) readOne();
       joinFinished(false);
     }
   }

@@ -36,8 +36,8 @@ TEST(TwoThreadReading, BigArraysReadInChunksMakeTheGeneratedScene) {
   const std::string want = Export(*kw::bench::BuildReferenceScene(shape));
   ASSERT_FALSE(want.empty());
   // Windows whose chunks are worth a thread, and smaller ones read alone.
-  for (std::size_t window : {std::size_t{1} << 20, std::size_t{1} << 14, std::size_t{8192},
-                             std::size_t{100}}) {
+  for (std::size_t window :
+       {std::size_t{1} << 20, std::size_t{1} << 17, std::size_t{1} << 14, std::size_t{100}}) {
     std::size_t at = 0;
     std::unique_ptr<kw::MemoryScene> scene = kw::scene_file::ReadSceneDirect(
         [&](char* into, std::size_t size) {
