@@ -19,6 +19,9 @@ constexpr std::size_t kLongestLine = std::size_t{1} << 20;
 constexpr std::size_t kRecentSlots = std::size_t{1} << 14;
 // Link texts seen, with the weight the compiler loses of them, one per slot.
 constexpr std::size_t kKnownLinkSlots = std::size_t{1} << 12;
+// Lines split and hashed ahead of judging them: enough for the fetches of
+// their table slots to overlap.
+constexpr std::size_t kRunLines = 32;
 
 struct KnownLinks {
   std::uint64_t hash = 0;  // of the links' text; 0 for none
@@ -249,16 +252,29 @@ class StreamCheck::Impl {
         return;
       }
       carry_.append(p, static_cast<std::size_t>(newline - p));
-      Line(carry_.data(), carry_.size());
+      Line(carry_.data(), carry_.size(), 0);
       carry_.clear();
       p = newline + 1;
     }
+    // A run of whole lines at a time: in the triangles the vertex lines'
+    // hashes come first, and the table slots they will look at are fetched
+    // while the lines before them are judged.
     while (p < end && declined_.empty()) {
-      const char* newline =
-          static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-      if (!newline) break;
-      Line(p, static_cast<std::size_t>(newline - p));
-      p = newline + 1;
+      std::size_t lines = 0;
+      const char* next = p;
+      while (lines < kRunLines) {
+        const char* newline =
+            static_cast<const char*>(std::memchr(next, '\n', static_cast<std::size_t>(end - next)));
+        if (!newline) break;
+        run_[lines++] = RunLine{next, static_cast<std::size_t>(newline - next), 0};
+        next = newline + 1;
+      }
+      if (lines == 0) break;
+      if (part_ == Part::kTriangles) FetchAhead(lines);
+      for (std::size_t i = 0; i < lines && declined_.empty(); ++i) {
+        Line(run_[i].text, run_[i].size, run_[i].hash);
+      }
+      p = next;
     }
     if (p < end && declined_.empty()) {
       if (static_cast<std::size_t>(end - p) > kLongestLine) return Decline("a line too long");
@@ -290,12 +306,14 @@ class StreamCheck::Impl {
     carry_.shrink_to_fit();
   }
 
-  void Line(const char* p, std::size_t size) {
+  // A line whose vertex hash, when it is a vertex line, is hash (0 for not
+  // yet worked out).
+  void Line(const char* p, std::size_t size, std::uint64_t hash) {
     ++line_;
     const std::string_view line(p, size);
     switch (part_) {
       case Part::kTriangles:
-        return TriangleLine(p, size);
+        return TriangleLine(p, size, hash);
       case Part::kSkeleton:
         if (line == "end") {
           CloseFrame();
@@ -402,7 +420,25 @@ class StreamCheck::Impl {
     }
   }
 
-  void TriangleLine(const char* p, std::size_t size) {
+  // The hashes of the run's vertex lines, following the corners as
+  // TriangleLine will, and their slots fetched.
+  void FetchAhead(std::size_t lines) {
+    int corner = corner_;
+    for (std::size_t i = 0; i < lines; ++i) {
+      RunLine& line = run_[i];
+      if (corner == 0) {
+        if (line.size == 3 && std::memcmp(line.text, "end", 3) == 0) return;
+        corner = 1;
+        continue;
+      }
+      line.hash = LineHash(line.text, line.size);
+      __builtin_prefetch(&recent_[line.hash & (kRecentSlots - 1)]);
+      seen_.Prefetch(line.hash);
+      corner = corner == 3 ? 0 : corner + 1;
+    }
+  }
+
+  void TriangleLine(const char* p, std::size_t size, std::uint64_t knownHash) {
     if (corner_ == 0) {
       ++corner_;
       if (size == lastMaterial_.size() && std::memcmp(p, lastMaterial_.data(), size) == 0) {
@@ -418,7 +454,7 @@ class StreamCheck::Impl {
       return Material(std::string_view(p, size));
     }
     if (++corner_ == 4) corner_ = 0;
-    const std::uint64_t hash = LineHash(p, size);
+    const std::uint64_t hash = knownHash != 0 ? knownHash : LineHash(p, size);
     std::uint64_t& recent = recent_[hash & (kRecentSlots - 1)];
     if (recent == hash) return;
     recent = hash;
@@ -476,6 +512,13 @@ class StreamCheck::Impl {
   std::size_t present_ = 0;
   int frameTime_ = 0;
   int frameLine_ = 0;
+
+  struct RunLine {
+    const char* text;
+    std::size_t size;
+    std::uint64_t hash;  // a vertex line's, or 0
+  };
+  RunLine run_[kRunLines];
 
   int corner_ = 0;                   // 0: a material line comes next; 1..3: that vertex line
   std::string lastMaterial_ = "\n";  // the last material line as written; never a line
