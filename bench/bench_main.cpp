@@ -534,9 +534,7 @@ Row MeasurePreview(const Settings& settings, bool keepPicture = false) {
   return row;
 }
 
-// Each scaling run starts with the page cache clean: after the workloads'
-// gigabyte of files, the kernel's flushing would otherwise land on whichever
-// run comes next.
+// Each scaling run starts settled, as every timed run does.
 void PrintScaling(const Settings& settings) {
   std::printf(
       "\n| scaling | items | bytes | seconds | MB/s | ns per item |\n"
@@ -545,10 +543,12 @@ void PrintScaling(const Settings& settings) {
   const ReferenceShape shapes[] = {{100, 50}, {250, 200}, {1000, 500}};
   for (const ReferenceShape& shape : shapes) {
     auto scene = BuildReferenceScene(shape);
-    ::sync();
-    const double seconds = Fastest(settings.runs, [&] {
-                             ExportWithSession(*scene, ReferenceOptions(), smd, settings.dir);
-                           }).wall;
+    const double seconds =
+        Fastest(
+            settings.runs,
+            [&] { ExportWithSession(*scene, ReferenceOptions(), smd, settings.dir); }, Timing(),
+            smd)
+            .wall;
     const long long bytes = FileSize(smd);
     std::printf("| R, triangles | %lld | %lld | %.3f | %.0f | %.1f |\n", shape.Triangles(), bytes,
                 seconds, MBps(bytes, seconds),
@@ -558,10 +558,12 @@ void PrintScaling(const Settings& settings) {
     for (int frames : {2000, 20000}) {
       const SequenceShape shape{nodes, frames};
       auto scene = BuildSequenceScene(shape);
-      ::sync();
-      const double seconds = Fastest(frames > 2000 ? 1 : settings.runs, [&] {
-                               ExportWithSession(*scene, SequenceOptions(shape), smd, settings.dir);
-                             }).wall;
+      const double seconds =
+          Fastest(
+              frames > 2000 ? 1 : settings.runs,
+              [&] { ExportWithSession(*scene, SequenceOptions(shape), smd, settings.dir); },
+              Timing(), smd)
+              .wall;
       const long long bytes = FileSize(smd);
       const double lines = static_cast<double>(nodes) * frames;
       std::printf("| S, %d nodes x frames (pose lines) | %d x %d | %lld | %.3f | %.0f | %.1f |\n",
