@@ -103,20 +103,6 @@ void ReadElementsOnTwoThreads(JsonPull& in, std::size_t chunkBytes, const Read& 
       if (!chunk->taken) return chunk.get();
     return nullptr;
   };
-  const auto helperLoop = [&] {
-    std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-      changed.wait(lock, [&] { return ending || untaken() != nullptr; });
-      if (ending) return;
-      Chunk* chunk = untaken();
-      chunk->taken = true;
-      lock.unlock();
-      readChunk(*chunk);
-      lock.lock();
-      chunk->done = true;
-      changed.notify_all();
-    }
-  };
   // Reads a chunk no thread has taken, if there is one.
   const auto readOne = [&] {
     Chunk* chunk;
@@ -127,9 +113,22 @@ void ReadElementsOnTwoThreads(JsonPull& in, std::size_t chunkBytes, const Read& 
       chunk->taken = true;
     }
     readChunk(*chunk);
-    std::lock_guard<std::mutex> lock(mutex);
-    chunk->done = true;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      chunk->done = true;
+    }
+    changed.notify_all();
     return true;
+  };
+  const auto helperLoop = [&] {
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return ending || untaken() != nullptr; });
+        if (ending) return;
+      }
+      readOne();  // the reading thread may have taken it first; then this waits again
+    }
   };
   const auto waiting = [&] {
     std::lock_guard<std::mutex> lock(mutex);

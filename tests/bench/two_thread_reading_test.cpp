@@ -3,8 +3,8 @@
 // scripts/test.sh --threads.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "bench/workloads.h"
@@ -20,6 +20,17 @@ std::string Export(kw::MemoryScene& scene) {
   exporter.DoExport("out.smd", nullptr, nullptr, 0, 0);
   const std::string* smd = files.Find("out.smd");
   return smd ? *smd : std::string();
+}
+
+std::unique_ptr<kw::MemoryScene> Read(const std::string& text, std::size_t window) {
+  std::size_t at = 0;
+  return kw::scene_file::ReadSceneDirect(
+      [&](char* into, std::size_t size) {
+        const std::size_t n = text.copy(into, size, at);
+        at += n;
+        return n;
+      },
+      window);
 }
 
 TEST(TwoThreadReading, BigArraysReadInChunksMakeTheGeneratedScene) {
@@ -38,15 +49,7 @@ TEST(TwoThreadReading, BigArraysReadInChunksMakeTheGeneratedScene) {
   // Windows whose chunks are worth a thread, and smaller ones read alone.
   for (std::size_t window :
        {std::size_t{1} << 20, std::size_t{1} << 17, std::size_t{1} << 14, std::size_t{100}}) {
-    std::size_t at = 0;
-    std::unique_ptr<kw::MemoryScene> scene = kw::scene_file::ReadSceneDirect(
-        [&](char* into, std::size_t size) {
-          const std::size_t n = std::min(size, text.size() - at);
-          text.copy(into, n, at);
-          at += n;
-          return n;
-        },
-        window);
+    std::unique_ptr<kw::MemoryScene> scene = Read(text, window);
     ASSERT_NE(scene, nullptr) << "window " << window;
     EXPECT_TRUE(Export(*scene) == want) << "window " << window;
   }
@@ -57,17 +60,7 @@ TEST(TwoThreadReading, BigArraysReadInChunksMakeTheGeneratedScene) {
   ASSERT_NE(fault, std::string::npos);
   text.replace(fault, 8, "\"vertez\"");
   for (std::size_t window : {std::size_t{1} << 20, std::size_t{1} << 17}) {
-    std::size_t at = 0;
-    EXPECT_EQ(kw::scene_file::ReadSceneDirect(
-                  [&](char* into, std::size_t size) {
-                    const std::size_t n = std::min(size, text.size() - at);
-                    text.copy(into, n, at);
-                    at += n;
-                    return n;
-                  },
-                  window),
-              nullptr)
-        << "window " << window;
+    EXPECT_EQ(Read(text, window), nullptr) << "window " << window;
   }
 }
 
