@@ -4,7 +4,10 @@
 # the native build for the comparison, runs every test, then saves a
 # screenshot of the options dialog as WORK_DIR/options_dialog.png.
 #   run_under_wine.sh WIN32_BUILD_DIR NATIVE_REFERENCE WORK_DIR [--required]
-# Exits 77 (skipped) when a tool is missing, unless --required is given.
+#                     [--unavailable REASON]
+# Exits 77 (skipped) when a tool is missing, unless --required is given, and
+# always when --unavailable says why Wine could not be installed here; the
+# plug-in's own build must still be there.
 set -euo pipefail
 
 if [ $# -lt 3 ]; then
@@ -14,7 +17,18 @@ fi
 win32=$(cd "$1" 2>/dev/null && pwd || echo "$1")
 native=$2
 work=$3
-required=${4:-}
+all_args=("$@")
+shift 3
+required=
+unavailable=
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --required) required=--required ;;
+    --unavailable) unavailable=${2:-}; shift ;;
+    *) echo "$0: unknown argument $1" >&2; exit 2 ;;
+  esac
+  shift
+done
 
 missing() {
   echo "plug-in tests: $* (scripts/install-deps.sh plugin installs it)" >&2
@@ -23,9 +37,6 @@ missing() {
   exit 77
 }
 
-for tool in wine wineboot wineserver winepath xvfb-run xauth import; do
-  command -v "$tool" >/dev/null 2>&1 || missing "$tool is not installed"
-done
 for file in kestrelworks.dle kwhost.dll kw_plugin_test_host.exe; do
   if [ ! -f "$win32/$file" ]; then
     [ "$required" = --required ] || command -v i686-w64-mingw32-g++ >/dev/null 2>&1 ||
@@ -35,10 +46,19 @@ for file in kestrelworks.dle kwhost.dll kw_plugin_test_host.exe; do
   fi
 done
 
+if [ -n "$unavailable" ]; then
+  echo "plug-in test under Wine: SKIPPED: $unavailable"
+  exit 77
+fi
+
+for tool in wine wineboot wineserver winepath xvfb-run xauth import; do
+  command -v "$tool" >/dev/null 2>&1 || missing "$tool is not installed"
+done
+
 # Everything below runs on its own headless X server.
 if [ -z "${KW_UNDER_XVFB:-}" ]; then
   export KW_UNDER_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "${all_args[@]}"
 fi
 
 mkdir -p "$work"
