@@ -2,7 +2,9 @@
 // (the finished file written from memory in one write) and the
 // straightforward writer (one fprintf per line). Prints Markdown tables.
 //
-//   kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli]
+//   kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli] [--keep]
+//                                      --keep leaves R.smd, S.smd and L.smd in DIR, to
+//                                      compare two builds' bytes
 //   kw_bench --profile R|S [--runs N]   only the session's export, for a profiler
 //   kw_bench --preview-only [--runs N] [--dir DIR]   only the command line's preview of
 //                                      R; with --dir, R.smd and R.png are kept there
@@ -63,6 +65,7 @@ struct Settings {
   bool ownDir = false;  // made here, removed at the end
   std::string profile;  // "R" or "S": export that workload only
   bool previewOnly = false;
+  bool keep = false;  // R.smd, S.smd and L.smd stay in dir
 };
 
 double Seconds(const timeval& time) {
@@ -512,7 +515,7 @@ Row MeasureCommandLine(const ReferenceShape& shape, const Row& reference,
                 alongside.wall, best.wall / alongside.wall);
   row.note = note;
   std::remove(scenePath.c_str());
-  std::remove(smd.c_str());
+  if (!settings.keep) std::remove(smd.c_str());
   return row;
 }
 
@@ -599,6 +602,8 @@ Settings ParseArguments(int argc, char** argv) {
       settings.cli = false;
     } else if (argument == "--runs" && i + 1 < argc) {
       settings.runs = std::max(1, std::atoi(argv[++i]));
+    } else if (argument == "--keep") {
+      settings.keep = true;
     } else if (argument == "--preview-only") {
       settings.previewOnly = true;
     } else if (argument == "--profile" && i + 1 < argc) {
@@ -608,7 +613,7 @@ Settings ParseArguments(int argc, char** argv) {
       settings.dir = argv[++i];
     } else {
       Die("usage: kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli] "
-          "[--profile R|S] [--preview-only]");
+          "[--profile R|S] [--preview-only] [--keep]");
     }
   }
   if (settings.dir.empty()) {
@@ -705,9 +710,11 @@ int main(int argc, char** argv) {
   if (settings.cli) std::printf("\nP: %s\n", MeasurePreview(settings).note.c_str());
   std::fflush(stdout);
   if (settings.scaling) PrintScaling(settings);
-  for (const char* name : {"R.smd", "S.smd", "kestrelworks_log.txt"}) {
-    std::remove((settings.dir + "/" + name).c_str());
+  if (!settings.keep) {
+    for (const char* name : {"R.smd", "S.smd", "kestrelworks_log.txt"}) {
+      std::remove((settings.dir + "/" + name).c_str());
+    }
+    if (settings.ownDir) ::rmdir(settings.dir.c_str());
   }
-  if (settings.ownDir) ::rmdir(settings.dir.c_str());
   return 0;
 }
