@@ -29,9 +29,9 @@
 
 #include "bench/printf_export.h"
 #include "bench/workloads.h"
-#include "core/kestrelworks.h"
-#include "core/skeleton_writer.h"
-#include "scene_file/scene_file.h"
+#include "plugin/shell/kestrelworks.h"
+#include "export/skeleton_writer.h"
+#include "readers/scene_file/scene_file.h"
 
 using kw::ByteSink;
 using kw::DiskFiles;

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/node_registry.h"
-#include "core/triangles_writer.h"
+#include "export/node_registry.h"
+#include "export/triangles_writer.h"
 
 namespace kw::bench {
 

@@ -7,8 +7,8 @@
 
 #include <cstdio>
 
-#include "core/export_options.h"
-#include "host/scene_access.h"
+#include "export/export_options.h"
+#include "scene/scene_access.h"
 
 namespace kw::bench {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "memory_scene/memory_scene.h"
+#include "scene/memory_scene.h"
 
 namespace kw::bench {
 

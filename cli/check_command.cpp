@@ -7,7 +7,7 @@
 
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
-#include "core/kestrelworks.h"
+#include "plugin/shell/kestrelworks.h"
 #include "smd/limit_check.h"
 #include "smd/smd_reader.h"
 #include "smd/stream_check.h"

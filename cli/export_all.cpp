@@ -20,8 +20,8 @@
 #include "cli/qc_file.h"
 #include "cli/replacing_files.h"
 #include "cli/stderr_warnings.h"
-#include "core/byte_relay.h"
-#include "core/kestrelworks.h"
+#include "cli/byte_relay.h"
+#include "plugin/shell/kestrelworks.h"
 #include "smd/stream_check.h"
 
 namespace kw {

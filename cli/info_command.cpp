@@ -15,7 +15,7 @@
 #include "cli/large_stack.h"
 #if KW_WITH_ASSIMP
 #include "cli/import_deadline.h"
-#include "model_import/model_import.h"
+#include "readers/model_import/model_import.h"
 #endif
 
 namespace kw {

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "core/text_output.h"
+#include "smd/text_output.h"
 
 namespace kw {
 

@@ -9,10 +9,10 @@
 #include <utility>
 
 #include "cli/replacing_files.h"
-#include "scene_file/scene_file.h"
+#include "readers/scene_file/scene_file.h"
 #if KW_WITH_ASSIMP
 #include "cli/import_deadline.h"
-#include "model_import/model_import.h"
+#include "readers/model_import/model_import.h"
 #endif
 
 namespace kw {

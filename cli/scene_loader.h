@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/warning.h"
-#include "memory_scene/memory_scene.h"
+#include "diagnostics/warning.h"
+#include "scene/memory_scene.h"
 
 namespace kw {
 

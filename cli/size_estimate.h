@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "memory_scene/memory_scene.h"
+#include "scene/memory_scene.h"
 
 namespace kw {
 

@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "core/warning.h"
-#include "core/warning_reporter.h"
+#include "diagnostics/warning.h"
+#include "export/warning_reporter.h"
 
 namespace kw {
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "core/kestrelworks.h"
-#include "memory_scene/memory_scene.h"
+#include "plugin/shell/kestrelworks.h"
+#include "scene/memory_scene.h"
 
 namespace kw::fuzz {
 

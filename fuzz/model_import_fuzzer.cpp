@@ -12,7 +12,7 @@
 #include <string>
 
 #include "fuzz/fuzz_export.h"
-#include "model_import/model_import.h"
+#include "readers/model_import/model_import.h"
 
 using kw::ExportOptions;
 using kw::ImportedModel;

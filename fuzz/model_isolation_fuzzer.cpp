@@ -17,7 +17,7 @@
 
 #include "cli/isolated_run.h"
 #include "fuzz/fuzz_export.h"
-#include "model_import/model_import.h"
+#include "readers/model_import/model_import.h"
 
 using kw::ExportOptions;
 using kw::ImportedModel;

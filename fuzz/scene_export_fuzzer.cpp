@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_export.h"
-#include "memory_scene/memory_scene.h"
+#include "scene/memory_scene.h"
 
 using kw::AnimationKey;
 using kw::ExportOptions;

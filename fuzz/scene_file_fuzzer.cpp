@@ -9,9 +9,9 @@
 #include <string>
 
 #include "fuzz/fuzz_export.h"
-#include "scene_file/direct_reader.h"
-#include "scene_file/document_reader.h"
-#include "scene_file/scene_file.h"
+#include "readers/scene_file/direct_reader.h"
+#include "readers/scene_file/document_reader.h"
+#include "readers/scene_file/scene_file.h"
 
 using kw::ExportOptions;
 using kw::MemoryScene;

@@ -3,7 +3,7 @@
 // from the front, right and above. Each is fitted to a box and a panel.
 #pragma once
 
-#include "host/geometry.h"
+#include "geometry/geometry.h"
 
 namespace kw::preview {
 

@@ -17,8 +17,8 @@ trap 'rm -rf "$smd"' EXIT
 "$tool" export samples/figure.json -o "$smd/figure_reference.smd"
 "$tool" export samples/figure.json -o "$smd/figure_walk.smd" --sequence
 # The tests draw the committed golden SMDs; the export must still give them.
-cmp "$smd/figure_reference.smd" tests/core/golden/figure_reference.smd
-cmp "$smd/figure_walk.smd" tests/core/golden/figure_walk.smd
+cmp "$smd/figure_reference.smd" tests/export/golden/figure_reference.smd
+cmp "$smd/figure_walk.smd" tests/export/golden/figure_walk.smd
 
 "$tool" preview "$smd/figure_reference.smd" -o docs/figure-preview.png
 "$tool" preview "$smd/figure_reference.smd" --sequence "$smd/figure_walk.smd" -o docs/figure-walk-preview.png

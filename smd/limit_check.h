@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/warning.h"
+#include "diagnostics/warning.h"
 #include "smd/smd_file.h"
 
 namespace kw::smd {

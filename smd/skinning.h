@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "host/geometry.h"
+#include "geometry/geometry.h"
 #include "smd/smd_file.h"
 
 namespace kw::smd {

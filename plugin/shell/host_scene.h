@@ -3,7 +3,7 @@
 // answers to the export. It is the one place the exporter reaches for them.
 #pragma once
 
-#include "host/scene_host.h"
+#include "scene/scene_host.h"
 
 namespace kw {
 

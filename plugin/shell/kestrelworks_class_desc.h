@@ -2,7 +2,7 @@
 // exporter class and makes a new export session for every export request.
 #pragma once
 
-#include "host/host_sdk.h"
+#include "plugin/host_stub/host_sdk.h"
 
 namespace kw {
 

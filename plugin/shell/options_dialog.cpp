@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "host/host_sdk.h"
+#include "plugin/host_stub/host_sdk.h"
 #include "plugin/shell/plugin_module.h"
 #include "plugin/shell/resource.h"
 

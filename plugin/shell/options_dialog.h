@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "core/export_options.h"
+#include "export/export_options.h"
 
 namespace kw {
 

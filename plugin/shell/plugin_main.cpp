@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "host/host_sdk.h"
+#include "plugin/host_stub/host_sdk.h"
 #include "plugin/shell/kestrelworks_class_desc.h"
 #include "plugin/shell/plugin_module.h"
 #include "plugin/shell/resource.h"

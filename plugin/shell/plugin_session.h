@@ -3,7 +3,7 @@
 // are its seams, and DoExport lets no exception cross into the host.
 #pragma once
 
-#include "core/kestrelworks.h"
+#include "plugin/shell/kestrelworks.h"
 
 namespace kw {
 

@@ -1,7 +1,7 @@
 // Warnings on the host: a modal message box owned by the active window.
 #pragma once
 
-#include "core/warning_reporter.h"
+#include "export/warning_reporter.h"
 
 namespace kw {
 

@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "host/host_sdk.h"
+#include "plugin/host_stub/host_sdk.h"
 #include "plugin/test_host/check.h"
 #include "plugin/test_host/modal_driver.h"
 #include "plugin/test_host/test_host.h"

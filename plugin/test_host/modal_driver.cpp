@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "host/host_sdk.h"
+#include "plugin/host_stub/host_sdk.h"
 
 namespace kw::test {
 

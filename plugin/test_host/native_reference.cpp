@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/kestrelworks.h"
+#include "plugin/shell/kestrelworks.h"
 #include "plugin/test_host/sample_scenes.h"
 
 using kw::ByteSink;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_sdk.h"
+#include "plugin/host_stub/host_sdk.h"
 
 namespace kw::test {
 

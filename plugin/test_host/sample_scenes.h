@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/kestrelworks.h"
-#include "memory_scene/memory_scene.h"
+#include "plugin/shell/kestrelworks.h"
+#include "scene/memory_scene.h"
 
 namespace kw::test {
 

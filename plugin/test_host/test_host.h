@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "core/kestrelworks.h"
+#include "plugin/shell/kestrelworks.h"
 #include "plugin/test_host/plugin_library.h"
-#include "memory_scene/memory_scene.h"
+#include "scene/memory_scene.h"
 
 namespace kw::test {
 

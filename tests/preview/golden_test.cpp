@@ -28,7 +28,7 @@ bool UnderText(const kw::preview::Layout& layout, int x, int y) {
 }
 
 TEST(PreviewGolden, SampleFigureWalkMatchesTheKeptPicture) {
-  const std::string golden = KW_TEST_DATA_DIR "/core/golden/";
+  const std::string golden = KW_TEST_DATA_DIR "/export/golden/";
   kw::smd::File reference, walk;
   std::string error;
   ASSERT_TRUE(kw::smd::ReadSmd(golden + "figure_reference.smd", &reference, &error)) << error;

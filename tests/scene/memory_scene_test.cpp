@@ -1,4 +1,4 @@
-#include "memory_scene/memory_scene.h"
+#include "scene/memory_scene.h"
 
 #include <gtest/gtest.h>
 

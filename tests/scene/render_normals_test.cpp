@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <random>
 
-#include "memory_scene/memory_scene.h"
+#include "scene/memory_scene.h"
 #include "scene_test_support.h"
 
 using kw::MemoryMesh;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <memory>
 
-#include "memory_scene/memory_scene.h"
+#include "scene/memory_scene.h"
 
 using kw::MemoryNode;
 using kw::MemoryScene;
