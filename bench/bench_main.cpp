@@ -29,7 +29,7 @@
 
 #include "bench/printf_export.h"
 #include "bench/workloads.h"
-#include "plugin/shell/kestrelworks.h"
+#include "export/export_scene.h"
 #include "export/skeleton_writer.h"
 #include "readers/scene_file/scene_file.h"
 
@@ -37,9 +37,6 @@ using kw::ByteSink;
 using kw::DiskFiles;
 using kw::ExportOptions;
 using kw::ExportOutcome;
-using kw::ExportSeams;
-using kw::GivenOptions;
-using kw::Kestrelworks;
 using kw::LoadSceneFile;
 using kw::MemoryScene;
 using kw::OutputFiles;
@@ -200,12 +197,10 @@ void ExportWithSession(MemoryScene& scene, const ExportOptions& options, const s
                        const std::string& dir) {
   BenchFiles files(dir);
   CountingWarnings warnings;
-  GivenOptions step(options);
-  ExportSeams seams{&step, &warnings, &files};
-  Kestrelworks session(&scene, seams);
-  session.DoExport(path.c_str(), nullptr, nullptr, 0, 0);
-  if (session.Outcome() != ExportOutcome::kCompleted)
-    Die("export failed: " + session.FailureMessage());
+  kw::ExportReports reports;
+  reports.warnings = &warnings;
+  const kw::ExportResult result = kw::ExportScene(scene, options, path, files, reports);
+  if (result.outcome != ExportOutcome::kCompleted) Die("export failed: " + result.failureMessage);
   if (warnings.count != 0) Die("the workload raised warnings: " + warnings.first);
 }
 
@@ -382,7 +377,7 @@ ExportOptions ReferenceOptions() { return ExportOptions(); }
 
 ExportOptions SequenceOptions(const SequenceShape& shape) {
   ExportOptions options;
-  options.exportSequence = 1;
+  options.exportSequence = true;
   options.startFrame = 0;
   options.endFrame = shape.frames - 1;
   return options;

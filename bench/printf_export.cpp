@@ -56,12 +56,12 @@ class PrintfWriter {
     const int step = ticksPerFrame_;
     long long first = 0;
     long long last = 0;
-    if (options_.exportSequence != 0) {
+    if (options_.exportSequence) {
       first = static_cast<long long>(options_.startFrame) * step;
       last = static_cast<long long>(options_.endFrame) * step;
     }
     int pose = 0;
-    if (options_.reverseSequence == 0) {
+    if (!options_.reverseSequence) {
       for (long long t = first; t <= last; t += step) WritePose(pose++, static_cast<int>(t));
     } else {
       for (long long t = last; t >= first; t -= step) WritePose(pose++, static_cast<int>(t));
@@ -70,7 +70,7 @@ class PrintfWriter {
   }
 
   void WriteTriangles() {
-    if (options_.exportSequence != 0) return;
+    if (options_.exportSequence) return;
     std::fputs("triangles\n", file_);
     for (const auto& record : nodes_.Nodes()) {
       if (record->objectType == kObjectMesh) WriteMesh(*record);

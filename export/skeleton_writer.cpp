@@ -53,7 +53,7 @@ void WriteSkeleton(const SectionInput& input) {
   // product nor the step past the last tick can overflow.
   std::int64_t first = 0;
   std::int64_t last = 0;
-  if (input.options.exportSequence != 0) {
+  if (input.options.exportSequence) {
     if (ticksPerFrame <= 0) {
       input.warnings.Report(kw::WarningKind::kBadTicksPerFrame,
                             "The scene's ticks per frame (%d) must be a positive number.\n"
@@ -137,7 +137,7 @@ void WriteSkeleton(const SectionInput& input) {
     if (batch.Full()) pipeline.Ship();
   };
 
-  if (input.options.reverseSequence == 0) {
+  if (!input.options.reverseSequence) {
     for (std::int64_t t = first; t <= last && !out.Failed(); t += step) {
       writePose(static_cast<int>(t));
     }

@@ -7,9 +7,6 @@
 
 using kw::ExportOptions;
 using kw::ExportOutcome;
-using kw::ExportSeams;
-using kw::GivenOptions;
-using kw::Kestrelworks;
 using kw::MemoryFiles;
 using kw::MemoryScene;
 using kw::WarningPresenter;
@@ -43,27 +40,24 @@ void Check(bool holds, const char* what) {
 void ExportAndCheck(MemoryScene& scene, const ExportOptions& options, bool selectedOnly) {
   MemoryFiles files;
   CountingWarnings warnings;
-  GivenOptions step(options);
-  ExportSeams seams{&step, &warnings, &files};
+  kw::ExportReports reports;
+  reports.warnings = &warnings;
+  ExportOptions chosen = options;
+  chosen.selectedOnly = selectedOnly;
+  const kw::ExportResult result = kw::ExportScene(scene, chosen, "fuzz.smd", files, reports);
 
-  Kestrelworks session(&scene, seams);
-  const int returned = session.DoExport("fuzz.smd", nullptr, scene.GetCoreInterface(), 0,
-                                        selectedOnly ? SCENE_EXPORT_SELECTED : 0u);
-
-  Check(returned == 1, "DoExport answers 1");
   Check(!warnings.empty, "every warning has a text");
   const std::string* smd = files.Find("fuzz.smd");
-  if (session.Outcome() == ExportOutcome::kFailed) {
-    Check(!session.FailureMessage().empty(), "a failed export says why");
+  if (result.outcome == ExportOutcome::kFailed) {
+    Check(!result.failureMessage.empty(), "a failed export says why");
     Check(warnings.count > 0, "a failed export is reported as a warning too");
     return;
   }
-  Check(session.Outcome() == ExportOutcome::kCompleted, "the export ran to its end");
   Check(smd != nullptr, "a completed export wrote the SMD");
   Check(smd->compare(0, 16, "version 1\nnodes\n") == 0, "the SMD starts with its header");
   Check(EndsWith(*smd, "\nend\n"), "the SMD ends with a closed section");
   Check(smd->find("\nskeleton\n") != std::string::npos, "the SMD holds a skeleton section");
-  const std::string* log = files.Find(Kestrelworks::kLogFileName);
+  const std::string* log = files.Find(kw::kLogFileName);
   Check(log != nullptr && log->compare(0, 21, "Kestrelworks Log File") == 0,
         "the log file starts with its header");
 }

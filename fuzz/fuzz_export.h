@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "plugin/shell/kestrelworks.h"
+#include "export/export_scene.h"
 #include "scene/memory_scene.h"
 
 namespace kw::fuzz {
@@ -14,8 +14,8 @@ namespace kw::fuzz {
 void Check(bool holds, const char* what);
 
 // Runs one export of the scene with the options as given (no dialog) and
-// checks its result: DoExport answers 1, a completed export wrote a whole
-// SMD and the log header, a failed one says why.
+// checks its result: a completed export wrote a whole SMD and the log
+// header, a failed one says why.
 void ExportAndCheck(kw::MemoryScene& scene, const kw::ExportOptions& options, bool selectedOnly);
 
 }  // namespace kw::fuzz

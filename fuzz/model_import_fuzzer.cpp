@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const int ticksPerFrame = std::max(1, scene.GetTicksPerFrame());
   ExportOptions sequence;
-  sequence.exportSequence = 1;
+  sequence.exportSequence = true;
   sequence.startFrame = scene.GetStartTicks() / ticksPerFrame;
   sequence.endFrame = std::min(scene.GetEndTicks() / ticksPerFrame,
                                sequence.startFrame > std::numeric_limits<int>::max() - kMaxFrameSpan

@@ -64,11 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kw::fuzz::Check(ticksPerFrame >= 1, "the reader refuses ticks per frame below 1");
 
   ExportOptions reference;
-  reference.exportSequence = 0;
+  reference.exportSequence = false;
   kw::fuzz::ExportAndCheck(*scene, reference, false);
 
   ExportOptions sequence;
-  sequence.exportSequence = 1;
+  sequence.exportSequence = true;
   sequence.startFrame = scene->GetStartTicks() / ticksPerFrame;
   const int endFrame = scene->GetEndTicks() / ticksPerFrame;
   sequence.endFrame =

@@ -2,8 +2,10 @@
 # Builds everything and runs every test.
 #   scripts/test.sh             the test suite, the plug-in's tests under Wine included
 #   scripts/test.sh --sanitize  the same suite under AddressSanitizer + UBSan
-#   scripts/test.sh --threads   the whole-export tests, whose big meshes and long
-#                               sequences use the second thread, under ThreadSanitizer
+#   scripts/test.sh --threads   under ThreadSanitizer: exports side by side, whole
+#                               exports whose big meshes and long sequences use the
+#                               writers' second thread, the scene reader's and the
+#                               normals' second threads
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,9 +21,12 @@ if [ "${1:-}" = "--threads" ]; then
   build=build/threads
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_SANITIZE_THREADS=ON \
     -DKW_WITH_PLUGIN=OFF >/dev/null
-  cmake --build "$build" -j2 --target kw_bench_tests
+  cmake --build "$build" -j2 --target kw_threads_tests kw_scene_tests
   export TSAN_OPTIONS=halt_on_error=1
-  exec "$build/bench/kw_bench_tests"
+  "$build/tests/kw_threads_tests"
+  # The in-memory scene's normals of a big mesh, on two threads.
+  exec "$build/tests/kw_scene_tests" --gtest_filter='ComputeNormals.ABigMesh*'
+
 fi
 # Without the Wine run's 32-bit packages the plug-in is still cross-built and
 # every other test runs; the Wine test is then reported as skipped.

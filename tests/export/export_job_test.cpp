@@ -1,4 +1,4 @@
-// The exporter across exports: one object exporting again, and an export
+// Exports in a row: the same scene exported again, and an export
 // that an exception interrupts.
 #include <gtest/gtest.h>
 
@@ -7,16 +7,13 @@
 #include <string>
 
 #include "support/export_harness.h"
-#include "plugin/shell/kestrelworks.h"
+#include "export/export_scene.h"
+#include "support/scene_spy.h"
 #include "readers/scene_file/scene_file.h"
 
 using kw::ByteSink;
-using kw::ExportJob;
 using kw::ExportOptions;
 using kw::ExportOutcome;
-using kw::ExportSeams;
-using kw::GivenOptions;
-using kw::Kestrelworks;
 using kw::LoadSceneFile;
 using kw::MemoryMesh;
 using kw::MemoryScene;
@@ -56,37 +53,42 @@ class ThrowingWarnings : public WarningPresenter {
   void Show(const kw::Warning& warning) override { throw std::runtime_error(warning.text); }
 };
 
-TEST(ExportJob, ASecondExportOfTheSameExporterWritesTheSameFile) {
+TEST(ExportJob, ASecondExportOfTheSameSceneWritesTheSameFile) {
   std::string error;
   std::unique_ptr<MemoryScene> scene =
       LoadSceneFile(std::string(KW_SOURCE_DIR) + "/samples/figure.json", &error);
   ASSERT_TRUE(scene) << error;
+  kw::test::SceneSpy spy(*scene);
   kw::test::MemoryFiles files;
   kw::test::RecordingWarnings warnings;
-  GivenOptions options{ExportOptions()};
-  Kestrelworks exporter(scene.get(), ExportSeams{&options, &warnings, &files});
-  exporter.DoExport("first.smd", nullptr, nullptr, 0, 0);
-  exporter.DoExport("second.smd", nullptr, nullptr, 0, 0);
+  kw::ExportReports reports;
+  reports.warnings = &warnings;
+  EXPECT_EQ(kw::ExportScene(spy, ExportOptions(), "first.smd", files, reports).outcome,
+            ExportOutcome::kCompleted);
+  EXPECT_EQ(kw::ExportScene(spy, ExportOptions(), "second.smd", files, reports).outcome,
+            ExportOutcome::kCompleted);
 
-  EXPECT_EQ(exporter.Outcome(), ExportOutcome::kCompleted);
   EXPECT_TRUE(warnings.messages.empty());
   EXPECT_EQ(files.Text("first.smd"), kw::test::ReadGolden("figure_reference.smd"));
   EXPECT_EQ(files.Text("second.smd"), files.Text("first.smd"));
-  EXPECT_EQ(scene->ReleaseCalls(), 2);
+  EXPECT_EQ(spy.ReleaseCalls(), 2);
 }
 
 TEST(ExportJob, AnExceptionStillReleasesTheSceneAndClosesBothFiles) {
   MemoryScene scene;
   MemoryMesh& mesh = scene.MakeMesh(scene.AddNode(7, "bare"));  // no material: a warning
   mesh.vertices = {Point3(0, 0, 0), Point3(1, 0, 0), Point3(0, 1, 0)};
+  kw::test::SceneSpy spy(scene);
   CountedFiles files;
   ThrowingWarnings warnings;
-  Kestrelworks exporter(&scene, ExportSeams{nullptr, &warnings, &files});
+  kw::ExportReports reports;
+  reports.warnings = &warnings;
 
-  EXPECT_THROW(exporter.DoExport("out.smd", nullptr, nullptr, 0, 0), std::runtime_error);
-  EXPECT_EQ(scene.InitialiseCalls(), 1);
-  EXPECT_EQ(scene.ReleaseCalls(), 1);
-  EXPECT_EQ(scene.RedrawCalls(), 1);
+  EXPECT_THROW(kw::ExportScene(spy, ExportOptions(), "out.smd", files, reports),
+               std::runtime_error);
+  EXPECT_EQ(spy.InitialiseCalls(), 1);
+  EXPECT_EQ(spy.ReleaseCalls(), 1);
+  EXPECT_EQ(spy.ErrorCallBack(), nullptr);
   EXPECT_EQ(files.open, 0);
   EXPECT_EQ(files.finished, 2);
 }

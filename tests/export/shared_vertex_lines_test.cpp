@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/shell/kestrelworks.h"
-#include "export_harness.h"
+#include "export/export_scene.h"
+#include "support/export_harness.h"
 #include "scene/memory_scene.h"
 
 using kw::MemoryMaterial;

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/shell/kestrelworks.h"
+#include "export/export_scene.h"
 #include "export/skeleton_writer.h"
 #include "scene/memory_scene.h"
 #include "tests/support/export_harness.h"
@@ -112,7 +112,7 @@ TEST(SkeletonGolden, ExcludedParentMakesItsChildARootInWorldSpace) {
 TEST(SkeletonGolden, SelectedOnlyKeepsTheExcludedParent) {
   auto scene = ExcludedParentScene();
   ExportRequest request = FirstFrameOnly();
-  request.selectedOnly = true;
+  request.options.selectedOnly = true;
   const ExportResult result = RunExport(*scene, request);
   ExpectNoWarnings(result);
   EXPECT_EQ(result.smd, ReadGolden("skeleton_excluded_parent_selected_only.smd"));
@@ -204,7 +204,7 @@ TEST(SkeletonGolden, ReferenceExportPosesTickZeroWhateverTheSceneStartAndRange) 
   ExportRequest request = Reference();
   request.options.startFrame = 10;
   request.options.endFrame = 12;
-  request.options.reverseSequence = 1;
+  request.options.reverseSequence = true;
   const ExportResult result = RunExport(*scene, request);
   EXPECT_EQ(ThroughSkeleton(result.smd), ReadGolden("skeleton_reference_at_tick_zero.smd"));
 }
@@ -310,7 +310,7 @@ TEST(SkeletonTicks, FramesBeforeTheSmallestTickAreClampedWithAWarning) {
 
 // Runs WriteSkeleton alone with ticks per frame that never passed the
 // export's check.
-std::string SkeletonWithTicksPerFrame(int ticksPerFrame, std::uint32_t exportSequence,
+std::string SkeletonWithTicksPerFrame(int ticksPerFrame, bool exportSequence,
                                       std::vector<std::string>* warnings) {
   MemoryScene scene;
   Add(scene, 1, "Bone", kObjectBone, nullptr, Translate(1, 2, 3));
@@ -335,13 +335,13 @@ std::string SkeletonWithTicksPerFrame(int ticksPerFrame, std::uint32_t exportSeq
 TEST(SkeletonTicks, TicksPerFrameThatIsNotPositiveWritesNoSequencePoses) {
   for (int ticksPerFrame : {0, -160}) {
     std::vector<std::string> warnings;
-    EXPECT_EQ(SkeletonWithTicksPerFrame(ticksPerFrame, 1, &warnings), "skeleton\nend\n");
+    EXPECT_EQ(SkeletonWithTicksPerFrame(ticksPerFrame, true, &warnings), "skeleton\nend\n");
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0], "The scene's ticks per frame (" + std::to_string(ticksPerFrame) +
                                ") must be a positive number.\nThe skeleton holds no poses.");
 
     // The reference pose needs no step.
-    EXPECT_EQ(SkeletonWithTicksPerFrame(ticksPerFrame, 0, &warnings),
+    EXPECT_EQ(SkeletonWithTicksPerFrame(ticksPerFrame, false, &warnings),
               "skeleton\ntime 0\n  0 1.000000 2.000000 3.000000 0.000000 0.000000 0.000000\nend\n");
     EXPECT_TRUE(warnings.empty());
   }

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "plugin/shell/kestrelworks.h"
+#include "export/export_scene.h"
 #include "export/triangles_writer.h"
-#include "export_harness.h"
+#include "support/export_harness.h"
 #include "scene/memory_scene.h"
 
 using kw::IsStandardMaterial;
@@ -94,20 +94,22 @@ std::string TrianglesSection(const std::string& smd) {
 // stand-in scene) reach the debug output; none of these scenes may cause one.
 class TrianglesTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetDebugSink(&Record, &debugLines_); }
   void TearDown() override {
-    SetDebugSink(nullptr, nullptr);
     for (const std::string& line : debugLines_) {
       EXPECT_EQ(line.find("ErrorCode"), std::string::npos) << line;
     }
   }
 
+  ExportResult Run(MemoryScene& scene,
+                   const kw::test::ExportRequest& request = kw::test::ExportRequest()) {
+    ExportResult result = RunExport(scene, request);
+    debugLines_.insert(debugLines_.end(), result.debugLines.begin(), result.debugLines.end());
+    return result;
+  }
+
   MemoryScene scene_;
 
  private:
-  static void Record(const char* line, void* context) {
-    static_cast<std::vector<std::string>*>(context)->push_back(line);
-  }
   std::vector<std::string> debugLines_;
 };
 
@@ -122,7 +124,7 @@ TEST_F(TrianglesTest, StandardMaterialWithoutMapNamesEveryFaceNullBmp) {
   AddFace(mesh, Face(0, 1, 2, 0, 1, 2));
   AddFace(mesh, Face(1, 3, 2, 1, 3, 2));
 
-  const ExportResult result = RunExport(scene_);
+  const ExportResult result = Run(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_standard_null_bmp.smd"));
   EXPECT_TRUE(result.warnings.empty());
 }
@@ -147,7 +149,7 @@ TEST_F(TrianglesTest, MultiSubObjectMatchesIdsAndAbandonsTheMeshAtAnUnknownId) {
   crate.SetMaterial(&Standard(scene_, "Wood", "textures/wood.png"));
   AddFace(UnitTriangle(scene_, crate, Point3(2, 0, 0)), Corners012());
 
-  const ExportResult result = RunExport(scene_);
+  const ExportResult result = Run(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_multi_sub_object.smd"));
   EXPECT_EQ(result.warnings, (std::vector<std::string>{
                                  "Bogus vertex index for face 2 in mesh \"cube\".\nSkipping face.",
@@ -182,7 +184,7 @@ TEST_F(TrianglesTest, UnusableSubMaterialsAbandonTheMeshWithTheOuterMaterialName
   bare.SetMaterial(&scene_.MakeMaterial("Bare", "Multi/Sub-Object"));
   AddFace(UnitTriangle(scene_, bare), Face(0, 1, 2, 0, 1, 9, 1, 4));
 
-  const ExportResult result = RunExport(scene_);
+  const ExportResult result = Run(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_nested_multi.smd"));
   EXPECT_EQ(result.warnings, (std::vector<std::string>{
                                  "Sub-Material of \"Outer\" is not Standard type.\nSkipping mesh.",
@@ -209,7 +211,7 @@ TEST_F(TrianglesTest, BadVertexAndUvIndicesLeaveOutTheFaceWithOneWarningEach) {
   AddFace(untexturedMesh, Face(0, 1, 2, 0, 0, 0));
   AddFace(untexturedMesh, Face(0, 1, 2, 0, 0, 0));
 
-  const ExportResult result = RunExport(scene_);
+  const ExportResult result = Run(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_bad_indices.smd"));
   EXPECT_EQ(result.warnings,
             (std::vector<std::string>{
@@ -243,7 +245,7 @@ TEST_F(TrianglesTest, NormalsLongerThanOnePointOneBeforeOrAfterTheTransformLeave
   AddFace(shearedMesh, Corners012(0), Point3(0.6f, 0.8f, 0));  // becomes (1.08, 0.64, 0)
   AddFace(shearedMesh, Corners012(0), Point3(0, 1, 0));
 
-  const ExportResult result = RunExport(scene_);
+  const ExportResult result = Run(scene_);
   // The sheared node's skeleton pose is not this section's concern.
   EXPECT_EQ(TrianglesSection(result.smd), ReadGolden("triangles_normal_lengths.smd"));
   EXPECT_EQ(result.warnings,
@@ -265,7 +267,7 @@ TEST_F(TrianglesTest, NormalThatIsNotANumberLeavesTheFaceOut) {
   AddFace(mesh, Corners012(0), Point3(std::numeric_limits<float>::quiet_NaN(), 0, 0));
   AddFace(mesh, Corners012(0), Point3(0, std::numeric_limits<float>::quiet_NaN(), 0));
 
-  const ExportResult result = RunExport(scene_);
+  const ExportResult result = Run(scene_);
   EXPECT_EQ(result.warnings,
             std::vector<std::string>{
                 "Face 0 of mesh \"odd\" at frame 0 has a position, normal or texture coordinate "
@@ -289,7 +291,7 @@ TEST_F(TrianglesTest, NormalsUseTheTickZeroTransformWithoutScaleWhilePositionsSt
   AddFace(mesh, Corners012(0), Point3(1, 0, 0));
   AddFace(mesh, Corners012(1));
 
-  const ExportResult result = RunExport(scene_);
+  const ExportResult result = Run(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_scaled_node.smd"));
   EXPECT_TRUE(result.warnings.empty());
 }
@@ -315,7 +317,7 @@ TEST_F(TrianglesTest, SmoothingGroupsPickTheCornerNormals) {
   AddFace(mesh, Face(0, 1, 2, 0, 1, 2, 0), Point3(0.5f, -0.5f, 0.5f));
   AddFace(mesh, Face(1, 3, 2, 1, 3, 2, 2), Point3(0.25f, 0.5f, 0.75f));
 
-  const ExportResult result = RunExport(scene_);
+  const ExportResult result = Run(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_smoothing_groups.smd"));
   EXPECT_TRUE(result.warnings.empty());
 }
@@ -351,7 +353,7 @@ TEST_F(TrianglesTest, SkinnedVerticesLinkToExportedBonesOrWhollyToTheMesh) {
   AddFace(mesh, Face(0, 1, 2, 0, 1, 2));
   AddFace(mesh, Face(3, 0, 2, 3, 0, 2));
 
-  const ExportResult result = RunExport(scene_);
+  const ExportResult result = Run(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_skin.smd"));
   EXPECT_TRUE(result.warnings.empty());
 }
@@ -386,7 +388,7 @@ TEST_F(TrianglesTest, TextureNameIsTheBitmapFileNameAfterItsLastSeparator) {
     AddFace(mesh, Corners012(1, static_cast<int>(id)));
   }
 
-  const ExportResult result = RunExport(scene_);
+  const ExportResult result = Run(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_texture_names.smd"));
   EXPECT_TRUE(result.warnings.empty());
 }
@@ -437,7 +439,7 @@ TEST_F(TrianglesTest, MeshLevelFaultsSkipTheWholeMeshAndTheExportGoesOn) {
   good.SetMaterial(&Standard(scene_, "Plain", "good.tga"));
   AddFace(UnitTriangle(scene_, good), Corners012());
 
-  const ExportResult result = RunExport(scene_);
+  const ExportResult result = Run(scene_);
   EXPECT_EQ(result.smd, ReadGolden("triangles_mesh_faults.smd"));
   const std::string unreadableText =
       "Could not initialize bi-normal and tangents data\nfor mesh \"";
@@ -461,7 +463,7 @@ TEST_F(TrianglesTest, SectionIsEmptyWithoutMeshesAndAbsentFromSequences) {
   node.SetMaterial(&Standard(scene_, "Plain"));
   AddFace(UnitTriangle(scene_, node), Corners012());
 
-  const ExportResult sequence = RunExport(scene_, kw::test::Sequence(0, 0));
+  const ExportResult sequence = Run(scene_, kw::test::Sequence(0, 0));
   EXPECT_EQ(sequence.smd.find("triangles"), std::string::npos) << sequence.smd;
   EXPECT_EQ(sequence.smd, kw::test::ThroughSkeleton(sequence.smd));
 

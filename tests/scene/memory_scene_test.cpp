@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "scene_test_support.h"
+#include "support/scene_test_support.h"
 
 using kw::MemoryMaterial;
 using kw::MemoryMesh;
@@ -98,7 +98,7 @@ TEST_F(SelectionView, WholeSceneInitialiseRestoresTheFullTree) {
   EXPECT_EQ(TopLevelNames(scene), (std::vector<std::string>{"A", "G"}));
   EXPECT_EQ(ChildNames(*b), (std::vector<std::string>{"C", "D"}));
   EXPECT_EQ(ParentName(*h), "G");
-  EXPECT_EQ(scene.InitialiseCalls(), 2);
+  EXPECT_FALSE(scene.InitialisedSelectedOnly());
 }
 
 TEST_F(SelectionView, TransformsFollowTheFullTreeInTheSelectionView) {
@@ -230,8 +230,8 @@ TEST(NodeTransform, ObjectTransformAppliesTheOffsetBeforeTheNode) {
 }
 
 TEST(OutOfRangeGetters, RaiseAnErrorAndAnswerEmpty) {
-  RecordedErrors errors;
   MemoryScene scene;
+  RecordedErrors errors(scene);
   MemoryNode& node = scene.AddNode(1, "Box");
   MemoryMesh& mesh = scene.MakeMesh(node);
   mesh.vertices = {Point3(1.0f, 2.0f, 3.0f)};
@@ -277,8 +277,8 @@ TEST(OutOfRangeGetters, RaiseAnErrorAndAnswerEmpty) {
 }
 
 TEST(InRangeGetters, AnswerWithoutRaising) {
-  RecordedErrors errors;
   MemoryScene scene;
+  RecordedErrors errors(scene);
   MemoryNode& node = scene.AddNode(1, "Box");
   MemoryMesh& mesh = scene.MakeMesh(node);
   mesh.vertices = {Point3(1.0f, 2.0f, 3.0f)};
@@ -319,33 +319,6 @@ TEST(MaterialClass, MultiFlagCanOverrideTheClassName) {
   odd.SetMultiMaterial(true);
   EXPECT_TRUE(odd.IsMultiMaterial());
   EXPECT_STREQ(odd.GetClassName(), "Shell Material");
-}
-
-TEST(SceneHostServices, AnswerFromTheInstalledScene) {
-  int window = 0;
-  {
-    MemoryScene scene;
-    scene.SetTiming(-160, 4800, 160);
-    scene.SetMainWindow(&window);
-    SetSceneHost(&scene);
-    ASSERT_EQ(GetIGameInterface(), &scene);
-    EXPECT_EQ(GetIGameInterface()->GetStartTicks(), -160);
-    EXPECT_EQ(GetIGameInterface()->GetEndTicks(), 4800);
-    EXPECT_EQ(GetIGameInterface()->GetTicksPerFrame(), 160);
-    GetConversionManager()->SetCoordSystem(0);
-    EXPECT_EQ(scene.CoordSystem(), 0);
-    EXPECT_EQ(GetCOREInterface()->GetMAXHWnd(), &window);
-    GetCOREInterface()->ForceCompleteRedraw();
-    GetCOREInterface()->ForceCompleteRedraw();
-    EXPECT_EQ(scene.RedrawCalls(), 2);
-    scene.SetStaticFrame(0);
-    EXPECT_EQ(scene.StaticFrame(), 0);
-    scene.Release();
-    EXPECT_EQ(scene.ReleaseCalls(), 1);
-  }
-  // A destroyed scene no longer answers.
-  EXPECT_EQ(GetSceneHost(), nullptr);
-  EXPECT_EQ(GetIGameInterface(), nullptr);
 }
 
 TEST(SceneBuilder, FindNodeAndObjectsOfAnyType) {

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "scene/memory_scene.h"
-#include "scene_test_support.h"
+#include "support/scene_test_support.h"
 
 using kw::MemoryMesh;
 

@@ -1,6 +1,5 @@
-// Runs a whole Kestrelworks export of a MemoryScene without touching the
-// disk: the SMD and the log land in strings, every warning in a list, and the
-// options step answers with fixed options instead of a dialog.
+// Runs a whole export of a MemoryScene without touching the disk: the SMD and
+// the log land in strings, every warning in a list.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/shell/kestrelworks.h"
+#include "export/export_scene.h"
 #include "scene/memory_scene.h"
 
 namespace kw::test {
@@ -35,72 +34,60 @@ class RecordingWarnings : public kw::WarningPresenter {
   void Show(const kw::Warning& warning) override { messages.push_back(warning.text); }
 };
 
-// The options step of a test: applies `options` as they are, or cancels.
-class FixedOptions : public kw::OptionsStep {
- public:
-  kw::ExportOptions options;
-  bool cancel = false;
-  int Run(kw::OptionsChoice& choice, HostWindow) override {
-    if (cancel) return 0;
-    choice.options = options;
-    return 1;
-  }
-};
-
 struct ExportRequest {
   kw::ExportOptions options;
-  bool selectedOnly = false;
-  bool cancel = false;
   std::string path = "out.smd";
 };
 
 struct ExportResult {
-  int returned = 0;
-  kw::ExportOutcome outcome = kw::ExportOutcome::kNotRun;
+  kw::ExportOutcome outcome = kw::ExportOutcome::kFailed;
   std::string failure;
   bool smdOpened = false;
   std::string smd;
   bool logOpened = false;
   std::string log;
   std::vector<std::string> warnings;
+  std::vector<std::string> debugLines;
+};
+
+class RecordingDebug : public kw::DebugOutput {
+ public:
+  std::vector<std::string> lines;
+  void Print(const std::string& line) override { lines.push_back(line); }
 };
 
 inline ExportRequest Reference() { return ExportRequest(); }
 
 inline ExportRequest Sequence(int startFrame, int endFrame, bool reverse = false) {
   ExportRequest request;
-  request.options.exportSequence = 1;
+  request.options.exportSequence = true;
   request.options.startFrame = startFrame;
   request.options.endFrame = endFrame;
-  request.options.reverseSequence = reverse ? 1 : 0;
+  request.options.reverseSequence = reverse;
   return request;
 }
 
-// One DoExport of a new exporter on the scene.
-inline ExportResult RunExport(kw::MemoryScene& scene,
+// One export of the scene (or of any host, a SceneSpy say) into memory.
+inline ExportResult RunExport(kw::SceneHost& scene,
                               const ExportRequest& request = ExportRequest()) {
   MemoryFiles files;
   RecordingWarnings warnings;
-  FixedOptions options;
-  options.options = request.options;
-  options.cancel = request.cancel;
-
-  kw::ExportSeams seams{&options, &warnings, &files};
+  RecordingDebug debug;
+  kw::ExportReports reports;
+  reports.warnings = &warnings;
+  reports.debug = &debug;
 
   ExportResult result;
-  {
-    kw::Kestrelworks session(&scene, seams);
-    result.returned = session.DoExport(request.path.c_str(), nullptr, nullptr, 0,
-                                       request.selectedOnly ? SCENE_EXPORT_SELECTED : 0u);
-    result.outcome = session.Outcome();
-    result.failure = session.FailureMessage();
-  }
-
+  const kw::ExportResult exported =
+      kw::ExportScene(scene, request.options, request.path, files, reports);
+  result.outcome = exported.outcome;
+  result.failure = exported.failureMessage;
   result.smdOpened = files.Has(request.path);
   result.smd = files.Text(request.path);
-  result.logOpened = files.Has(kw::Kestrelworks::kLogFileName);
-  result.log = files.Text(kw::Kestrelworks::kLogFileName);
+  result.logOpened = files.Has(kw::kLogFileName);
+  result.log = files.Text(kw::kLogFileName);
   result.warnings = warnings.messages;
+  result.debugLines = debug.lines;
   return result;
 }
 

@@ -1,5 +1,5 @@
-// Helpers shared by the scene tests: an error callback that records what the
-// scene-access library raised, and matrix comparison.
+// Helpers shared by the scene tests: an error callback that records what a
+// scene raised, and matrix comparison.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,16 +13,21 @@ namespace kw::test {
 
 class RecordedErrors : public IGameErrorCallBack {
  public:
-  RecordedErrors() { SetErrorCallBack(this); }
-  ~RecordedErrors() override { SetErrorCallBack(nullptr); }
+  explicit RecordedErrors(kw::SceneHost& host) : host_(host) { host_.SetErrorCallBack(this); }
+  ~RecordedErrors() override { host_.SetErrorCallBack(nullptr); }
+  RecordedErrors(const RecordedErrors&) = delete;
+  RecordedErrors& operator=(const RecordedErrors&) = delete;
 
   void ErrorProc(int errorCode) override {
     codes.push_back(errorCode);
-    texts.emplace_back(GetLastIGameErrorText());
+    texts.emplace_back(host_.GetLastErrorText());
   }
 
   std::vector<int> codes;
   std::vector<std::string> texts;
+
+ private:
+  kw::SceneHost& host_;
 };
 
 inline void ExpectPointNear(const Point3& actual, const Point3& expected, float tolerance = 1e-5f) {

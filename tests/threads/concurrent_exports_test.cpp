@@ -1,5 +1,5 @@
 // Two exports of two scenes at once, each on its own thread with its own
-// exporter: nothing of one may reach the other. Run under ThreadSanitizer by
+// outputs and sinks: nothing of one may reach the other. Run under ThreadSanitizer by
 // scripts/test.sh --threads.
 #include <gtest/gtest.h>
 
@@ -7,17 +7,16 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "bench/printf_export.h"
 #include "bench/workloads.h"
-#include "plugin/shell/kestrelworks.h"
-#include "scene/scene_host.h"
+#include "export/export_scene.h"
+#include "support/export_harness.h"
+#include "support/scene_spy.h"
 
 using kw::ExportOptions;
 using kw::ExportOutcome;
-using kw::ExportSeams;
-using kw::GivenOptions;
-using kw::Kestrelworks;
 using kw::MemoryFiles;
 using kw::MemoryScene;
 using kw::bench::BuildReferenceScene;
@@ -28,10 +27,9 @@ namespace {
 
 std::string Export(MemoryScene& scene, const ExportOptions& options) {
   MemoryFiles files;
-  GivenOptions step(options);
-  Kestrelworks exporter(&scene, ExportSeams{&step, nullptr, &files});
-  exporter.DoExport("out.smd", nullptr, nullptr, 0, 0);
-  EXPECT_EQ(exporter.Outcome(), ExportOutcome::kCompleted) << exporter.FailureMessage();
+  const kw::ExportResult result =
+      kw::ExportScene(scene, options, "out.smd", files, kw::ExportReports());
+  EXPECT_EQ(result.outcome, ExportOutcome::kCompleted) << result.failureMessage;
   const std::string* smd = files.Find("out.smd");
   return smd ? *smd : std::string();
 }
@@ -53,7 +51,7 @@ TEST(ConcurrentExports, TwoScenesOnTwoThreadsEachGetTheirOwnFile) {
   auto mesh = BuildReferenceScene({100, 50});
   auto skeleton = BuildSequenceScene({40, 700});
   ExportOptions sequence;
-  sequence.exportSequence = 1;
+  sequence.exportSequence = true;
   sequence.startFrame = 0;
   sequence.endFrame = 699;
   const std::string meshExpected = Straightforward(*mesh, ExportOptions());
@@ -71,29 +69,59 @@ TEST(ConcurrentExports, TwoScenesOnTwoThreadsEachGetTheirOwnFile) {
   EXPECT_NE(skeletonFile.find("\ntime 699\n"), std::string::npos);
 }
 
-// An export reads the text of a scene error in its callback; another export's
-// error at the same moment must not replace it.
-TEST(ConcurrentExports, EachThreadReadsItsOwnSceneErrors) {
-  struct OwnText : IGameErrorCallBack {
-    std::string text;
-    int wrong = 0;
-    void ErrorProc(int) override { wrong += text != GetLastIGameErrorText(); }
-  };
+// A scene that raises errors of its own text while it is walked, and has a
+// mesh without a material named after it: one warning.
+class NoisyScene : public kw::test::SceneSpy {
+ public:
+  NoisyScene(MemoryScene& scene, std::string text) : SceneSpy(scene), text_(std::move(text)) {}
+  SceneNode* GetTopLevelNode(int i) override {
+    for (int k = 0; k < 2000; ++k) Scene().Errors().Raise(k, "%s", text_.c_str());
+    return SceneSpy::GetTopLevelNode(i);
+  }
+
+ private:
+  std::string text_;
+};
+
+void AddBareMesh(MemoryScene& scene, const std::string& name) {
+  kw::MemoryMesh& mesh = scene.MakeMesh(scene.AddNode(1, name));
+  mesh.vertices = {Point3(0, 0, 0), Point3(1, 0, 0), Point3(0, 1, 0)};
+}
+
+// Each export's warnings and debug lines reach that export's own sinks, and
+// only them, while another export runs beside it.
+TEST(ConcurrentExports, EachExportReportsToItsOwnSinksOnly) {
+  MemoryScene firstScene, secondScene;
+  AddBareMesh(firstScene, "first");
+  AddBareMesh(secondScene, "second");
+  NoisyScene first(firstScene, "first scene"), second(secondScene, "second scene");
+  kw::test::RecordingWarnings firstWarnings, secondWarnings;
+  kw::test::RecordingDebug firstDebug, secondDebug;
   std::atomic<int> ready{0};
-  auto raise = [&ready](OwnText* callback, const char* text) {
-    callback->text = text;
-    SetErrorCallBack(callback);
+  auto run = [&ready](NoisyScene* scene, kw::test::RecordingWarnings* warnings,
+                      kw::test::RecordingDebug* debug) {
+    MemoryFiles files;
+    kw::ExportReports reports;
+    reports.warnings = warnings;
+    reports.debug = debug;
     for (++ready; ready < 2;) std::this_thread::yield();
-    for (int i = 0; i < 100000; ++i) RaiseIGameError(1, text);
-    SetErrorCallBack(nullptr);
+    kw::ExportScene(*scene, ExportOptions(), "out.smd", files, reports);
   };
-  OwnText a, b;
-  std::thread first(raise, &a, "a node of the first scene has no mesh");
-  std::thread second(raise, &b, "the second scene's material is missing");
-  first.join();
-  second.join();
-  EXPECT_EQ(a.wrong, 0);
-  EXPECT_EQ(b.wrong, 0);
+  std::thread a(run, &first, &firstWarnings, &firstDebug);
+  std::thread b(run, &second, &secondWarnings, &secondDebug);
+  a.join();
+  b.join();
+
+  for (auto [debug, text] : {std::pair{&firstDebug, "first scene"}, {&secondDebug, "second scene"}}) {
+    EXPECT_EQ(debug->lines.size(), 2000u);
+    for (const std::string& line : debug->lines) {
+      ASSERT_NE(line.find(text), std::string::npos) << line;
+    }
+  }
+  ASSERT_EQ(firstWarnings.messages.size(), 1u);
+  ASSERT_EQ(secondWarnings.messages.size(), 1u);
+  EXPECT_NE(firstWarnings.messages[0].find("\"first\""), std::string::npos);
+  EXPECT_NE(secondWarnings.messages[0].find("\"second\""), std::string::npos);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Whole exports from the session's writers against the straightforward
+// Whole exports from the writers against the straightforward
 // writer, which follows the same rules with one fprintf per line: the fast
 // paths must not change a byte.
 
@@ -13,13 +13,10 @@
 
 #include "bench/printf_export.h"
 #include "bench/workloads.h"
-#include "plugin/shell/kestrelworks.h"
+#include "export/export_scene.h"
 
 using kw::ExportOptions;
 using kw::ExportOutcome;
-using kw::ExportSeams;
-using kw::GivenOptions;
-using kw::Kestrelworks;
 using kw::MemoryFiles;
 using kw::MemoryMaterial;
 using kw::MemoryMesh;
@@ -48,15 +45,11 @@ class KeptWarnings : public WarningPresenter {
 std::string SessionExport(MemoryScene& scene, const ExportOptions& options,
                           WarningPresenter* expected = nullptr) {
   MemoryFiles outputs;
-  GivenOptions step(options);
   NoWarnings none;
-  WarningPresenter& warnings = expected ? *expected : none;
-  ExportSeams seams{&step, &warnings, &outputs};
-  {
-    Kestrelworks session(&scene, seams);
-    session.DoExport("out.smd", nullptr, nullptr, 0, 0);
-    EXPECT_EQ(session.Outcome(), ExportOutcome::kCompleted) << session.FailureMessage();
-  }
+  kw::ExportReports reports;
+  reports.warnings = expected ? expected : &none;
+  const kw::ExportResult result = kw::ExportScene(scene, options, "out.smd", outputs, reports);
+  EXPECT_EQ(result.outcome, ExportOutcome::kCompleted) << result.failureMessage;
   const std::string* smd = outputs.Find("out.smd");
   return smd ? *smd : std::string();
 }
@@ -92,10 +85,10 @@ std::string PrintfExport(MemoryScene& scene, const ExportOptions& options) {
 
 ExportOptions Sequence(int start, int end, bool reverse) {
   ExportOptions options;
-  options.exportSequence = 1;
+  options.exportSequence = true;
   options.startFrame = start;
   options.endFrame = end;
-  options.reverseSequence = reverse ? 1 : 0;
+  options.reverseSequence = reverse;
   return options;
 }
 

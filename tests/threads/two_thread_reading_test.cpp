@@ -8,16 +8,14 @@
 #include <string>
 
 #include "bench/workloads.h"
-#include "plugin/shell/kestrelworks.h"
+#include "export/export_scene.h"
 #include "readers/scene_file/direct_reader.h"
 
 namespace {
 
 std::string Export(kw::MemoryScene& scene) {
   kw::MemoryFiles files;
-  kw::GivenOptions step{kw::ExportOptions()};
-  kw::Kestrelworks exporter(&scene, kw::ExportSeams{&step, nullptr, &files});
-  exporter.DoExport("out.smd", nullptr, nullptr, 0, 0);
+  kw::ExportScene(scene, kw::ExportOptions(), "out.smd", files, kw::ExportReports());
   const std::string* smd = files.Find("out.smd");
   return smd ? *smd : std::string();
 }

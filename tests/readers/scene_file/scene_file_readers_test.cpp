@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "export_harness.h"
+#include "support/export_harness.h"
 #include "readers/scene_file/direct_reader.h"
 #include "readers/scene_file/document_reader.h"
 #include "readers/scene_file/scene_file.h"
@@ -89,7 +89,7 @@ TEST(SceneFileReaders, DirectAndDocumentReadersMakeTheSameScene) {
       ASSERT_NE(direct, nullptr) << name << " through a window of " << window;
       for (bool selectedOnly : {false, true}) {
         for (kw::test::ExportRequest request : requests) {
-          request.selectedOnly = selectedOnly;
+          request.options.selectedOnly = selectedOnly;
           const kw::test::ExportResult a = kw::test::RunExport(*direct, request);
           const kw::test::ExportResult b = kw::test::RunExport(*document, request);
           EXPECT_EQ(a.smd, b.smd) << name << " through a window of " << window;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "scene_test_support.h"
+#include "support/scene_test_support.h"
 
 using kw::LoadSceneFile;
 using kw::MemoryNode;
@@ -21,7 +21,6 @@ using kw::ParseSceneText;
 namespace {
 
 using kw::test::ExpectPointNear;
-using kw::test::RecordedErrors;
 
 const std::string kDataDir = std::string(KW_TEST_DATA_DIR) + "/readers/scene_file/data/";
 const std::string kTime = R"("version": 1, "time": {"start": 0, "end": 10, "ticksPerFrame": 1})";
@@ -358,13 +357,6 @@ TEST(RefusedFile, UnreadablePathNamesTheReason) {
             kDataDir + "no_such_scene.json: cannot read the file: No such file or directory");
   EXPECT_EQ(LoadSceneFile(kDataDir, &error), nullptr);
   EXPECT_EQ(error.rfind(kDataDir + ": cannot read the file", 0), 0u) << error;
-}
-
-TEST(RefusedFile, LoadingRaisesNoSceneAccessErrors) {
-  RecordedErrors errors;
-  std::string error;
-  EXPECT_EQ(ParseSceneText(WithNodes("[{}]"), "bad.json", &error), nullptr);
-  EXPECT_TRUE(errors.texts.empty());
 }
 
 std::vector<std::filesystem::path> BundledScenes() {

@@ -7,18 +7,15 @@
 #include <vector>
 
 #include "support/export_harness.h"
-#include "plugin/shell/kestrelworks.h"
+#include "export/export_scene.h"
+#include "support/scene_spy.h"
 #include "scene/memory_scene.h"
 
 using kw::ByteSink;
 using kw::ExportOutcome;
-using kw::ExportSeams;
-using kw::Kestrelworks;
 using kw::MemoryMesh;
 using kw::MemoryNode;
 using kw::MemoryScene;
-using kw::OptionsChoice;
-using kw::OptionsStep;
 using kw::OutputFiles;
 using kw::OutputKind;
 
@@ -48,60 +45,40 @@ void AddMeshWithoutMaterial(MemoryScene& scene, const std::string& name) {
   mesh.vertices = {Point3(0, 0, 0), Point3(1, 0, 0), Point3(0, 1, 0)};
 }
 
-struct DebugLines {
+struct DebugLines : kw::DebugOutput {
   std::vector<std::string> lines;
-  static void Collect(const char* line, void* context) {
-    static_cast<DebugLines*>(context)->lines.push_back(line);
-  }
+  void Print(const std::string& line) override { lines.push_back(line); }
 };
 
-TEST(ExportSession, RunsTheStepsOnTheSceneInOrderAndReleasesIt) {
+TEST(ExportScene, RunsTheStepsOnTheSceneInOrderAndReleasesIt) {
   MemoryScene scene;
   scene.SetTiming(0, 3200, 160);
   AddOneHelper(scene);
-  DebugLines debug;
-  SetDebugSink(DebugLines::Collect, &debug);
-  const kw::test::ExportResult result = RunExport(scene, kw::test::Reference());
-  SetDebugSink(nullptr, nullptr);
+  kw::test::SceneSpy spy(scene);
+  const kw::test::ExportResult result = RunExport(spy, kw::test::Reference());
 
-  EXPECT_EQ(result.returned, 1);
   EXPECT_EQ(result.outcome, ExportOutcome::kCompleted);
-  EXPECT_EQ(scene.CoordSystem(), 0);
-  EXPECT_EQ(scene.InitialiseCalls(), 1);
-  EXPECT_FALSE(scene.InitialisedSelectedOnly());
-  EXPECT_EQ(scene.StaticFrame(), 0);
-  EXPECT_EQ(scene.ReleaseCalls(), 1);
-  EXPECT_EQ(scene.RedrawCalls(), 1);
-  ASSERT_EQ(debug.lines.size(), 1u);
-  EXPECT_EQ(debug.lines[0], "3ds max compatible version 9.00\n");
+  EXPECT_EQ(spy.CoordSystem(), 0);
+  EXPECT_EQ(spy.InitialiseCalls(), 1);
+  EXPECT_FALSE(spy.InitialisedSelectedOnly());
+  EXPECT_EQ(spy.StaticFrame(), 0);
+  EXPECT_EQ(spy.ReleaseCalls(), 1);
+  // The export's error callback is gone with the export.
+  EXPECT_EQ(spy.ErrorCallBack(), nullptr);
   EXPECT_EQ(result.smd.rfind("version 1\nnodes\n", 0), 0u) << result.smd;
 }
 
-TEST(ExportSession, SelectedOnlyComesFromBitZeroOfTheHostOptions) {
+TEST(ExportScene, SelectedOnlyInitialisesTheSelection) {
   MemoryScene scene;
   AddOneHelper(scene);
+  kw::test::SceneSpy spy(scene);
   kw::test::ExportRequest request;
-  request.selectedOnly = true;
-  RunExport(scene, request);
-  EXPECT_TRUE(scene.InitialisedSelectedOnly());
+  request.options.selectedOnly = true;
+  RunExport(spy, request);
+  EXPECT_TRUE(spy.InitialisedSelectedOnly());
 }
 
-TEST(ExportSession, CancelWritesNothingAndLeavesTheSceneAlone) {
-  MemoryScene scene;
-  AddOneHelper(scene);
-  kw::test::ExportRequest request;
-  request.cancel = true;
-  const kw::test::ExportResult result = RunExport(scene, request);
-
-  EXPECT_EQ(result.returned, 1);
-  EXPECT_EQ(result.outcome, ExportOutcome::kCancelled);
-  EXPECT_FALSE(result.smdOpened);
-  EXPECT_FALSE(result.logOpened);
-  EXPECT_EQ(scene.InitialiseCalls(), 0);
-  EXPECT_EQ(scene.ReleaseCalls(), 0);
-}
-
-TEST(ExportSession, LogHoldsOnlyItsHeaderWhenLoggingIsOff) {
+TEST(ExportScene, LogHoldsOnlyItsHeaderWhenLoggingIsOff) {
   MemoryScene scene;
   AddMeshWithoutMaterial(scene, "box");
   kw::test::ExportRequest request;
@@ -114,11 +91,11 @@ TEST(ExportSession, LogHoldsOnlyItsHeaderWhenLoggingIsOff) {
             "\"C:\\models\\box.smd\"\n\n");
 }
 
-TEST(ExportSession, LoggingAppendsEachWarningWithItsTimeAndAnEmptyLine) {
+TEST(ExportScene, LoggingAppendsEachWarningWithItsTimeAndAnEmptyLine) {
   MemoryScene scene;
   AddMeshWithoutMaterial(scene, "box");
   kw::test::ExportRequest request;
-  request.options.logWarnings = 1;
+  request.options.logWarnings = true;
   const kw::test::ExportResult result = RunExport(scene, request);
 
   ASSERT_EQ(result.warnings.size(), 1u);
@@ -136,29 +113,18 @@ TEST(ExportSession, LoggingAppendsEachWarningWithItsTimeAndAnEmptyLine) {
   EXPECT_EQ(entry.substr(11, entry.size() - 13), result.warnings[0]);
 }
 
-TEST(ExportSession, StartFrameTruncatesTowardZero) {
+TEST(ExportScene, SceneFramesTruncateTowardZero) {
   MemoryScene scene;
   scene.SetTiming(-5, 330, 160);
-  AddOneHelper(scene);
-  ExportSeams seams;
-  kw::test::MemoryFiles files;
-  seams.files = &files;
-  struct Spy : OptionsStep {
-    int start = 99, end = 99;
-    int Run(OptionsChoice& choice, HostWindow) override {
-      start = choice.animStartFrame;
-      end = choice.animEndFrame;
-      return 0;
-    }
-  } spy;
-  seams.options = &spy;
-  Kestrelworks session(&scene, seams);
-  session.DoExport("out.smd", nullptr, nullptr, 0, 0);
-  EXPECT_EQ(spy.start, 0);
-  EXPECT_EQ(spy.end, 2);
+  kw::FrameRange frames;
+  ASSERT_TRUE(kw::SceneFrames(scene, &frames));
+  EXPECT_EQ(frames.first, 0);
+  EXPECT_EQ(frames.last, 2);
+  scene.SetTiming(0, 330, 0);
+  EXPECT_FALSE(kw::SceneFrames(scene, &frames));
 }
 
-TEST(ExportSession, SequenceEndsAfterTheSkeleton) {
+TEST(ExportScene, SequenceEndsAfterTheSkeleton) {
   MemoryScene scene;
   scene.SetTiming(0, 320, 160);
   AddOneHelper(scene);
@@ -168,7 +134,7 @@ TEST(ExportSession, SequenceEndsAfterTheSkeleton) {
   EXPECT_EQ(kw::test::ThroughSkeleton(result.smd), result.smd);
 }
 
-TEST(ExportSession, NumbersKeepTheirPointUnderACommaLocale) {
+TEST(ExportScene, NumbersKeepTheirPointUnderACommaLocale) {
   const char* candidates[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "de_DE"};
   const char* chosen = nullptr;
   for (const char* name : candidates) {
@@ -195,46 +161,38 @@ TEST(ExportSession, NumbersKeepTheirPointUnderACommaLocale) {
 }
 
 struct SessionRun {
-  int returned = 0;
-  ExportOutcome outcome = ExportOutcome::kNotRun;
+  ExportOutcome outcome = ExportOutcome::kFailed;
   std::string failure;
   std::vector<std::string> warnings;
 };
 
-// A whole export into the given outputs, with no options step.
-SessionRun ExportTo(MemoryScene& scene, OutputFiles& files, const char* path) {
+// A whole export into the given outputs.
+SessionRun ExportTo(kw::SceneHost& scene, OutputFiles& files, const char* path,
+                    const kw::ExportOptions& options = kw::ExportOptions()) {
   kw::test::RecordingWarnings warnings;
-  ExportSeams seams;
-  seams.files = &files;
-  seams.warnings = &warnings;
-  SessionRun run;
-  {
-    Kestrelworks session(&scene, seams);
-    run.returned = session.DoExport(path, nullptr, nullptr, 0, 0);
-    run.outcome = session.Outcome();
-    run.failure = session.FailureMessage();
-  }
-  run.warnings = warnings.messages;
-  return run;
+  kw::ExportReports reports;
+  reports.warnings = &warnings;
+  const kw::ExportResult result = kw::ExportScene(scene, options, path, files, reports);
+  return SessionRun{result.outcome, result.failureMessage, warnings.messages};
 }
 
-TEST(ExportSession, UnopenableLogEndsTheExportWithNothingWritten) {
+TEST(ExportScene, UnopenableLogEndsTheExportWithNothingWritten) {
   MemoryScene scene;
   AddOneHelper(scene);
+  kw::test::SceneSpy spy(scene);
   kw::test::MemoryFiles files;
-  files.refused.insert(Kestrelworks::kLogFileName);
-  const SessionRun run = ExportTo(scene, files, "out.smd");
+  files.refused.insert(kw::kLogFileName);
+  const SessionRun run = ExportTo(spy, files, "out.smd");
 
-  EXPECT_EQ(run.returned, 1);
   EXPECT_EQ(run.outcome, ExportOutcome::kFailed);
   EXPECT_FALSE(files.Has("out.smd"));
   ASSERT_EQ(run.warnings.size(), 1u);
   EXPECT_NE(run.warnings[0].find("kestrelworks_log.txt"), std::string::npos);
   EXPECT_NE(run.warnings[0].find("refused by the caller"), std::string::npos);
-  EXPECT_EQ(scene.ReleaseCalls(), 1);
+  EXPECT_EQ(spy.ReleaseCalls(), 1);
 }
 
-TEST(ExportSession, UnopenableOutputIsReportedWithItsPathAndReason) {
+TEST(ExportScene, UnopenableOutputIsReportedWithItsPathAndReason) {
   MemoryScene scene;
   AddOneHelper(scene);
   kw::test::MemoryFiles files;
@@ -277,13 +235,12 @@ class ShortDisk : public OutputFiles {
   std::size_t budget_;
 };
 
-TEST(ExportSession, AFailedWriteIsAFailedExport) {
+TEST(ExportScene, AFailedWriteIsAFailedExport) {
   MemoryScene scene;
   AddOneHelper(scene);
   ShortDisk disk(4);
   const SessionRun run = ExportTo(scene, disk, "out.smd");
 
-  EXPECT_EQ(run.returned, 1);
   EXPECT_EQ(run.outcome, ExportOutcome::kFailed);
   EXPECT_NE(run.failure.find("No space left on device"), std::string::npos);
   ASSERT_EQ(run.warnings.size(), 1u);
@@ -291,7 +248,7 @@ TEST(ExportSession, AFailedWriteIsAFailedExport) {
 
 // A long sequence to a full disk stops at the refused write: its last frames,
 // whose transform is not finite, are never reached and so never reported.
-TEST(ExportSession, AFailedWriteEndsALongSequenceThere) {
+TEST(ExportScene, AFailedWriteEndsALongSequenceThere) {
   constexpr int kTicks = 160;
   constexpr int kLastFrame = 200000;
   MemoryScene scene;
@@ -304,21 +261,18 @@ TEST(ExportSession, AFailedWriteEndsALongSequenceThere) {
                         {(kLastFrame - 1) * kTicks, Point3(0, 0, 0)},
                         {kLastFrame * kTicks, Point3(infinite, 0, 0)}});
   kw::ExportOptions sequence;
-  sequence.exportSequence = 1;
+  sequence.exportSequence = true;
   sequence.startFrame = 0;
   sequence.endFrame = kLastFrame;
-  kw::GivenOptions options(sequence);
   ShortDisk disk(1000);
-  kw::test::RecordingWarnings warnings;
-  Kestrelworks session(&scene, ExportSeams{&options, &warnings, &disk});
-  session.DoExport("out.smd", nullptr, nullptr, 0, 0);
+  const SessionRun run = ExportTo(scene, disk, "out.smd", sequence);
 
-  EXPECT_EQ(session.Outcome(), ExportOutcome::kFailed);
-  ASSERT_EQ(warnings.messages.size(), 1u);
-  EXPECT_NE(warnings.messages[0].find("The file is incomplete."), std::string::npos);
+  EXPECT_EQ(run.outcome, ExportOutcome::kFailed);
+  ASSERT_EQ(run.warnings.size(), 1u);
+  EXPECT_NE(run.warnings[0].find("The file is incomplete."), std::string::npos);
 }
 
-TEST(ExportSession, LongWarningsAreNeitherCutNorOverflowed) {
+TEST(ExportScene, LongWarningsAreNeitherCutNorOverflowed) {
   MemoryScene scene;
   const std::string name(4000, 'n');
   AddMeshWithoutMaterial(scene, name + "%s%n");
@@ -329,51 +283,38 @@ TEST(ExportSession, LongWarningsAreNeitherCutNorOverflowed) {
                                     "Multi/Sub-Object type material to it.");
 }
 
-TEST(ExportSession, NonPositiveTicksPerFrameIsRefusedBeforeAnythingIsWritten) {
+TEST(ExportScene, NonPositiveTicksPerFrameIsRefusedBeforeAnythingIsWritten) {
   MemoryScene scene;
   scene.SetTiming(0, 100, 0);
   AddOneHelper(scene);
   const kw::test::ExportResult result = RunExport(scene, kw::test::Reference());
-  EXPECT_EQ(result.returned, 1);
   EXPECT_EQ(result.outcome, ExportOutcome::kFailed);
   EXPECT_FALSE(result.smdOpened);
   EXPECT_FALSE(result.logOpened);
   ASSERT_EQ(result.warnings.size(), 1u);
 }
 
-TEST(ExportSession, SceneErrorsGoToTheDebugOutput) {
+// An error the scene raises during the export is a line of that export's
+// debug output; once the export is over, the scene's errors go nowhere.
+TEST(ExportScene, SceneErrorsGoToThisExportsDebugOutput) {
   MemoryScene scene;
   AddOneHelper(scene);
+  class RaisesOnInitialise : public kw::test::SceneSpy {
+   public:
+    using SceneSpy::SceneSpy;
+    bool Initialise(bool selectedOnly) override {
+      Scene().Errors().Raise(12, "no such %s", "node");
+      return SceneSpy::Initialise(selectedOnly);
+    }
+  } spy(scene);
+  kw::test::MemoryFiles files;
   DebugLines debug;
-  SetDebugSink(DebugLines::Collect, &debug);
-  RunExport(scene, kw::test::Reference());
-  RaiseIGameError(12, "no such node");
-  SetDebugSink(nullptr, nullptr);
-  ASSERT_FALSE(debug.lines.empty());
-  EXPECT_EQ(debug.lines.back(), "ErrorCode = 12 ErrorText = no such node\n");
-}
-
-TEST(ExporterIdentity, AnswersTheHostsQueries) {
-  Kestrelworks session;
-  EXPECT_EQ(session.ExtCount(), 1);
-  EXPECT_STREQ(session.Ext(0), "smd");
-  EXPECT_STREQ(session.Ext(7), "smd");
-  EXPECT_STREQ(session.LongDesc(), "Source Studio Model Data (SMD) Export");
-  EXPECT_STREQ(session.ShortDesc(), "Source SMD");
-  ASSERT_NE(session.OtherMessage2(), nullptr);
-  EXPECT_STREQ(session.OtherMessage2(), "");
-  EXPECT_EQ(session.Version(), 50u);
-  EXPECT_EQ(session.SupportsOptions(0, 0xFFFFFFFFu), 1);
-}
-
-TEST(ExporterIdentity, ConstructionDefaults) {
-  Kestrelworks session;
-  EXPECT_EQ(session.options.exportSequence, 0u);
-  EXPECT_EQ(session.options.startFrame, 0);
-  EXPECT_EQ(session.options.endFrame, 1);
-  EXPECT_EQ(session.options.reverseSequence, 0u);
-  EXPECT_EQ(session.options.logWarnings, 0u);
-  EXPECT_EQ(session.Outcome(), ExportOutcome::kNotRun);
+  kw::ExportReports reports;
+  reports.debug = &debug;
+  kw::ExportScene(spy, kw::ExportOptions(), "out.smd", files, reports);
+  scene.Errors().Raise(13, "after the export");
+  ASSERT_EQ(debug.lines.size(), 1u);
+  EXPECT_EQ(debug.lines[0], "ErrorCode = 12 ErrorText = no such node\n");
 }
 
 }  // namespace
