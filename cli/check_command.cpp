@@ -7,7 +7,8 @@
 
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
-#include "plugin/shell/kestrelworks.h"
+#include "diagnostics/outputs.h"
+#include "diagnostics/warning.h"
 #include "smd/limit_check.h"
 #include "smd/smd_reader.h"
 #include "smd/stream_check.h"

@@ -12,17 +12,11 @@
 #include <set>
 #include <vector>
 
-#include "cli/check_command.h"
 #include "cli/exit_codes.h"
+#include "cli/export_pipeline.h"
 #include "cli/failure_line.h"
-#include "cli/isolated_run.h"
 #include "cli/preview_command.h"
 #include "cli/qc_file.h"
-#include "cli/replacing_files.h"
-#include "cli/stderr_warnings.h"
-#include "cli/byte_relay.h"
-#include "plugin/shell/kestrelworks.h"
-#include "smd/stream_check.h"
 
 namespace kw {
 namespace {
@@ -89,60 +83,11 @@ std::vector<std::string> Textures(MemoryScene& scene) {
   return textures;
 }
 
-class WholeRange : public OptionsStep {
- public:
-  WholeRange(bool sequence, bool log) : sequence_(sequence), log_(log) {}
-
-  int Run(OptionsChoice& choice, HostWindow) override {
-    ExportOptions options;
-    options.exportSequence = sequence_ ? 1 : 0;
-    options.startFrame = choice.animStartFrame;
-    options.endFrame = choice.animEndFrame;
-    options.logWarnings = log_ ? 1 : 0;
-    choice.options = options;
-    return 1;
-  }
-
- private:
-  bool sequence_;
-  bool log_;
-};
-
 struct Job {
   std::string path;
   MemoryScene* scene;
   bool sequence;
-  ReplacingFiles files;
-  smd::StreamCheck written;  // fed every byte of the SMD
 };
-
-void PrintDebugLine(const char* line, void*) { std::fputs(line, stderr); }
-
-// Writes one SMD to its temporary file; false with the cause when it failed.
-bool Write(Job& job, const ExportAllRequest& request, StderrWarnings& warnings,
-           std::string* cause) {
-  WholeRange options(job.sequence, request.log);
-  ByteRelay toCheck([&job](const char* data, std::size_t size) { job.written.Feed(data, size); });
-  job.files.OnSmdBytes(
-      [&toCheck](const char* data, std::size_t size) { toCheck.Feed(data, size); });
-  ExportSeams seams{&options, &warnings, &job.files};
-  if (request.verbose) SetDebugSink(PrintDebugLine, nullptr);
-  Kestrelworks session(job.scene, seams);
-  session.DoExport(job.path.c_str(), nullptr, job.scene->GetCoreInterface(), 0, 0);
-  SetDebugSink(nullptr, nullptr);
-  const bool streamed = toCheck.Close();
-  job.files.OnSmdBytes(nullptr);
-  if (session.Outcome() != ExportOutcome::kCompleted) {
-    *cause = !job.files.Failure().empty() ? job.files.Failure()
-                                          : request.modelPath + ": " + session.FailureMessage();
-    return false;
-  }
-  // What the compiler will make of the file, before it replaces the old one.
-  if (!job.files.TemporaryPath().empty())
-    CheckWrittenSmd(job.files.TemporaryPath(), job.path, &warnings,
-                    streamed ? &job.written : nullptr);
-  return true;
-}
 
 // The QC goes in place whole or not at all, as the SMDs do.
 bool WriteText(const std::string& path, const std::string& text, std::string* error) {
@@ -190,79 +135,51 @@ bool MakeFolder(const std::string& folder, std::string* error) {
 
 }  // namespace
 
-int RunExportAll(const ExportAllRequest& request) {
+int ExportAll(const ExportRequest& request) {
   std::string error;
-  if (!MakeFolder(request.folder, &error)) {
+  if (!MakeFolder(request.outputPath, &error)) {
     PrintFailure(error);
     return kExitExportFailed;
   }
-  SceneLoadOptions load = request.load;
-  load.pose = request.pose;
+  ExportPipeline pipeline(request);
   SceneAnimations animations;
-  std::vector<Warning> importWarnings;
-  std::unique_ptr<MemoryScene> reference =
-      LoadScene(request.modelPath, load, &error, &importWarnings, &animations);
-  StderrWarnings warnings;
-  for (const Warning& warning : importWarnings) warnings.Show(warning);
-  if (!reference) {
-    PrintFailure(error);
-    return kExitSceneUnreadable;
-  }
-  NoteSceneRead();
+  int status = kExitSuccess;
+  const std::unique_ptr<MemoryScene> reference = pipeline.Read(&animations, &status);
+  if (!reference) return status;
 
   // The reference is named after the model, each sequence after its
   // animation; the QC after the model too.
   std::set<std::string> used;
-  const std::string model = Unique(FileSafe(ModelStem(request.modelPath), "model"), &used);
-  const std::string folder = request.folder.back() == '/' ? request.folder : request.folder + "/";
-  std::vector<std::unique_ptr<Job>> jobs;
-  jobs.push_back(
-      std::unique_ptr<Job>(new Job{folder + model + ".smd", reference.get(), false, {}, {}}));
+  const std::string model = Unique(FileSafe(ModelStem(request.scenePath), "model"), &used);
+  const std::string folder =
+      request.outputPath.back() == '/' ? request.outputPath : request.outputPath + "/";
+  std::vector<Job> jobs{{folder + model + ".smd", reference.get(), false}};
   QcContents qc;
   qc.modelName = model;
-  qc.sourceFile = request.modelPath.substr(request.modelPath.find_last_of('/') + 1);
+  qc.sourceFile = request.scenePath.substr(request.scenePath.find_last_of('/') + 1);
   qc.referenceFile = model + ".smd";
   qc.fps = request.load.fps;
   qc.textures = Textures(*reference);
   for (std::size_t i = 0; i < animations.scenes.size(); ++i) {
     const std::string name =
         Unique(FileSafe(animations.names[i], "animation_" + std::to_string(i)), &used);
-    jobs.push_back(std::unique_ptr<Job>(
-        new Job{folder + name + ".smd", animations.scenes[i].get(), true, {}, {}}));
+    jobs.push_back(Job{folder + name + ".smd", animations.scenes[i].get(), true});
     qc.sequences.push_back(QcSequence{name, name + ".smd"});
   }
 
   // On a terminal, a line for each file as it is begun.
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
-  bool logLost = false;
   for (std::size_t k = 0; k < jobs.size(); ++k) {
     if (terminal)
       std::fprintf(stderr, "kestrelworks: %zu of %zu: %s\n", k + 1, jobs.size(),
-                   jobs[k]->path.c_str());
-    // One log for the whole run: begun by the first file, added to by the rest.
-    if (request.log) jobs[k]->files.WriteLogTo(request.logPath, k > 0);
-    if (!Write(*jobs[k], request, warnings, &error)) {
-      warnings.PrintSummary();
-      PrintFailure(error);
-      return kExitExportFailed;  // every temporary file goes with its job
-    }
-    if (!logLost && !jobs[k]->files.LogProblem().empty()) {
-      logLost = true;
-      warnings.Show(Warning{WarningKind::kLogNotWritten, jobs[k]->files.LogProblem()});
-    }
+                   jobs[k].path.c_str());
+    ExportOptions options = OptionsFor(request, *jobs[k].scene);
+    options.exportSequence = jobs[k].sequence;
+    status = pipeline.Write(*jobs[k].scene, options, jobs[k].path);
+    if (status != kExitSuccess) return status;  // every temporary file goes with the pipeline
   }
-  warnings.PrintSummary();
-  if (request.strict && warnings.Count() > 0) {
-    PrintFailure(folder + model + ": nothing written: " + std::to_string(warnings.Count()) +
-                 (warnings.Count() == 1 ? " warning" : " warnings") + " and --strict");
-    return kExitStrictWarnings;
-  }
-  for (auto& job : jobs) {
-    if (!job->files.Commit(&error)) {
-      PrintFailure(error);
-      return kExitExportFailed;
-    }
-  }
+  status = pipeline.Commit(folder + model + ": nothing written: ");
+  if (status != kExitSuccess) return status;
   if (terminal) std::fprintf(stderr, "kestrelworks: %s.qc\n", (folder + model).c_str());
   if (!WriteText(folder + model + ".qc", QcText(qc), &error)) {
     PrintFailure(error);
@@ -270,7 +187,7 @@ int RunExportAll(const ExportAllRequest& request) {
   }
   // Anything made from the written files goes here, one file at a time.
   for (std::size_t k = 0; request.preview && k < jobs.size(); ++k) {
-    const int status = PreviewExport(jobs[k]->path, k == 0 ? "" : jobs[0]->path);
+    status = PreviewExport(jobs[k].path, k == 0 ? "" : jobs[0].path);
     if (status != kExitSuccess) return status;
   }
   return kExitSuccess;

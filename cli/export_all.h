@@ -3,27 +3,14 @@
 // DIR/<model>.qc, a starter QC that compiles exactly these files.
 #pragma once
 
-#include <string>
-
-#include "cli/scene_loader.h"
+#include "cli/export_request.h"
 
 namespace kw {
 
-struct ExportAllRequest {
-  std::string modelPath;
-  std::string folder;
-  std::string pose = "bind";  // of the reference
-  bool log = false;
-  bool strict = false;
-  bool verbose = false;
-  bool preview = false;  // a picture beside every SMD
-  SceneLoadOptions load;
-  std::string logPath;  // with log: where the log goes
-};
-
-// The exit status of the command line (cli/exit_codes.h). Nothing is put in
-// place unless every file was written whole (and, under --strict, without
-// a warning).
-int RunExportAll(const ExportAllRequest& request);
+// The exit status of the command line (cli/exit_codes.h), in the process
+// that reads the model. Each SMD goes through the pipeline as a single
+// export would; nothing is put in place unless every file was written
+// whole (and, under --strict, without a warning).
+int ExportAll(const ExportRequest& request);
 
 }  // namespace kw

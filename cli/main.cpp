@@ -16,12 +16,9 @@
 #include "cli/check_command.h"
 #include "cli/exit_cleanup.h"
 #include "cli/exit_codes.h"
-#include "cli/export_all.h"
 #include "cli/export_command.h"
 #include "cli/failure_line.h"
-#include "cli/isolated_run.h"
 #include "cli/info_command.h"
-#include "cli/large_stack.h"
 #include "cli/preview_command.h"
 #include "cli/scene_loader.h"
 
@@ -137,9 +134,8 @@ int main(int argc, char** argv) {
                    "Model files: trim each vertex's bone links as studiomdl does (below 0.05 "
                    "dropped, the N largest kept, renormalised) and say what was lost")
       ->check(CLI::PositiveNumber);
-  bool exportAll = false;
   CLI::Option* all = exportCommand->add_flag(
-      "--all", exportAll,
+      "--all", request.all,
       "Model files: from one import, write into the folder -o names the reference "
       "<model>.smd, one sequence SMD per animation and a starter QC <model>.qc");
   for (const char* name :
@@ -184,15 +180,6 @@ int main(int argc, char** argv) {
     }
     request.log = logOption->count() > 0;
     if (request.log && request.logPath.empty()) request.logPath = "kestrelworks_log.txt";
-    if (exportAll) {
-      const kw::ExportAllRequest every{request.scenePath, request.outputPath, request.pose,
-                                       request.log,       request.strict,     request.verbose,
-                                       request.preview,   request.load,       request.logPath};
-      // One import for every file: a crash of the importer ends in one line.
-      return kw::RunIsolated(request.scenePath, [&] {
-        return kw::RunOnLargeStack([&] { return kw::RunExportAll(every); });
-      });
-    }
     return kw::RunExport(request);
   }
   if (*infoCommand) return kw::RunInfo(infoPath, infoOptions);

@@ -4,8 +4,8 @@
 
 #include <array>
 
+#include "diagnostics/outputs.h"
 #include "diagnostics/warning.h"
-#include "export/warning_reporter.h"
 
 namespace kw {
 
