@@ -1,18 +1,15 @@
-// Our own declarations of the modelling package's plug-in interface: the
-// classes and services the plug-in shell uses from the host's core, utility
-// and parameter-block libraries, and the entry points the host looks up in a
-// plug-in library. The scene-access side, the exporter base class and the
-// heap operators come from host/scene_host.h.
-//
-// The implementations here are our stand-in host (kwhost.dll); a .dle built
-// against these declarations imports them from it as it would from the host.
+// The Windows-only part of our declarations of the host's plug-in
+// interface: the class descriptors, the custom controls, CenterWindow and
+// the entry points the host looks up in a plug-in library. The portable part
+// (the exporter base class, the core interface, the debug output and the
+// scene-access functions) is host_services.h. kwhost.dll implements both.
 #pragma once
 
 #include <windows.h>
 
 #include <vector>
 
-#include "scene/scene_host.h"
+#include "plugin/host_stub/host_services.h"
 
 using SClass_ID = ULONG;
 
