@@ -4,14 +4,10 @@ namespace kw {
 
 IGameScene* HostScene::GetScene() { return GetIGameInterface(); }
 IGameConversionManager* HostScene::GetConversionManager() { return ::GetConversionManager(); }
-Interface* HostScene::GetCoreInterface() { return GetCOREInterface(); }
 float HostScene::GetIGameVersion() const { return ::GetIGameVersion(); }
 float HostScene::GetSupported3DSVersion() const { return ::GetSupported3DSVersion(); }
 void HostScene::SetErrorCallBack(IGameErrorCallBack* callback) { ::SetErrorCallBack(callback); }
-
-HostScene& TheHostScene() {
-  static HostScene host;
-  return host;
-}
+const char* HostScene::GetLastErrorText() const { return GetLastIGameErrorText(); }
+Interface* HostScene::GetCoreInterface() { return GetCOREInterface(); }
 
 }  // namespace kw

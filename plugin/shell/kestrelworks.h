@@ -1,28 +1,40 @@
-// The exporter as the host sees it: it answers the host's questions about
-// the file type it writes and, for each DoExport, runs one ExportJob on the
-// scene of the host it was made with. Nothing of one export stays behind for
-// the next but the options.
+// The plug-in: the one adapter between the host and the portable export.
+// This folder holds the class the host loads and its identity answers, the
+// dialog that fills the options, the order of steps DoExport follows around
+// ExportScene, and where the export's warnings and debug lines go on the
+// host; the rest of it (entry points, resources, activation context) is what
+// a Windows library needs to be loaded as a plug-in.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
-#include "export/export_job.h"
+#include "diagnostics/outputs.h"
+#include "export/export_options.h"
+#include "plugin/host_stub/host_services.h"
 #include "scene/scene_host.h"
 
 namespace kw {
 
+// The host as the exporter asks it: its scene, and its core interface.
+class PluginHost : public SceneHost {
+ public:
+  // Null when the host has none.
+  virtual Interface* GetCoreInterface() = 0;
+};
+
+// Where the user chooses the options: the dialog on the host, a script in tests.
+class OptionsStep {
+ public:
+  virtual ~OptionsStep() = default;
+  // options comes in as it stands and leaves as chosen. 0 when cancelled.
+  virtual int Run(const FrameRange& sceneFrames, ExportOptions& options, HostWindow parent) = 0;
+};
+
 class Kestrelworks : public SceneExport {
  public:
-  static constexpr const char* kLogFileName = ExportJob::kLogFileName;
+  // All three must outlive the exporter.
+  Kestrelworks(PluginHost& host, OptionsStep& optionsStep, WarningPresenter& warnings);
 
-  // host: where every export reads its scene; null fails each export.
-  explicit Kestrelworks(SceneHost* host = nullptr, const ExportSeams& seams = ExportSeams());
-  ~Kestrelworks() override;
-  Kestrelworks(const Kestrelworks&) = delete;
-  Kestrelworks& operator=(const Kestrelworks&) = delete;
-
-  // Identity towards the host.
   int ExtCount() override;
   const char* Ext(int n) override;
   const char* LongDesc() override;
@@ -35,28 +47,22 @@ class Kestrelworks : public SceneExport {
   void ShowAbout(HostWindow parent) override;
   int SupportsOptions(int ext, std::uint32_t options) override;
 
-  // Runs one whole export; bit 0 of hostOptions: the selection only. Always
-  // returns 1; see Outcome().
+  // Always 1: the host reads nothing more into it, and nothing may be thrown at it.
   int DoExport(const char* path, ExpInterface* exportInterface, Interface* hostInterface,
-               int suppressPrompts, std::uint32_t hostOptions) override;
+               int suppressPrompts, std::uint32_t hostOptions) noexcept override;
 
-  ExportOutcome Outcome() const { return outcome_; }
-  // Why the export failed; empty unless Outcome() is kFailed.
-  const std::string& FailureMessage() const { return failureMessage_; }
-
-  // The options the next export's options step starts from; after an
-  // export, the options it ran with.
-  ExportOptions options;
-
- protected:
-  // For an export that ended in an exception.
-  void MarkFailed(const std::string& message);
+  // What the last export ran with, and where the next options step starts.
+  // Inline: the test host reads it from outside the library.
+  const ExportOptions& Options() const { return options_; }
 
  private:
-  SceneHost* host_;
-  ExportSeams seams_;
-  ExportOutcome outcome_ = ExportOutcome::kNotRun;
-  std::string failureMessage_;
+  void Export(const char* path, Interface* hostInterface, bool selectedOnly);
+  void Stopped(const char* reason) noexcept;
+
+  PluginHost& host_;
+  OptionsStep& optionsStep_;
+  WarningPresenter& warnings_;
+  ExportOptions options_;
 };
 
 }  // namespace kw

@@ -1,5 +1,5 @@
 // The class descriptor the host gets from LibClassDesc(0): it names the
-// exporter class and makes a new export session for every export request.
+// exporter class and makes a new exporter for every export request.
 #pragma once
 
 #include "plugin/host_stub/host_sdk.h"
@@ -12,7 +12,7 @@ constexpr Class_ID KESTRELWORKS_CLASS_ID(0x52672865, 0x40f96a05);
 class KestrelworksClassDesc : public ClassDesc2 {
  public:
   int IsPublic() override { return TRUE; }
-  // A new session, or null when it cannot be made; loading is ignored.
+  // A new exporter, or null when it cannot be made; loading is ignored.
   void* Create(BOOL loading) override;
   int BeginCreate(Interface*) override { return 0; }
   int EndCreate(Interface*) override { return 0; }

@@ -10,6 +10,12 @@ namespace kw {
 
 namespace {
 
+// What the dialog procedure is handed on creation.
+struct DialogState {
+  FrameRange frames;
+  ExportOptions* options;
+};
+
 void SetUpSpinner(HWND dialog, int spinnerId, int editId, int low, int high, int value) {
   ISpinnerControl* spinner = GetISpinner(GetDlgItem(dialog, spinnerId));
   if (!spinner) return;
@@ -28,16 +34,14 @@ void ReadSpinner(HWND dialog, int spinnerId, int* value) {
   ReleaseISpinner(spinner);
 }
 
-std::uint32_t Checked(HWND dialog, int id) {
-  return IsDlgButtonChecked(dialog, id) == BST_CHECKED ? 1u : 0u;
-}
+bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 
-void Initialise(HWND dialog, const OptionsChoice& choice) {
+void Initialise(HWND dialog, const FrameRange& frames) {
   CenterWindow(dialog, GetParent(dialog));
-  SetUpSpinner(dialog, IDC_START_FRAME_SPINNER, IDC_START_FRAME_EDIT, choice.animStartFrame,
-               choice.animEndFrame, choice.animStartFrame);
-  SetUpSpinner(dialog, IDC_END_FRAME_SPINNER, IDC_END_FRAME_EDIT, choice.animStartFrame,
-               choice.animEndFrame, choice.animEndFrame);
+  SetUpSpinner(dialog, IDC_START_FRAME_SPINNER, IDC_START_FRAME_EDIT, frames.first, frames.last,
+               frames.first);
+  SetUpSpinner(dialog, IDC_END_FRAME_SPINNER, IDC_END_FRAME_EDIT, frames.first, frames.last,
+               frames.last);
   CheckRadioButton(dialog, IDC_EXPORT_REFERENCE, IDC_EXPORT_SEQUENCE, IDC_EXPORT_REFERENCE);
   CheckDlgButton(dialog, IDC_REVERSE_SEQUENCE, BST_UNCHECKED);
   CheckDlgButton(dialog, IDC_LOG_WARNINGS, BST_UNCHECKED);
@@ -52,29 +56,20 @@ void TakeOptions(HWND dialog, ExportOptions& options) {
   if (options.startFrame > options.endFrame) std::swap(options.startFrame, options.endFrame);
 }
 
-OptionsChoice* ChoiceOf(HWND dialog) {
-  return reinterpret_cast<OptionsChoice*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-}
-
-}  // namespace
-
-int OptionsDialog::Run(OptionsChoice& choice, HostWindow parent) {
-  ActivationScope scope(PluginActivationContext());
-  return static_cast<int>(DialogBoxParamA(PluginInstance(), MAKEINTRESOURCEA(IDD_EXPORT_OPTIONS),
-                                          static_cast<HWND>(parent), OptionsDialogProc,
-                                          reinterpret_cast<LPARAM>(&choice)));
+DialogState* StateOf(HWND dialog) {
+  return reinterpret_cast<DialogState*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
 }
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
-      if (OptionsChoice* choice = ChoiceOf(dialog)) Initialise(dialog, *choice);
+      if (DialogState* state = StateOf(dialog)) Initialise(dialog, state->frames);
       return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDOK:
-          if (OptionsChoice* choice = ChoiceOf(dialog)) TakeOptions(dialog, choice->options);
+          if (DialogState* state = StateOf(dialog)) TakeOptions(dialog, *state->options);
           EndDialog(dialog, 1);
           return TRUE;
         case IDCANCEL:
@@ -88,6 +83,16 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       break;
   }
   return FALSE;
+}
+
+}  // namespace
+
+int OptionsDialog::Run(const FrameRange& sceneFrames, ExportOptions& options, HostWindow parent) {
+  ActivationScope scope(PluginActivationContext());
+  DialogState state{sceneFrames, &options};
+  return static_cast<int>(DialogBoxParamA(PluginInstance(), MAKEINTRESOURCEA(IDD_EXPORT_OPTIONS),
+                                          static_cast<HWND>(parent), OptionsDialogProc,
+                                          reinterpret_cast<LPARAM>(&state)));
 }
 
 }  // namespace kw

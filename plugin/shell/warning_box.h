@@ -1,7 +1,7 @@
 // Warnings on the host: a modal message box owned by the active window.
 #pragma once
 
-#include "export/warning_reporter.h"
+#include "diagnostics/outputs.h"
 
 namespace kw {
 
