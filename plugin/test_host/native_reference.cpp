@@ -1,23 +1,24 @@
 // The native side of the plug-in's comparison test: exports the figure
-// scene with the native build of the core, the way the test host has the
-// .dle export it under Wine, and writes <name>.smd, <name>.warnings and
-// <name>.log into the folder given.
+// scene with the native build of the export, with the options the test host
+// has the .dle's dialog choose under Wine, and writes <name>.smd,
+// <name>.warnings and <name>.log into the folder given.
 //   kw_plugin_native_reference OUT_DIR
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "plugin/shell/kestrelworks.h"
+#include "export/export_scene.h"
 #include "plugin/test_host/sample_scenes.h"
 
 using kw::ByteSink;
 using kw::DiskFiles;
+using kw::ExportOptions;
 using kw::ExportOutcome;
-using kw::ExportSeams;
-using kw::GivenOptions;
-using kw::Kestrelworks;
+using kw::ExportReports;
+using kw::ExportResult;
 using kw::MemoryScene;
 using kw::OutputFiles;
 using kw::OutputKind;
@@ -53,16 +54,17 @@ bool Export(const std::string& folder, const FigureExport& figure) {
   const std::string base = folder + "/" + figure.name;
   std::unique_ptr<MemoryScene> scene = MakeFigureScene();
 
-  GivenOptions options(figure.options);
+  // What the plug-in's DoExport hands on: the dialog's choice and bit 0.
+  ExportOptions options = figure.options;
+  options.selectedOnly = (figure.hostOptions & SCENE_EXPORT_SELECTED) != 0;
   RecordedWarnings warnings;
   FilesInFolder files(base + ".log");
-  ExportSeams seams{&options, &warnings, &files};
+  ExportReports reports;
+  reports.warnings = &warnings;
 
-  Kestrelworks session(scene.get(), seams);
-  session.DoExport((base + ".smd").c_str(), nullptr, nullptr, 0, figure.hostOptions);
-  if (session.Outcome() != ExportOutcome::kCompleted) {
-    std::cerr << figure.name << ": the export did not complete: " << session.FailureMessage()
-              << "\n";
+  const ExportResult result = kw::ExportScene(*scene, options, base + ".smd", files, reports);
+  if (result.outcome != ExportOutcome::kCompleted) {
+    std::cerr << figure.name << ": the export did not complete: " << result.failureMessage << "\n";
     return false;
   }
   std::ofstream out(base + ".warnings", std::ios::binary);

@@ -110,19 +110,19 @@ std::vector<FigureExport> FigureExports() {
   reference.options.endFrame = 100;
 
   FigureExport sequence{"figure_sequence", ExportOptions(), 0};
-  sequence.options.exportSequence = 1;
+  sequence.options.exportSequence = true;
   sequence.options.startFrame = 2;
   sequence.options.endFrame = 5;
-  sequence.options.reverseSequence = 1;
-  sequence.options.logWarnings = 1;
+  sequence.options.reverseSequence = true;
+  sequence.options.logWarnings = true;
 
   FigureExport selected = reference;
   selected.name = "figure_selected";
-  selected.options.logWarnings = 1;
+  selected.options.logWarnings = true;
   selected.hostOptions = SCENE_EXPORT_SELECTED;
 
   FigureExport longSequence{"figure_long_sequence", ExportOptions(), 0};
-  longSequence.options.exportSequence = 1;
+  longSequence.options.exportSequence = true;
   longSequence.options.startFrame = 0;
   longSequence.options.endFrame = 1500;
   return {reference, sequence, selected, longSequence};

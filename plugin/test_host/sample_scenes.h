@@ -3,11 +3,13 @@
 // from the same source without a scene file reader in the cross build.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "plugin/shell/kestrelworks.h"
+#include "export/export_options.h"
+#include "plugin/host_stub/host_services.h"
 #include "scene/memory_scene.h"
 
 namespace kw::test {
