@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "export/export_scene.h"
 #include "plugin/test_host/check.h"
 #include "plugin/test_host/modal_driver.h"
 #include "plugin/test_host/sample_scenes.h"
@@ -31,7 +32,9 @@ struct FigureRun {
   std::vector<SeenMessageBox> boxes;
   int dialogs = 0;
   int returned = 0;
-  ExportOutcome outcome = ExportOutcome::kNotRun;
+  int initialised = 0;
+  int released = 0;
+  int redraws = 0;
   ExportOptions taken;
 };
 
@@ -39,7 +42,7 @@ FigureRun RunFigure(const FigureExport& figure) {
   FigureRun run;
   run.smdPath = std::string("wine_") + figure.name + ".smd";
   DeleteFileA(run.smdPath.c_str());
-  DeleteFileA(Kestrelworks::kLogFileName);
+  DeleteFileA(kLogFileName);
   InstalledScene installed(MakeFigureScene());
   SessionPtr exporter = NewSession();
   if (!exporter) {
@@ -54,13 +57,10 @@ FigureRun RunFigure(const FigureExport& figure) {
                                     figure.hostOptions);
   run.dialogs = driver.OptionsDialogsSeen();
   run.boxes = driver.WarningBoxes();
-  run.outcome = AsSession(*exporter).Outcome();
-  const Kestrelworks& session = AsSession(*exporter);
-  run.taken.exportSequence = session.options.exportSequence;
-  run.taken.startFrame = session.options.startFrame;
-  run.taken.endFrame = session.options.endFrame;
-  run.taken.reverseSequence = session.options.reverseSequence;
-  run.taken.logWarnings = session.options.logWarnings;
+  run.initialised = installed.Spy().InitialiseCalls();
+  run.released = installed.Spy().ReleaseCalls();
+  run.redraws = installed.Core().RedrawCalls();
+  run.taken = AsSession(*exporter).Options();
   CHECK(driver.OtherWindows().empty());
   return run;
 }
@@ -135,7 +135,10 @@ KW_TEST(Export, WritesTheNativeBuildsFilesWithCrLfLineEnds) {
     const FigureRun run = RunFigure(figure);
     CHECK_EQ(run.dialogs, 1);
     CHECK_EQ(run.returned, 1);
-    CHECK(run.outcome == ExportOutcome::kCompleted);
+    CHECK_EQ(run.initialised, 1);
+    CHECK_EQ(run.released, 1);
+    CHECK_EQ(run.redraws, 1);
+    CHECK_EQ(run.taken.selectedOnly, (figure.hostOptions & SCENE_EXPORT_SELECTED) != 0);
     CHECK_EQ(run.taken.exportSequence, figure.options.exportSequence);
     CHECK_EQ(run.taken.startFrame, figure.options.startFrame);
     CHECK_EQ(run.taken.endFrame, figure.options.endFrame);
@@ -171,11 +174,11 @@ KW_TEST(Export, WritesTheNativeBuildsFilesWithCrLfLineEnds) {
     std::string log;
     std::string nativeLog;
     std::string logLf;
-    CHECK(ReadWholeFile(Kestrelworks::kLogFileName, &log));
+    CHECK(ReadWholeFile(kLogFileName, &log));
     CHECK(FromCrLf(log, &logLf));
     CHECK(ReadWholeFile(Reference(std::string(figure.name) + ".log"), &nativeLog));
     const std::string nativeSmdPath = Reference(std::string(figure.name) + ".smd");
-    CompareLines(Kestrelworks::kLogFileName, ComparableLog(logLf, run.smdPath),
+    CompareLines(kLogFileName, ComparableLog(logLf, run.smdPath),
                  ComparableLog(nativeLog, nativeSmdPath));
   }
 }

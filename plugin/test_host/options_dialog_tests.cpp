@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "plugin/test_host/check.h"
+#include "export/export_scene.h"
 #include "plugin/test_host/activation_contexts.h"
+#include "plugin/test_host/check.h"
 #include "plugin/test_host/modal_driver.h"
 #include "plugin/test_host/test_host.h"
 
@@ -231,18 +232,26 @@ KW_TEST(OptionsDialog, TemplateHasEveryControlOfTheTable) {
   CHECK(!run.timedOut);
 }
 
-KW_TEST(OptionsDialog, OpensWithReferenceClearedBoxesAndTheScenesRangeAndCancelKeepsTheSession) {
-  DeleteFileA("cancelled.smd");
-  DeleteFileA(Kestrelworks::kLogFileName);
+KW_TEST(OptionsDialog, OpensWithReferenceClearedBoxesAndTheScenesRangeAndCancelKeepsTheOptions) {
   InstalledScene installed(MakeRangeScene(0, 100));
   SessionPtr exporter = NewSession();
   REQUIRE(exporter != nullptr);
-  Kestrelworks& session = AsSession(*exporter);
-  session.options.exportSequence = 1;
-  session.options.startFrame = 7;
-  session.options.endFrame = 9;
-  session.options.reverseSequence = 1;
-  session.options.logWarnings = 1;
+  // A first export leaves options that the dialog does not start from.
+  Export(*exporter, "before_cancel.smd", [](HWND dialog) {
+    Click(dialog, kSequence);
+    Click(dialog, kReverse);
+    Click(dialog, kLog);
+    TypeInto(dialog, kStartEdit, "7");
+    TypeInto(dialog, kEndEdit, "9");
+    Click(dialog, IDOK);
+    return true;
+  });
+  REQUIRE(AsSession(*exporter).Options().exportSequence);
+  DeleteFileA("cancelled.smd");
+  DeleteFileA(kLogFileName);
+  const int initialised = installed.Spy().InitialiseCalls();
+  const int released = installed.Spy().ReleaseCalls();
+  const int redraws = installed.Core().RedrawCalls();
 
   const DialogRun run = Export(*exporter, "cancelled.smd", [](HWND dialog) {
     CHECK(IsChecked(dialog, kReference));
@@ -262,16 +271,17 @@ KW_TEST(OptionsDialog, OpensWithReferenceClearedBoxesAndTheScenesRangeAndCancelK
   });
   CHECK_EQ(run.dialogs, 1);
   CHECK_EQ(run.returned, 1);
-  CHECK(session.Outcome() == ExportOutcome::kCancelled);
-  CHECK_EQ(session.options.exportSequence, 1u);
-  CHECK_EQ(session.options.startFrame, 7);
-  CHECK_EQ(session.options.endFrame, 9);
-  CHECK_EQ(session.options.reverseSequence, 1u);
-  CHECK_EQ(session.options.logWarnings, 1u);
+  const ExportOptions& kept = AsSession(*exporter).Options();
+  CHECK(kept.exportSequence);
+  CHECK_EQ(kept.startFrame, 7);
+  CHECK_EQ(kept.endFrame, 9);
+  CHECK(kept.reverseSequence);
+  CHECK(kept.logWarnings);
   CHECK(!FileExists("cancelled.smd"));
-  CHECK(!FileExists(Kestrelworks::kLogFileName));
-  CHECK_EQ(installed.Scene().InitialiseCalls(), 0);
-  CHECK_EQ(installed.Scene().ReleaseCalls(), 0);
+  CHECK(!FileExists(kLogFileName));
+  CHECK_EQ(installed.Spy().InitialiseCalls(), initialised);
+  CHECK_EQ(installed.Spy().ReleaseCalls(), released);
+  CHECK_EQ(installed.Core().RedrawCalls(), redraws);
 }
 
 KW_TEST(OptionsDialog, IsCentredOverTheHostsMainWindow) {
@@ -350,13 +360,12 @@ KW_TEST(OptionsDialog, OkWithStartAfterEndStoresTheRangeSwapped) {
     return true;
   });
   CHECK_EQ(run.dialogs, 1);
-  const Kestrelworks& session = AsSession(*exporter);
-  CHECK(session.Outcome() == ExportOutcome::kCompleted);
-  CHECK_EQ(session.options.exportSequence, 1u);
-  CHECK_EQ(session.options.startFrame, 10);
-  CHECK_EQ(session.options.endFrame, 30);
-  CHECK_EQ(session.options.reverseSequence, 0u);
-  CHECK_EQ(session.options.logWarnings, 0u);
+  const ExportOptions& taken = AsSession(*exporter).Options();
+  CHECK(taken.exportSequence);
+  CHECK_EQ(taken.startFrame, 10);
+  CHECK_EQ(taken.endFrame, 30);
+  CHECK(!taken.reverseSequence);
+  CHECK(!taken.logWarnings);
 
   std::string smd;
   REQUIRE(ReadWholeFile("swapped.smd", &smd));

@@ -13,12 +13,13 @@ namespace kw::test {
 namespace {
 
 void CheckConstructionDefaults(const Kestrelworks& session) {
-  CHECK_EQ(session.options.exportSequence, 0u);
-  CHECK_EQ(session.options.startFrame, 0);
-  CHECK_EQ(session.options.endFrame, 1);
-  CHECK_EQ(session.options.reverseSequence, 0u);
-  CHECK_EQ(session.options.logWarnings, 0u);
-  CHECK(session.Outcome() == ExportOutcome::kNotRun);
+  const ExportOptions& options = session.Options();
+  CHECK(!options.exportSequence);
+  CHECK_EQ(options.startFrame, 0);
+  CHECK_EQ(options.endFrame, 1);
+  CHECK(!options.reverseSequence);
+  CHECK(!options.logWarnings);
+  CHECK(!options.selectedOnly);
 }
 
 }  // namespace
@@ -32,11 +33,18 @@ KW_TEST(Session, TwoCreatesGiveIndependentSessionsWithConstructionDefaults) {
   CheckConstructionDefaults(AsSession(*first));
   CheckConstructionDefaults(AsSession(*second));
 
-  Kestrelworks& changed = AsSession(*first);
-  changed.options.exportSequence = 1;
-  changed.options.startFrame = 12;
-  changed.options.endFrame = 40;
-  changed.options.logWarnings = 1;
+  // What one exporter keeps of its export is its own.
+  {
+    InstalledScene installed(MakeRangeScene(0, 10));
+    ModalDriver driver([](HWND dialog) {
+      Click(dialog, 1020);
+      Click(dialog, IDOK);
+      return true;
+    });
+    first->DoExport("independent.smd", nullptr, GetCOREInterface(), FALSE, SCENE_EXPORT_SELECTED);
+  }
+  CHECK(AsSession(*first).Options().exportSequence);
+  CHECK(AsSession(*first).Options().selectedOnly);
   CheckConstructionDefaults(AsSession(*second));
 
   // The loading flag makes no difference.

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 namespace kw::test {
@@ -18,13 +19,15 @@ SessionPtr NewSession() {
   return SessionPtr(static_cast<SceneExport*>(descriptor->Create(FALSE)));
 }
 
-InstalledScene::InstalledScene(std::unique_ptr<MemoryScene> scene) : scene_(std::move(scene)) {
-  scene_->SetMainWindow(Host().mainWindow);
-  SetSceneHost(scene_.get());
+InstalledScene::InstalledScene(std::unique_ptr<MemoryScene> scene)
+    : scene_(std::move(scene)), spy_(*scene_), core_(Host().mainWindow) {
+  SetSceneHost(&spy_);
+  SetCoreInterface(&core_);
 }
 
 InstalledScene::~InstalledScene() {
-  if (GetSceneHost() == scene_.get()) SetSceneHost(nullptr);
+  if (GetSceneHost() == &spy_) SetSceneHost(nullptr);
+  if (GetCOREInterface() == &core_) SetCoreInterface(nullptr);
 }
 
 std::unique_ptr<MemoryScene> MakeRangeScene(int firstFrame, int lastFrame) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "plugin/shell/kestrelworks.h"
+#include "plugin/test_host/host_objects.h"
 #include "plugin/test_host/plugin_library.h"
 #include "scene/memory_scene.h"
 
@@ -32,24 +33,27 @@ using SessionPtr = std::unique_ptr<SceneExport, SessionDeleter>;
 // gives none.
 SessionPtr NewSession();
 
-// The session behind an exporter of ours, to read and preset its fields.
-// Only fields and inline members: the core's code is inside the library.
-inline Kestrelworks& AsSession(SceneExport& exporter) {
-  return static_cast<Kestrelworks&>(exporter);
+// Our exporter behind the host's view of it, to read what it kept. Inline
+// members only: the adapter's code is inside the library.
+inline const Kestrelworks& AsSession(const SceneExport& exporter) {
+  return static_cast<const Kestrelworks&>(exporter);
 }
 
-// Makes a scene the host's current one, with the test host's main window as
-// the host's main window, until it goes out of scope.
+// Makes a scene the host's current one, and a core interface whose main
+// window is the test host's, until it goes out of scope.
 class InstalledScene {
  public:
   explicit InstalledScene(std::unique_ptr<MemoryScene> scene);
   ~InstalledScene();
   InstalledScene(const InstalledScene&) = delete;
   InstalledScene& operator=(const InstalledScene&) = delete;
-  MemoryScene& Scene() { return *scene_; }
+  SceneSpy& Spy() { return spy_; }
+  HostCore& Core() { return core_; }
 
  private:
   std::unique_ptr<MemoryScene> scene_;
+  SceneSpy spy_;
+  HostCore core_;
 };
 
 // A scene of frames first to last with one helper node whose x position is
