@@ -1,6 +1,7 @@
 // Runs the built command-line tool as a user would: in a scratch folder of its
-// own, with stdout and stderr captured, optionally with a file-size limit, as
-// the unprivileged user "nobody", or with stdout a pipe nobody reads.
+// own, with stdout and stderr captured, optionally with a file-size limit, a
+// small disk, as the unprivileged user "nobody", or with stdout a pipe nobody
+// reads.
 #pragma once
 
 #include <dirent.h>
@@ -8,6 +9,8 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -39,6 +42,10 @@ struct RunOptions {
   std::string workingDirectory;  // empty: the scratch folder
   long fileSizeLimit = -1;       // bytes; -1: none
   bool asNobody = false;
+  // A disk of diskBytes mounted on the folder diskAt for the tool alone
+  // (root only: see CanMountDisk).
+  std::string diskAt;
+  long diskBytes = 0;
   bool stdoutToClosedPipe = false;
   int seconds = 60;
   int signal = 0;  // sent to the tool this long after its start
@@ -129,6 +136,23 @@ inline bool CanRunAsNobody(const ScratchFolder& folder) {
          WEXITSTATUS(status) == 0;
 }
 
+// A tmpfs on the folder at, in a mount namespace of this process's own: the
+// rest of the machine never sees it, and it goes when the process ends.
+inline bool MountDisk(const std::string& at, long bytes) {
+  const std::string size = "size=" + std::to_string(bytes);
+  return ::unshare(CLONE_NEWNS) == 0 &&
+         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+         ::mount("tmpfs", at.c_str(), "tmpfs", 0, size.c_str()) == 0;
+}
+
+inline bool CanMountDisk(const ScratchFolder& folder) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(MountDisk(folder.Path(), 4096) ? 0 : 1);
+  int status = 0;
+  return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
 // Runs KW_CLI_PATH with the arguments in folder (or options.workingDirectory).
 inline RunResult RunCli(const ScratchFolder& folder, const std::vector<std::string>& arguments,
                         const RunOptions& options = RunOptions()) {
@@ -168,6 +192,7 @@ inline RunResult RunCli(const ScratchFolder& folder, const std::vector<std::stri
                          static_cast<rlim_t>(options.fileSizeLimit)};
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(125);
     }
+    if (!options.diskAt.empty() && !MountDisk(options.diskAt, options.diskBytes)) ::_exit(125);
     if (options.asNobody && !DropToNobody()) ::_exit(125);
     if (::chdir(cwd.c_str()) != 0) ::_exit(125);
     std::vector<char*> argv;
