@@ -117,8 +117,8 @@ int MemoryMaterial::GetSubMaterialCount() const { return CountOf(subMaterials_.s
 
 SceneMaterial* MemoryMaterial::GetSubMaterial(int i) const {
   if (!InRange(i, subMaterials_.size())) {
-    RaiseIndexError(errors_, "GetSubMaterial(%d): material \"%s\" has %d sub-materials", i, name_.c_str(),
-                    GetSubMaterialCount());
+    RaiseIndexError(errors_, "GetSubMaterial(%d): material \"%s\" has %d sub-materials", i,
+                    name_.c_str(), GetSubMaterialCount());
     return nullptr;
   }
   return subMaterials_[static_cast<std::size_t>(i)].material;
@@ -127,8 +127,8 @@ SceneMaterial* MemoryMaterial::GetSubMaterial(int i) const {
 // An absent id is -1, which no sub-material slot of a well-formed material uses.
 int MemoryMaterial::GetSubMaterialId(int i) const {
   if (!InRange(i, subMaterials_.size())) {
-    RaiseIndexError(errors_, "GetSubMaterialId(%d): material \"%s\" has %d sub-materials", i, name_.c_str(),
-                    GetSubMaterialCount());
+    RaiseIndexError(errors_, "GetSubMaterialId(%d): material \"%s\" has %d sub-materials", i,
+                    name_.c_str(), GetSubMaterialCount());
     return -1;
   }
   return subMaterials_[static_cast<std::size_t>(i)].id;
@@ -189,8 +189,8 @@ int MemorySkin::GetBoneCount(int vertex) const {
 int MemorySkin::GetBoneNodeId(int vertex, int k) const {
   const bool known = vertex >= 0 && static_cast<std::size_t>(vertex) < links_.size();
   if (!known || !InRange(k, links_[static_cast<std::size_t>(vertex)].count)) {
-    RaiseIndexError(errors_, "GetBoneNodeId(%d, %d): vertex %d has %d bone links", vertex, k, vertex,
-                    known ? CountOf(links_[static_cast<std::size_t>(vertex)].count) : 0);
+    RaiseIndexError(errors_, "GetBoneNodeId(%d, %d): vertex %d has %d bone links", vertex, k,
+                    vertex, known ? CountOf(links_[static_cast<std::size_t>(vertex)].count) : 0);
     return -1;
   }
   return LinksOf(static_cast<std::size_t>(vertex))[k].boneNodeId;
@@ -222,7 +222,8 @@ Point3 MemoryMesh::GetVertex(int i, bool /*objectSpace*/) const {
 
 Point2 MemoryMesh::GetTexVertex(int i) const {
   if (!InRange(i, texVertices.size())) {
-    RaiseIndexError(errors_, "GetTexVertex(%d): mesh has %d texture vertices", i, GetTexVertexCount());
+    RaiseIndexError(errors_, "GetTexVertex(%d): mesh has %d texture vertices", i,
+                    GetTexVertexCount());
     return Point2();
   }
   return texVertices[static_cast<std::size_t>(i)];
@@ -345,9 +346,7 @@ class MemoryScene::Conversion : public IGameConversionManager {
   void SetCoordSystem(int) override {}
 };
 
-
-MemoryScene::MemoryScene()
-    : conversion_(std::make_unique<Conversion>()) {}
+MemoryScene::MemoryScene() : conversion_(std::make_unique<Conversion>()) {}
 
 MemoryScene::~MemoryScene() = default;
 
@@ -454,7 +453,8 @@ int MemoryScene::GetTopLevelNodeCount() const {
 SceneNode* MemoryScene::GetTopLevelNode(int i) {
   const std::vector<MemoryNode*>& roots = selectedOnly_ ? viewRoots_ : sceneRoots_;
   if (!InRange(i, roots.size())) {
-    RaiseIndexError(&errors_, "GetTopLevelNode(%d): scene has %d top-level nodes", i, CountOf(roots.size()));
+    RaiseIndexError(&errors_, "GetTopLevelNode(%d): scene has %d top-level nodes", i,
+                    CountOf(roots.size()));
     return nullptr;
   }
   return roots[static_cast<std::size_t>(i)];

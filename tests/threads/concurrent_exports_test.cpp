@@ -112,7 +112,8 @@ TEST(ConcurrentExports, EachExportReportsToItsOwnSinksOnly) {
   a.join();
   b.join();
 
-  for (auto [debug, text] : {std::pair{&firstDebug, "first scene"}, {&secondDebug, "second scene"}}) {
+  for (auto [debug, text] :
+       {std::pair{&firstDebug, "first scene"}, {&secondDebug, "second scene"}}) {
     EXPECT_EQ(debug->lines.size(), 2000u);
     for (const std::string& line : debug->lines) {
       ASSERT_NE(line.find(text), std::string::npos) << line;

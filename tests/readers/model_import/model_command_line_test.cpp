@@ -37,8 +37,9 @@ TEST(ModelCommandLine, ExportsAnObjAsWorkedOutByHand) {
   const kw::test::RunResult run = RunCli(folder, {"export", plate, "-o", "plate.smd"});
   ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(kw::test::ReadFile(folder / "plate.smd"),
-            kw::test::ReadFile(std::string(KW_TEST_DATA_DIR) + "/readers/model_import/golden/plate.smd"));
+  EXPECT_EQ(
+      kw::test::ReadFile(folder / "plate.smd"),
+      kw::test::ReadFile(std::string(KW_TEST_DATA_DIR) + "/readers/model_import/golden/plate.smd"));
 }
 
 TEST(ModelCommandLine, ExportsTheNamedAnimationAsASequence) {

@@ -437,7 +437,8 @@ TEST(BundledScenes, ValidateAgainstTheSchema) {
   if (std::system("/usr/bin/python3 -c 'import jsonschema' >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "python3-jsonschema is not installed";
   }
-  const std::string script = std::string(KW_SOURCE_DIR) + "/tests/readers/scene_file/validate_schema.py";
+  const std::string script =
+      std::string(KW_SOURCE_DIR) + "/tests/readers/scene_file/validate_schema.py";
   std::string command =
       "/usr/bin/python3 " + script + " " + KW_SOURCE_DIR + "/docs/scene.schema.json";
   for (const auto& file : BundledScenes()) command += " " + file.string();
