@@ -5,6 +5,8 @@
 
 #include "plugin/host_stub/host_services.h"
 #include "scene/memory_scene.h"
+// The scene host counting what was asked of it, as the native tests have it.
+#include "tests/support/scene_spy.h"
 
 namespace kw::test {
 
@@ -19,50 +21,6 @@ class HostCore : public Interface {
  private:
   HostWindow mainWindow_;
   int redrawCalls_ = 0;
-};
-
-class SceneSpy : public SceneHost, public IGameScene, public IGameConversionManager {
- public:
-  explicit SceneSpy(MemoryScene& scene) : scene_(scene) {}
-
-  int InitialiseCalls() const { return initialiseCalls_; }
-  bool InitialisedSelectedOnly() const { return selectedOnly_; }
-  int ReleaseCalls() const { return releaseCalls_; }
-  MemoryScene& Scene() { return scene_; }
-
-  // SceneHost
-  IGameScene* GetScene() override { return this; }
-  IGameConversionManager* GetConversionManager() override { return this; }
-  void SetErrorCallBack(IGameErrorCallBack* callback) override {
-    scene_.SetErrorCallBack(callback);
-  }
-  const char* GetLastErrorText() const override { return scene_.GetLastErrorText(); }
-
-  // IGameConversionManager
-  void SetCoordSystem(int) override {}
-
-  // IGameScene
-  bool Initialise(bool selectedOnly) override {
-    ++initialiseCalls_;
-    selectedOnly_ = selectedOnly;
-    return scene_.Initialise(selectedOnly);
-  }
-  void SetStaticFrame(int frame) override { scene_.SetStaticFrame(frame); }
-  int GetStartTicks() const override { return scene_.GetStartTicks(); }
-  int GetEndTicks() const override { return scene_.GetEndTicks(); }
-  int GetTicksPerFrame() const override { return scene_.GetTicksPerFrame(); }
-  int GetTopLevelNodeCount() const override { return scene_.GetTopLevelNodeCount(); }
-  SceneNode* GetTopLevelNode(int i) override { return scene_.GetTopLevelNode(i); }
-  void Release() override {
-    ++releaseCalls_;
-    scene_.Release();
-  }
-
- private:
-  MemoryScene& scene_;
-  int initialiseCalls_ = 0;
-  bool selectedOnly_ = false;
-  int releaseCalls_ = 0;
 };
 
 }  // namespace kw::test
