@@ -11,6 +11,7 @@
 #include "cli/export_pipeline.h"
 #include "cli/failure_line.h"
 #include "cli/isolated_run.h"
+#include "cli/output_guard.h"
 #include "cli/large_stack.h"
 #include "cli/preview_command.h"
 #include "cli/replacing_files.h"
@@ -18,14 +19,6 @@
 namespace kw {
 
 namespace {
-
-// Same device and inode, after links: writing the SMD would destroy the scene.
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat first {
-  }, second{};
-  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
 
 // Whatever names the output wrongly; kExitSuccess when nothing does.
 int CheckOutput(const ExportRequest& request) {
@@ -38,9 +31,9 @@ int CheckOutput(const ExportRequest& request) {
     PrintFailure("--preview draws a file beside the SMD; it cannot go with -o - (stdout)");
     return kExitUsage;
   }
-  if (request.outputPath != "-" && SameFile(request.scenePath, request.outputPath)) {
-    PrintFailure(request.outputPath + ": that is the scene being exported (" + request.scenePath +
-                 "); name another output file");
+  if (!CheckNotAnInput(request.outputPath, {{request.scenePath, "the scene being exported"}},
+                       &cause)) {
+    PrintFailure(request.outputPath + ": " + cause + "; name another output file");
     return kExitUsage;
   }
   return kExitSuccess;
