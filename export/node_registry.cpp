@@ -91,13 +91,16 @@ void NodeRegistry::RegisterNode(SceneNode* node, int objectType) {
   record->node = node;
   SceneNode* parent = node->GetParent();
   if (parent) {
-    const bool linked =
-        selectedOnly_ ? LookupNodeIndex(parent->GetNodeId()) != -1 : !parent->IsExcluded();
-    if (linked) {
-      record->parentNodeId = parent->GetNodeId();
-      record->parentName = parent->GetName();
-      record->parentIndex = LookupNodeIndex(record->parentNodeId);
-      record->parentNode = parent;
+    // Only a registered parent is linked: the pose must be relative to the
+    // node the file names as parent, and a child of a camera or a light,
+    // written as a root, is posed in the world.
+    const int parentIndex = LookupNodeIndex(parent->GetNodeId());
+    if (parentIndex >= 0 && parentIndex < index) {
+      const NodeRecord& linked = *nodes_[static_cast<std::size_t>(parentIndex)];
+      record->parentNodeId = linked.nodeId;
+      record->parentName = linked.name;
+      record->parentIndex = parentIndex;
+      record->parentNode = linked.node;
     }
     record->mirroredParent = IsMirrored(*parent);
   }

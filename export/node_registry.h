@@ -18,12 +18,14 @@ struct NodeRecord {
   int nodeId = 0;
   int parentNodeId = -1;
   int index = 0;
-  // -1 also when the linked parent is not itself registered.
+  // -1 for a root: a node whose parent is not registered (excluded, or of a
+  // type that is not exported).
   int parentIndex = -1;
   const char* name = nullptr;
   const char* parentName = nullptr;
   SceneNode* node = nullptr;
-  // The node its pose is relative to; null for a root of the SMD's tree.
+  // The node its pose is relative to: the record at parentIndex, or null
+  // for a root, which is posed in the world.
   SceneNode* parentNode = nullptr;
   // The parent's object axes at tick 0 are left-handed, as after a mirror.
   bool mirroredParent = false;
@@ -33,7 +35,7 @@ class NodeRegistry {
  public:
   // Walks the scene, initialised for the chosen mode, depth-first and
   // registers its meshes, helpers, bones and IK chains after those already
-  // there. selectedOnly also decides how RegisterNode links parents.
+  // there.
   void CollectNodes(IGameScene& scene, bool selectedOnly);
   // Registers node with the next index.
   void RegisterNode(SceneNode* node, int objectType);

@@ -66,7 +66,7 @@ TEST(NodeWalk, RegistersExportedTypesDepthFirstInSceneOrder) {
                                     "0 A t5 p-1 id-1 - -",
                                     "1 A1 t6 p0 id100 A A",
                                     "2 A1a t7 p1 id101 A1 A1",
-                                    "3 B1 t2 p-1 id200 B B",
+                                    "3 B1 t2 p-1 id-1 - -",
                                     "4 C t6 p-1 id-1 - -",
                                 }));
   for (std::size_t k = 0; k < registry.Nodes().size(); ++k) {
@@ -149,21 +149,21 @@ TEST(NodeWalk, SelectedOnlyRegistersExcludedNodes) {
                                 }));
 }
 
-TEST(ParentLink, WholeSceneLinksUnregisteredParentThatIsNotExcluded) {
+// A camera is never registered, so its child is a root posed in the world,
+// with or without the selection.
+TEST(ParentLink, OnlyARegisteredParentIsLinked) {
   MemoryScene scene;
   MemoryNode& cam = Add(scene, 40, "Cam", kCamera);
   Add(scene, 41, "Gun", kObjectBone, &cam);
   cam.SetSelected(true);
   scene.FindNode(41)->SetSelected(true);
 
-  NodeRegistry whole;
-  Collect(whole, scene, false);
-  EXPECT_EQ(Describe(whole), (std::vector<std::string>{"0 Gun t6 p-1 id40 Cam Cam"}));
-
-  // With only the selection, a parent counts only once it is registered.
-  NodeRegistry selected;
-  Collect(selected, scene, true);
-  EXPECT_EQ(Describe(selected), (std::vector<std::string>{"0 Gun t6 p-1 id-1 - -"}));
+  for (bool selectedOnly : {false, true}) {
+    NodeRegistry registry;
+    Collect(registry, scene, selectedOnly);
+    EXPECT_EQ(Describe(registry), (std::vector<std::string>{"0 Gun t6 p-1 id-1 - -"}))
+        << "selectedOnly " << selectedOnly;
+  }
 }
 
 TEST(ParentLink, SelectedOnlyLinksToNearestSelectedRegisteredAncestor) {
@@ -324,7 +324,7 @@ TEST(NodeWalk, NestingDeeperThanTheCallStackIsWalkedWhole) {
   NodeRegistry registry;
   Collect(registry, scene, false);
   EXPECT_EQ(Describe(registry), (std::vector<std::string>{
-                                    "0 After t6 p-1 id900000 Top Top",
+                                    "0 After t6 p-1 id-1 - -",
                                     "1 Next t6 p-1 id-1 - -",
                                 }));
 }

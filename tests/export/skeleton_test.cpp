@@ -15,6 +15,7 @@
 
 #include "export/export_scene.h"
 #include "export/skeleton_writer.h"
+#include "readers/scene_file/scene_file.h"
 #include "scene/memory_scene.h"
 #include "tests/support/export_harness.h"
 
@@ -131,7 +132,9 @@ TEST(SkeletonGolden, PrunedSubtreeIsLeftOut) {
   EXPECT_EQ(result.smd, ReadGolden("skeleton_pruned_subtree.smd"));
 }
 
-TEST(SkeletonGolden, ChildOfUnexportedParentIsListedAsRootButPosedRelativeToIt) {
+// Gun is a root (its camera is not exported), so its pose is its world one:
+// (1, 0, 0) turned a quarter about z is (0, 1, 0), plus the camera's (0, 0, 3).
+TEST(SkeletonGolden, ChildOfUnexportedParentIsARootPosedInTheWorld) {
   MemoryScene scene;
   MemoryNode& cam = Add(scene, 40, "Cam", kCamera, nullptr, QuarterTurnZ(0, 0, 3));
   Add(scene, 41, "Gun", kObjectBone, &cam, Translate(1, 0, 0));
@@ -139,6 +142,26 @@ TEST(SkeletonGolden, ChildOfUnexportedParentIsListedAsRootButPosedRelativeToIt) 
   const ExportResult result = RunExport(scene, FirstFrameOnly());
   ExpectNoWarnings(result);
   EXPECT_EQ(result.smd, ReadGolden("skeleton_unexported_parent.smd"));
+}
+
+// Read from a scene file: Gun sits 1 along x of a camera that moves 20 along
+// x and turns a quarter about z over two frames. Its world pose by hand:
+// frame 1, (10, 0, 0) + (cos 45, sin 45, 0) and 45 degrees; frame 2,
+// (20, 1, 0) and 90 degrees.
+TEST(SkeletonGolden, ChildOfAMovingCameraFollowsItsWorldPoseInASequence) {
+  const std::string text = R"({"version": 1, "time": {"start": 0, "end": 320, "ticksPerFrame": 160},
+    "nodes": [
+      {"id": 1, "name": "Cam", "type": 4, "transform": {
+        "position": [{"tick": 0, "value": [0, 0, 0]}, {"tick": 320, "value": [20, 0, 0]}],
+        "rotation": [{"tick": 0, "euler": [0, 0, 0]}, {"tick": 320, "euler": [0, 0, 90]}]}},
+      {"id": 2, "name": "Gun", "type": 6, "parent": 1,
+       "transform": {"matrix": [[1, 0, 0], [0, 1, 0], [0, 0, 1], [1, 0, 0]]}}]})";
+  std::string error;
+  const std::unique_ptr<MemoryScene> scene = kw::ParseSceneText(text, "camera.json", &error);
+  ASSERT_TRUE(scene) << error;
+  const ExportResult result = RunExport(*scene, Sequence(0, 2));
+  ExpectNoWarnings(result);
+  EXPECT_EQ(result.smd, ReadGolden("skeleton_camera_child_sequence.smd"));
 }
 
 TEST(SkeletonGolden, MirroredParentNegatesPositionOnly) {
