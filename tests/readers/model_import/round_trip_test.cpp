@@ -40,6 +40,9 @@ const Model kSkinnedAndAnimated[] = {
     {"glTF2/simple_skin/simple_skin.gltf", "", 'y', true},
     {"X/Testwuson.X", "Wuson_Walk", 'y', true},
     {"X/BCN_Epileptic.X", "", 'y', true},
+    // Box02 hangs below a camera, which is not exported: a root posed in the world.
+    {"3DS/CameraRollAnimWithChildObject.3ds", "", 'y', true},
+    {"ASE/CameraRollAnimWithChildObject.ase", "", 'y', true},
 };
 
 const Model kStatic[] = {
@@ -243,7 +246,7 @@ TEST(RoundTrip, SkinnedAnimatedModelsReadBackWithTheirSkeletonAndTriangles) {
     const aiScene* sequenceScene = ReadSmd(sequenceReader, sequence.smd);
     ASSERT_NE(sequenceScene, nullptr) << entry.file;
     ASSERT_EQ(sequenceScene->mNumAnimations, 1u);
-    for (int frame : {first, (first + last) / 3, (first + last) / 2, last}) {
+    for (int frame = first; frame <= last; ++frame) {
       ExpectSkeletonMatches(animated, *sequenceScene, sequenceScene->mAnimations[0], frame - first,
                             SourceAt(animated, frame), std::string(entry.file) + " sequence");
     }

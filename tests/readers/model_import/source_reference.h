@@ -116,7 +116,13 @@ inline std::vector<aiMatrix4x4> WorldPose(const aiScene& scene, const aiAnimatio
             SampleRotation(channel.mRotationKeys, channel.mNumRotationKeys, time, restRotation);
         const aiVector3D scale =
             SampleVector(channel.mScalingKeys, channel.mNumScalingKeys, time, restScale);
-        local = aiMatrix4x4(scale, rotation, position);
+        // Scale, then rotation, then translation; assimp's three-part
+        // constructor scales the rotation's rows instead, which differs
+        // under a scale that is not uniform.
+        aiMatrix4x4 scaling, translation;
+        aiMatrix4x4::Scaling(scale, scaling);
+        aiMatrix4x4::Translation(position, translation);
+        local = translation * aiMatrix4x4(rotation.GetMatrix()) * scaling;
         break;
       }
     }
