@@ -39,15 +39,57 @@ struct Bind {
   std::string mesh;  // the mesh node whose skin gave it
 };
 
+// Where assimp's readers leave the space a skin's offset matrices start from.
+enum class SkinSpace {
+  // The mesh node's: its reader folds the node's transform into the offsets
+  // (FBX), or the two agree (MD5, MDL, SMD).
+  kMeshNode,
+  // The scene's, whatever the mesh node's transform: X and glTF 2 skin there.
+  kScene,
+  // The file's times its bind shape matrix, which the Collada reader folds
+  // into the offsets: only a skeleton whose rest pose binds the skin tells
+  // the matrix apart; otherwise it is taken as the identity.
+  kBindShape,
+};
+
+SkinSpace SkinSpaceOf(const std::string& format) {
+  if (format == "Direct3D XFile Importer" || format == "glTF2 Importer") return SkinSpace::kScene;
+  if (format == "Collada Importer") return SkinSpace::kBindShape;
+  return SkinSpace::kMeshNode;
+}
+
+// Where a skin puts its mesh when bound: each bone at offset^-1 times this.
+Matrix3 BoundSpace(SkinSpace space, const aiMesh& mesh, const NodeTable& table,
+                   const std::vector<Matrix3>& rest, const SceneFrame& frame,
+                   std::size_t meshNode) {
+  if (space == SkinSpace::kMeshNode) return rest[meshNode];
+  if (space == SkinSpace::kScene) return frame.AsMatrix();
+  std::optional<Matrix3> common;
+  for (unsigned b = 0; b < mesh.mNumBones; ++b) {
+    const int boneId = table.FindByName(mesh.mBones[b]->mName);
+    if (boneId < 0) continue;
+    const Matrix3 candidate =
+        ToMatrix3(mesh.mBones[b]->mOffsetMatrix) * rest[static_cast<std::size_t>(boneId)];
+    if (!common) {
+      common = candidate;
+    } else if (!SameBind(*common, candidate)) {
+      return rest[0];
+    }
+  }
+  return common && IsFinite(*common) ? *common : rest[0];
+}
+
 }  // namespace
 
-void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<Warning>* warnings) {
+void PoseAsBound(const aiScene& scene, const NodeTable& table, const SceneFrame& frame,
+                 const std::string& format, std::vector<Warning>* warnings) {
   const std::size_t count = table.nodes.size();
   std::vector<Matrix3> rest(count);
   for (std::size_t id = 0; id < count; ++id) rest[id] = table.nodes[id]->GetNodeTransform(0);
+  const SkinSpace skinSpace = SkinSpaceOf(format);
 
   // A bone's bind world transform is the one that takes its skin's vertices
-  // from the bone's space back to the mesh as bound: offset^-1 * mesh world.
+  // from the bone's space back to the mesh as bound: offset^-1 * that space.
   std::vector<std::optional<Bind>> bind(count);
   std::vector<std::string> conflicts;
   for (std::size_t id = 0; id < count; ++id) {
@@ -56,12 +98,13 @@ void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<Warni
       const unsigned index = source.mMeshes[k];
       if (index >= scene.mNumMeshes || !scene.mMeshes[index]) continue;
       const aiMesh& mesh = *scene.mMeshes[index];
-      if (!HasTriangles(scene, mesh)) continue;
+      if (!HasTriangles(scene, mesh) || mesh.mNumBones == 0) continue;
+      const Matrix3 bound = BoundSpace(skinSpace, mesh, table, rest, frame, id);
       for (unsigned b = 0; b < mesh.mNumBones; ++b) {
         const aiBone& bone = *mesh.mBones[b];
         const int boneId = table.FindByName(bone.mName);
         if (boneId < 0) continue;
-        const Matrix3 world = Inverse(ToMatrix3(bone.mOffsetMatrix)) * rest[id];
+        const Matrix3 world = Inverse(ToMatrix3(bone.mOffsetMatrix)) * bound;
         if (!IsFinite(world)) continue;  // an offset without an inverse places no bone
         std::optional<Bind>& known = bind[static_cast<std::size_t>(boneId)];
         if (!known) {

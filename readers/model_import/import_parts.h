@@ -55,11 +55,13 @@ void AnimationRange(const aiAnimation& animation, double* startTick, double* end
 void BuildNodes(const aiScene& scene, const aiAnimation* animation, const SceneFrame& frame,
                 MemoryScene* out, NodeTable* table);
 
-// Moves every bone a skin names to where the skin was bound (its offset
-// matrix and the mesh's rest world transform); other nodes keep their rest
-// transform relative to their parent. A bone two meshes bind differently
-// takes the first mesh's bind, with a warning naming it.
-void PoseAsBound(const aiScene& scene, const NodeTable& table, std::vector<Warning>* warnings);
+// Moves every bone a skin names to where the skin was bound: its offset
+// matrix's inverse in the space the format's reader skins in (format: the
+// importer's name); other nodes keep their rest transform relative to their
+// parent. A bone two meshes bind differently takes the first mesh's bind,
+// with a warning naming it.
+void PoseAsBound(const aiScene& scene, const NodeTable& table, const SceneFrame& frame,
+                 const std::string& format, std::vector<Warning>* warnings);
 
 // Gives every node its object: a mesh for nodes with triangles (left empty
 // without geometry, for a scene that serves sequences only), then bones,

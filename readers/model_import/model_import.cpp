@@ -182,7 +182,8 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
   model->scene->SetTiming(startTick, endTick, model->ticksPerFrame);
   model_import::NodeTable table;
   model_import::BuildNodes(scene, animation, frame, model->scene.get(), &table);
-  if (options.pose == ModelPose::kBind) model_import::PoseAsBound(scene, table, &model->warnings);
+  if (options.pose == ModelPose::kBind)
+    model_import::PoseAsBound(scene, table, frame, model->format, &model->warnings);
   model_import::BuildObjects(scene, path, table, options.maxLinks, true, model->scene.get(),
                              &model->warnings);
 

@@ -34,6 +34,8 @@ const Case kCases[] = {
     {"X/Testwuson.X", {}, "Wuson_Run"},
     {"X/Testwuson.X", {"--animation", "Wuson_Run"}, "Wuson_Run"},
     {"X/Testwuson.X", {"--animation", "Wuson_Walk"}, "Wuson_Walk"},
+    {"X/BCN_Epileptic.X", {}, "Epileptisch"},
+    {"Collada/box_nested_animation.dae", {}, "Armature"},
 };
 
 kw::smd::File Read(const std::string& path) {

@@ -138,9 +138,40 @@ inline int IndexOf(const std::vector<const aiNode*>& order, const aiNode* node) 
   return found == order.end() ? -1 : static_cast<int>(found - order.begin());
 }
 
+// Where a skin puts its mesh when bound, as the format's reader leaves its
+// offsets: X and glTF 2 skin in the scene's space; Collada in the file's
+// times its bind shape matrix, which a rest pose that binds the skin gives
+// (every bone's rest world times its offset the same); FBX and the rest in
+// the mesh node's (rest[mesh]).
+inline aiMatrix4x4 SkinSpace(const aiScene& scene, const aiMesh& mesh,
+                             const std::vector<aiMatrix4x4>& rest, std::size_t meshNode,
+                             const aiMatrix4x4& upright) {
+  aiString format;
+  if (scene.mMetaData) scene.mMetaData->Get("SourceAsset_Format", format);
+  const std::string name = format.C_Str();
+  if (name == "Direct3D XFile Importer" || name == "glTF2 Importer") return upright;
+  if (name != "Collada Importer") return rest[meshNode];
+  const std::vector<const aiNode*> order = PreOrder(scene);
+  std::vector<aiMatrix4x4> spaces;
+  for (unsigned b = 0; b < mesh.mNumBones; ++b) {
+    const int id = IndexOf(order, scene.mRootNode->FindNode(mesh.mBones[b]->mName));
+    if (id >= 0)
+      spaces.push_back(rest[static_cast<std::size_t>(id)] * mesh.mBones[b]->mOffsetMatrix);
+  }
+  for (const aiMatrix4x4& space : spaces) {
+    for (unsigned r = 0; r < 3; ++r) {
+      for (unsigned c = 0; c < 4; ++c) {
+        if (std::fabs(space[r][c] - spaces[0][r][c]) > 1e-4f * (c == 3 ? 10.0f : 1.0f))
+          return upright * scene.mRootNode->mTransformation;
+      }
+    }
+  }
+  return spaces.empty() ? upright * scene.mRootNode->mTransformation : spaces[0];
+}
+
 // World transforms of the pose the skins were bound in: a bone at its first
-// skin's mesh (at rest) times the inverse offset, every other node at rest
-// relative to its parent.
+// skin's space times the inverse offset, every other node at rest relative
+// to its parent.
 inline std::vector<aiMatrix4x4> BindPose(const aiScene& scene, const aiMatrix4x4& upright) {
   const std::vector<const aiNode*> order = PreOrder(scene);
   const std::vector<aiMatrix4x4> rest = WorldPose(scene, nullptr, 0.0, upright);
@@ -149,12 +180,14 @@ inline std::vector<aiMatrix4x4> BindPose(const aiScene& scene, const aiMatrix4x4
   for (std::size_t i = 0; i < order.size(); ++i) {
     for (unsigned k = 0; k < order[i]->mNumMeshes; ++k) {
       const aiMesh& mesh = *scene.mMeshes[order[i]->mMeshes[k]];
+      if (mesh.mNumBones == 0) continue;
+      const aiMatrix4x4 space = SkinSpace(scene, mesh, rest, i, upright);
       for (unsigned b = 0; b < mesh.mNumBones; ++b) {
         const int id = IndexOf(order, scene.mRootNode->FindNode(mesh.mBones[b]->mName));
         if (id < 0 || bound[static_cast<std::size_t>(id)]) continue;
         bound[static_cast<std::size_t>(id)] = true;
         world[static_cast<std::size_t>(id)] =
-            rest[i] * aiMatrix4x4(mesh.mBones[b]->mOffsetMatrix).Inverse();
+            space * aiMatrix4x4(mesh.mBones[b]->mOffsetMatrix).Inverse();
       }
     }
   }
