@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -172,17 +173,24 @@ void BuildNodes(const aiScene& scene, const aiAnimation* animation, const SceneF
   std::unordered_set<std::string> usedNames;
   // A node listed twice, or as its own ancestor, is taken once: the walk
   // must end whatever a reader hands over.
-  std::unordered_set<const aiNode*> visited;
+  std::unordered_map<const aiNode*, MemoryNode*> visited;
   // Pre-order with an explicit stack: files nest nodes deeper than a call
   // stack should go.
   std::vector<std::pair<const aiNode*, MemoryNode*>> pending;
   pending.emplace_back(scene.mRootNode, nullptr);
   while (!pending.empty()) {
-    const auto [source, parent] = pending.back();
+    auto [source, parent] = pending.back();
     pending.pop_back();
-    if (!visited.insert(source).second) continue;
+    if (visited.count(source) != 0) continue;
+    // A node's transform is relative to its mParent, which the Half-Life
+    // MDL reader sets to the bone's parent while listing every bone under
+    // one node; it is taken when already numbered, so parents still come
+    // first.
+    const auto listed = visited.find(source->mParent);
+    if (listed != visited.end()) parent = listed->second;
     const int id = static_cast<int>(table->source.size());
     MemoryNode& node = out->AddNode(id, ExportName(source->mName, id, &usedNames), parent);
+    visited.emplace(source, &node);
     table->source.push_back(source);
     table->nodes.push_back(&node);
     table->idByName.emplace(source->mName.C_Str(), id);

@@ -36,6 +36,8 @@ const Case kCases[] = {
     {"X/Testwuson.X", {"--animation", "Wuson_Walk"}, "Wuson_Walk"},
     {"X/BCN_Epileptic.X", {}, "Epileptisch"},
     {"Collada/box_nested_animation.dae", {}, "Armature"},
+    // Its reader lists every bone under one node, each relative to its mParent.
+    {"MDL/MDL (HL1)/man.mdl", {"--animation", "walk"}, "walk"},
 };
 
 kw::smd::File Read(const std::string& path) {
