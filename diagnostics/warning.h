@@ -54,6 +54,10 @@ enum class WarningKind {
   kNonFinite,
   // A name held a character that would break its quotes in the file.
   kNameReplaced,
+  // Animation an SMD cannot carry: a node's animated scale, a mesh's morph
+  // targets; the text says how much is lost.
+  kAnimatedScale,
+  kMorphAnimation,
 };
 
 struct Warning {
@@ -97,6 +101,8 @@ inline constexpr WarningKindRow kWarningKinds[] = {
     {WarningKind::kNoNodes, "no-nodes", false},
     {WarningKind::kNonFinite, "non-finite", false},
     {WarningKind::kNameReplaced, "name-replaced", false},
+    {WarningKind::kAnimatedScale, "animated-scale", false},
+    {WarningKind::kMorphAnimation, "morph-animation", false},
 };
 
 inline constexpr std::size_t kWarningKindCount = sizeof kWarningKinds / sizeof kWarningKinds[0];

@@ -63,6 +63,11 @@ void BuildNodes(const aiScene& scene, const aiAnimation* animation, const SceneF
 void PoseAsBound(const aiScene& scene, const NodeTable& table, const SceneFrame& frame,
                  const std::string& format, std::vector<Warning>* warnings);
 
+// Warns of what the sampled animation does that an SMD cannot carry: a
+// node's animated scale, a mesh's morph-target animation.
+void ReportLostAnimation(const aiScene& scene, const aiAnimation& animation, const NodeTable& table,
+                         std::vector<Warning>* warnings);
+
 // Gives every node its object: a mesh for nodes with triangles (left empty
 // without geometry, for a scene that serves sequences only), then bones,
 // cameras, lights and helpers.

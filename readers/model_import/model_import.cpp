@@ -149,6 +149,7 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
     ModelAnimation entry;
     entry.name = animation.mName.C_Str();
     entry.channels = static_cast<int>(animation.mNumChannels);
+    entry.morphChannels = static_cast<int>(animation.mNumMorphMeshChannels);
     model_import::AnimationRange(animation, &entry.startTick, &entry.endTick);
     entry.seconds =
         animation.mDuration * model_import::TickFactor(animation) / kModelTicksPerSecond;
@@ -182,6 +183,7 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
   model->scene->SetTiming(startTick, endTick, model->ticksPerFrame);
   model_import::NodeTable table;
   model_import::BuildNodes(scene, animation, frame, model->scene.get(), &table);
+  if (animation) model_import::ReportLostAnimation(scene, *animation, table, &model->warnings);
   if (options.pose == ModelPose::kBind)
     model_import::PoseAsBound(scene, table, frame, model->format, &model->warnings);
   model_import::BuildObjects(scene, path, table, options.maxLinks, true, model->scene.get(),
@@ -197,6 +199,8 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
     sequence->SetTiming(startTick, endTick, model->ticksPerFrame);
     model_import::NodeTable nodes;
     model_import::BuildNodes(scene, &sampled, frame, sequence.get(), &nodes);
+    if (i != model->sampledAnimation)
+      model_import::ReportLostAnimation(scene, sampled, nodes, &model->warnings);
     model_import::BuildObjects(scene, path, nodes, 0, false, sequence.get(), nullptr);
     model->animationScenes.push_back(std::move(sequence));
   }

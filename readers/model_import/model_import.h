@@ -68,7 +68,8 @@ struct ModelImportOptions {
 struct ModelAnimation {
   std::string name;  // as the file has it; may be empty
   double seconds = 0.0;
-  int channels = 0;
+  int channels = 0;       // of nodes
+  int morphChannels = 0;  // of morph-target weights, which an SMD cannot carry
   // The range at kModelTicksPerSecond; only meaningful when it fits in ticks.
   double startTick = 0.0;
   double endTick = 0.0;

@@ -84,6 +84,35 @@ TEST(ModelCommandLine, AMeshWithoutUvsWarnsOnceAndKeepsItsFaces) {
   EXPECT_FALSE(kw::test::Exists(folder / "strict.smd"));
 }
 
+// Animation an SMD cannot carry is said once per node or mesh, with how much
+// is lost; the reference, which plays no animation, says nothing of it.
+TEST(ModelCommandLine, AnimationAnSmdCannotCarryIsAWarningOfItsOwnKind) {
+  kw::test::ScratchFolder folder;
+  const std::string morph =
+      kModelDir + "glTF2/glTF-Sample-Models/AnimatedMorphCube-glTF/AnimatedMorphCube.gltf";
+  for (const auto& [model, warning] :
+       {std::pair<std::string, std::string>{
+            kModelDir + "ASE/anim2.ASE",
+            "node \"Box02\": animated scale is lost (factors from 0.775 to 1.71, up to 1.58 "
+            "times the rest scale); an SMD carries no scale, so what the node carries keeps "
+            "the size it has in the reference"},
+        std::pair<std::string, std::string>{
+            morph,
+            "mesh \"AnimatedMorphCube\": morph-target animation in \"Square\" is lost (2 "
+            "morph targets, 1 animated channel of 127 keys); an SMD carries no morph targets, "
+            "so the mesh keeps its base shape"}}) {
+    const kw::test::RunResult run =
+        RunCli(folder, {"export", model, "-o", "seq.smd", "--sequence", "--strict"});
+    EXPECT_EQ(run.status, 4) << kw::test::Describe(run);
+    EXPECT_EQ(CountLines(run.err, "warning: " + model + ": " + warning + "\n"), 1) << run.err;
+    const kw::test::RunResult reference = RunCli(folder, {"export", model, "-o", "ref.smd"});
+    EXPECT_EQ(reference.err.find(warning), std::string::npos) << reference.err;
+  }
+  const kw::test::RunResult info = RunCli(folder, {"info", morph});
+  EXPECT_NE(info.out.find("morph-target animation in \"Square\" is lost"), std::string::npos)
+      << info.out;
+}
+
 TEST(ModelCommandLine, InfoShowsWhatTheExporterWillSee) {
   kw::test::ScratchFolder folder;
   kw::test::RunResult run =
