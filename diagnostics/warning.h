@@ -69,6 +69,9 @@ struct WarningKindRow {
   WarningKind kind;
   const char* name;  // lower case, words joined by '-'
   bool endsExport;   // the export failed; its failure says so already
+  // Information rather than a warning: what the user asked for and got
+  // (--max-links). Shown, but --strict does not fail on it.
+  bool note = false;
 };
 
 inline constexpr WarningKindRow kWarningKinds[] = {
@@ -95,7 +98,7 @@ inline constexpr WarningKindRow kWarningKinds[] = {
     {WarningKind::kUnparsedLine, "unparsed-line", false},
     {WarningKind::kIncompleteFrame, "incomplete-frame", false},
     {WarningKind::kBindConflict, "bind-conflict", false},
-    {WarningKind::kLinksTrimmed, "links-trimmed", false},
+    {WarningKind::kLinksTrimmed, "links-trimmed", false, true},
     {WarningKind::kNoTextureCoordinates, "no-texture-coordinates", false},
     {WarningKind::kExtraUvSet, "extra-uv-set", false},
     {WarningKind::kNoNodes, "no-nodes", false},
@@ -120,6 +123,11 @@ constexpr std::size_t WarningKindIndex(WarningKind kind) { return static_cast<st
 constexpr const char* WarningKindName(WarningKind kind) {
   return WarningKindIndex(kind) < kWarningKindCount ? kWarningKinds[WarningKindIndex(kind)].name
                                                     : "unnamed";
+}
+
+// True for the kinds that inform rather than warn.
+constexpr bool IsNote(WarningKind kind) {
+  return WarningKindIndex(kind) < kWarningKindCount && kWarningKinds[WarningKindIndex(kind)].note;
 }
 
 // True for the kinds that tell why the export failed.

@@ -71,12 +71,13 @@ void SayOnce(const MeshReport& report, int maxLinks, std::vector<Warning>* warni
   }
   if (report.trimmedVertices > 0) {
     const std::string most = std::to_string(maxLinks);
-    warnings->push_back(Warning{
-        WarningKind::kLinksTrimmed,
-        "--max-links " + most + ": " + std::to_string(report.trimmedVertices) +
-            (report.trimmedVertices == 1 ? " vertex" : " vertices") +
-            " lost links (below 0.05 of the weight, or beyond the " + most +
-            " largest); the most one lost is " + Percent(report.largestLoss) + " of its weight"});
+    warnings->push_back(Warning{WarningKind::kLinksTrimmed,
+                                "--max-links " + most + ": " +
+                                    std::to_string(report.trimmedVertices) +
+                                    (report.trimmedVertices == 1 ? " vertex" : " vertices") +
+                                    " lost links (below 0.05 of the weight, or beyond the " + most +
+                                    " largest); the trim loses up to " +
+                                    Percent(report.largestLoss) + " of a vertex's weight"});
   }
 }
 

@@ -277,7 +277,7 @@ TEST(ModelCommandLine, MaxLinksTrimsAsTheCompilerDoesAndSaysWhatWasLost) {
   EXPECT_EQ(run.err,
             "warning: " + model +
                 ": --max-links 3: 3596 vertices lost links (below 0.05 of the weight, or beyond "
-                "the 3 largest); the most one lost is 18.8% of its weight\n");
+                "the 3 largest); the trim loses up to 18.8% of a vertex's weight\n");
   kw::smd::File file;
   std::string error;
   ASSERT_TRUE(kw::smd::ReadSmd(folder / "ref.smd", &file, &error)) << error;
