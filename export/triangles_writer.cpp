@@ -37,7 +37,8 @@ bool IsClass(const SceneMaterial* material, const char* className) {
 // The texture name of a face: the bitmap's file name after its last '\' or
 // '/', of any length. A map without a usable name gives "null.bmp", as no
 // map does: an empty line or a line break would break the file's structure.
-std::string_view TextureFileName(const SceneTextureMap* map) {
+// lineBreak tells the caller that a name was there but held a break.
+std::string_view TextureFileName(const SceneTextureMap* map, bool* lineBreak) {
   const char* full = map ? map->GetBitmapFileName() : nullptr;
   if (!full) return kNoTexture;
   const char* file = full;
@@ -47,6 +48,7 @@ std::string_view TextureFileName(const SceneTextureMap* map) {
     if (c == '\\' || c == '/') {
       file = end + 1;
     } else if (c == '\n' || c == '\r') {
+      *lineBreak = true;
       return kNoTexture;
     }
   }
@@ -77,6 +79,7 @@ bool IndexOutOfRange(const std::uint32_t (&indices)[3], int count) {
 bool FaceTextureName(WarningReporter& warnings, const SceneMaterial& material, int id,
                      std::string_view* name) {
   const SceneTextureMap* map = nullptr;
+  const SceneMaterial* holder = &material;
   if (!material.IsMultiMaterial()) {
     map = material.GetTextureMap(0);
   } else {
@@ -99,8 +102,16 @@ bool FaceTextureName(WarningReporter& warnings, const SceneMaterial& material, i
       return false;
     }
     map = sub->GetTextureMap(0);
+    holder = sub;
   }
-  *name = TextureFileName(map);
+  bool lineBreak = false;
+  *name = TextureFileName(map, &lineBreak);
+  if (lineBreak) {
+    warnings.Report(kw::WarningKind::kNameReplaced,
+                    "The texture name of material \"%s\" holds a line break, which would break "
+                    "the file; its faces are written with \"%s\".",
+                    kw::QuotableName(Printable(holder->GetName())).c_str(), kNoTexture.data());
+  }
   return true;
 }
 
