@@ -362,6 +362,9 @@ bool Bool(const Json& value, const Path& at) {
 
 const std::string& String(const Json& value, const Path& at) {
   if (!value.is_string()) Fail(at, "a string", Describe(value));
+  // The scene hands names over as C strings, which would end at a NUL.
+  if (value.get_ref<const std::string&>().find('\0') != std::string::npos)
+    Fail(at, "a string without \\u0000", Describe(value));
   return value.get_ref<const std::string&>();
 }
 

@@ -209,7 +209,8 @@ void JsonPull::Escape(std::string& out) {
   Need(6);
   unsigned code = Hex4(p_ + 2);
   p_ += 6;
-  if (code >= 0xDC00 && code <= 0xDFFF) Refuse();
+  // A NUL would cut a name short; the document reader says so.
+  if (code == 0 || (code >= 0xDC00 && code <= 0xDFFF)) Refuse();
   if (code >= 0xD800 && code <= 0xDBFF) {
     Need(6);
     if (p_[0] != '\\' || p_[1] != 'u') Refuse();

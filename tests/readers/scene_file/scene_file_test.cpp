@@ -238,6 +238,10 @@ TEST(RefusedStructure, WrongTypesAndMissingMembers) {
             R"(bad.json: at /nodes/0: expected a member "name", found none)");
   EXPECT_EQ(Refusal(WithNodes(R"({"id": 1})")),
             "bad.json: at /nodes: expected an array, found an object");
+  // A name is handed over as a C string: a NUL would cut it without a word.
+  EXPECT_EQ(
+      Refusal(WithNodes(R"([{"id": 1, "name": "Gun\u0000Barrel", "type": 6}])")),
+      R"(bad.json: at /nodes/0/name: expected a string without \u0000, found the string "Gun\u0000Barrel")");
 }
 
 TEST(RefusedStructure, TicksPerFrameBelowOne) {
