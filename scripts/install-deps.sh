@@ -14,7 +14,7 @@ set -euo pipefail
 what=${1:-base}
 
 # cairo draws the previews; their labels are set in DejaVu Sans.
-base=(cmake ninja-build g++ pkg-config nlohmann-json3-dev libcli11-dev libassimp-dev
+base=(cmake ninja-build g++ pkg-config nlohmann-json3-dev libcli11-dev libassimp-dev libqhull-dev
       libcairo2-dev fonts-dejavu-core)
 tests=(googletest libgtest-dev libbenchmark-dev locales assimp-utils assimp-testmodels python3-jsonschema
        clang-14 libclang-rt-14-dev)
