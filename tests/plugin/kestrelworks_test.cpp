@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "export/export_scene.h"
 #include "plugin/shell/kestrelworks.h"
+#include "readers/scene_file/scene_file.h"
 #include "scene/memory_scene.h"
 #include "support/scene_spy.h"
 
@@ -231,6 +233,36 @@ TEST_F(Adapter, SceneErrorsReachTheHostsDebugOutput) {
   Export();
   EXPECT_NE(std::find(debug.begin(), debug.end(), "ErrorCode = 7 ErrorText = no node 3\n"),
             debug.end());
+}
+
+}  // namespace
+
+namespace {
+
+// A bone under a camera, through the adapter as through the export alone:
+// the camera is not exported, so the bone is a root posed in the world.
+TEST_F(Adapter, ABoneUnderACameraIsPosedInTheWorld) {
+  const std::string text = R"({"version": 1, "time": {"start": 0, "end": 320, "ticksPerFrame": 160},
+    "nodes": [
+      {"id": 1, "name": "Cam", "type": 4, "transform": {
+        "position": [{"tick": 0, "value": [0, 0, 0]}, {"tick": 320, "value": [20, 0, 0]}],
+        "rotation": [{"tick": 0, "euler": [0, 0, 0]}, {"tick": 320, "euler": [0, 0, 90]}]}},
+      {"id": 2, "name": "Gun", "type": 6, "parent": 1,
+       "transform": {"matrix": [[1, 0, 0], [0, 1, 0], [0, 0, 1], [1, 0, 0]]}}]})";
+  std::string error;
+  const std::unique_ptr<kw::MemoryScene> camera = kw::ParseSceneText(text, "camera.json", &error);
+  ASSERT_TRUE(camera) << error;
+  Spy cameraSpy(*camera);
+  Host cameraHost(cameraSpy);
+  ScriptedStep sequence(cameraSpy);
+  sequence.choice.exportSequence = true;
+  sequence.choice.startFrame = 0;
+  sequence.choice.endFrame = 2;
+  kw::Kestrelworks cameraExporter(cameraHost, sequence, warnings);
+  EXPECT_EQ(cameraExporter.DoExport("camera.smd", nullptr, nullptr, 0, 0), 1);
+  EXPECT_TRUE(warnings.messages.empty());
+  EXPECT_EQ(ReadFile("camera.smd"),
+            ReadFile(KW_TEST_DATA_DIR "/export/golden/skeleton_camera_child_sequence.smd"));
 }
 
 }  // namespace
