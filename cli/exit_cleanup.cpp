@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <new>
 
 #include "cli/exit_codes.h"
@@ -15,16 +16,23 @@
 namespace kw {
 namespace {
 
-// Fixed slots, so that a signal handler can walk them without locks or
-// allocation. export --all holds one SMD per animation until all are whole.
-constexpr int kSlots = 256;
+// Blocks of fixed slots, so that a signal handler can walk them without
+// locks or allocation; a block is added when all are taken (export --all
+// holds one SMD per animation until all are whole) and never freed.
+constexpr int kSlotsPerBlock = 64;
 struct Slot {
   std::atomic<bool> used{false};
   char path[PATH_MAX + 1];
 };
-Slot g_slots[kSlots];
+struct Block {
+  Slot slots[kSlotsPerBlock];
+  std::atomic<Block*> next{nullptr};
+};
+Block g_first;
+std::mutex g_adding;
 std::atomic<int> g_failureStatus{kExitExportFailed};
 char g_outOfMemoryLine[1024] = "kestrelworks: not enough memory\n";
+char g_stoppedNote[256] = "; no file was replaced\n";
 int g_reportFd = -1;
 
 void Report(char sign, const std::string& path) {
@@ -52,13 +60,13 @@ void WriteAll(const char* text) {
 
 void OnSignal(int signal) {
   RemoveTemporaryFiles();
-  char line[64];
+  char line[64 + sizeof g_stoppedNote];
   // snprintf is not async-signal-safe; the digits are put in by hand.
   std::strcpy(line, "kestrelworks: stopped by signal ");
   char* end = line + std::strlen(line);
   if (signal >= 10) *end++ = static_cast<char>('0' + signal / 10);
   *end++ = static_cast<char>('0' + signal % 10);
-  std::strcpy(end, "; no file was replaced\n");
+  std::strcpy(end, g_stoppedNote);
   WriteAll(line);
   ::_exit(128 + signal);
 }
@@ -98,28 +106,42 @@ void InstallExitCleanup() {
 
 void AddTemporaryFile(const std::string& path) {
   if (path.size() > PATH_MAX) return;
-  for (Slot& slot : g_slots) {
-    if (slot.used.load()) continue;
-    std::memcpy(slot.path, path.c_str(), path.size() + 1);
-    slot.used.store(true);
-    Report('+', path);
-    return;
+  const std::lock_guard<std::mutex> lock(g_adding);
+  Block* block = &g_first;
+  while (true) {
+    for (Slot& slot : block->slots) {
+      if (slot.used.load()) continue;
+      std::memcpy(slot.path, path.c_str(), path.size() + 1);
+      slot.used.store(true);
+      Report('+', path);
+      return;
+    }
+    Block* next = block->next.load();
+    if (!next) {
+      next = new Block;
+      block->next.store(next);
+    }
+    block = next;
   }
 }
 
 void ForgetTemporaryFile(const std::string& path) {
-  for (Slot& slot : g_slots) {
-    if (slot.used.load() && path == slot.path) {
-      slot.used.store(false);
-      Report('-', path);
-      return;
+  for (Block* block = &g_first; block; block = block->next.load()) {
+    for (Slot& slot : block->slots) {
+      if (slot.used.load() && path == slot.path) {
+        slot.used.store(false);
+        Report('-', path);
+        return;
+      }
     }
   }
 }
 
 void RemoveTemporaryFiles() {
-  for (Slot& slot : g_slots) {
-    if (slot.used.exchange(false)) ::unlink(slot.path);
+  for (Block* block = &g_first; block; block = block->next.load()) {
+    for (Slot& slot : block->slots) {
+      if (slot.used.exchange(false)) ::unlink(slot.path);
+    }
   }
 }
 
@@ -127,6 +149,10 @@ void SetUncaughtFailure(int status, const std::string& outOfMemoryLine) {
   g_failureStatus.store(status);
   std::snprintf(g_outOfMemoryLine, sizeof g_outOfMemoryLine, "kestrelworks: %s\n",
                 outOfMemoryLine.c_str());
+}
+
+void SetStoppedNote(const std::string& note) {
+  std::snprintf(g_stoppedNote, sizeof g_stoppedNote, "; %s\n", note.c_str());
 }
 
 void ReportTemporaryFilesTo(int fd) { g_reportFd = fd; }

@@ -19,6 +19,10 @@ void ForgetTemporaryFile(const std::string& path);
 // Removes every temporary file still registered. Safe in a signal handler.
 void RemoveTemporaryFiles();
 
+// What the line on a signal says after "stopped by signal N; " (by
+// default "no file was replaced").
+void SetStoppedNote(const std::string& note);
+
 // How an uncaught failure ends: its exit status (3 while the scene is read,
 // 1 afterwards) and what it says when memory ran out ("FILE: not enough
 // memory to ...").
