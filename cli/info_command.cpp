@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <new>
 #include <cstdio>
 #include <set>
@@ -26,6 +28,16 @@ namespace {
 // sent to the terminal.
 std::string Shown(const char* text) { return OneLine(text ? text : ""); }
 std::string Shown(const std::string& text) { return OneLine(text); }
+
+// A report that did not reach stdout (a full disk, a closed pipe) is a
+// failure like any other write.
+int ReportWritten() {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return kExitSuccess;
+  PrintFailure(std::string("stdout: cannot write the report: ") +
+               (errno != 0 ? std::strerror(errno) : "write error"));
+  return kExitExportFailed;
+}
 
 const char* TypeName(int type) {
   switch (type) {
@@ -191,7 +203,7 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   std::string error;
   ImportDeadline deadline(path, options.importSeconds);
   if (!ImportModel(path, importOptions, &model, &error)) {
-    PrintFailure(error);
+    PrintFailure(ImportFailure(error, options.scale != 1.0));
     return kExitSceneUnreadable;
   }
   std::printf("file: %s\n", Shown(path).c_str());
@@ -212,7 +224,7 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   for (const Warning& warning : model.warnings) {
     std::printf("  %s\n", Shown(warning.text).c_str());
   }
-  return kExitSuccess;
+  return ReportWritten();
 }
 #endif
 
@@ -231,7 +243,7 @@ int RunSceneInfo(const std::string& path, const SceneLoadOptions& options) {
   }
   std::printf("file: %s\n", Shown(path).c_str());
   PrintScene(*scene);
-  return kExitSuccess;
+  return ReportWritten();
 }
 
 }  // namespace

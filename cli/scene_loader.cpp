@@ -8,6 +8,7 @@
 #include <fstream>
 #include <utility>
 
+#include "cli/failure_line.h"
 #include "cli/replacing_files.h"
 #include "readers/scene_file/scene_file.h"
 #if KW_WITH_ASSIMP
@@ -73,6 +74,27 @@ std::string LowerExtension(const std::string& path) {
 
 }  // namespace
 
+std::string ImportFailure(const std::string& error, bool scaled) {
+  std::string line = error;
+  // assimp hands on the name of the exception, not what happened.
+  const std::string outOfMemory = ": std::bad_alloc";
+  if (line.size() >= outOfMemory.size() &&
+      line.compare(line.size() - outOfMemory.size(), outOfMemory.size(), outOfMemory) == 0) {
+    line.resize(line.size() - outOfMemory.size());
+    line += ": it claims more data than memory can hold; the file is probably damaged";
+  }
+  const std::string unscaled = "--scale 1 sends ";
+  const std::string smaller = " past the range of a float; use a smaller scale";
+  const std::size_t at = line.find(unscaled);
+  const std::size_t end = line.rfind(smaller);
+  if (!scaled && at != std::string::npos && end != std::string::npos && end > at) {
+    line = line.substr(0, at) + line.substr(at + unscaled.size(), end - at - unscaled.size()) +
+           " lies too far out to be exported (past a sixteenth of the largest float); the file "
+           "is probably damaged";
+  }
+  return line;
+}
+
 bool IsModelFile(const std::string& path) { return LowerExtension(path) != "json"; }
 
 bool CheckSceneFile(const std::string& path, std::string* error) {
@@ -104,7 +126,9 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
   {
     ImportDeadline deadline(path, options.importSeconds);
     if (!ImportModel(path, importOptions, &model, error)) {
-      if (usage) *usage = model.optionRefused;
+      *error = ImportFailure(*error, options.scale != 1.0);
+      // Without a scale, what lies out of range is the file's own doing.
+      if (usage) *usage = model.optionRefused && options.scale != 1.0;
       if (error->find("No suitable reader found") != std::string::npos && LooksLikeJson(path)) {
         if (!error->empty() && error->back() == '.') error->pop_back();
         *error += "; if it is a Kestrelworks scene file, name it .json";
@@ -126,7 +150,7 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
   }
   // Said once here rather than once per face by the exporter.
   for (const Warning& warning : model.warnings) {
-    warnings->push_back(Warning{warning.kind, path + ": " + warning.text});
+    warnings->push_back(Warning{warning.kind, OneLine(path) + ": " + warning.text});
   }
   if (animations) {
     for (const ModelAnimation& animation : model.animations)

@@ -33,6 +33,11 @@ struct SceneAnimations {
   std::vector<std::string> names;
   std::vector<std::unique_ptr<MemoryScene>> scenes;
 };
+// The importer's failure as one clear line: an exception's bare name is
+// told as what it means, and a model that lies out of range without a
+// --scale (scaled false) is not asked for a smaller one.
+std::string ImportFailure(const std::string& error, bool scaled);
+
 // True when the path is a model file for the importer rather than one of
 // our JSON scene files (by its extension).
 bool IsModelFile(const std::string& path);
