@@ -15,8 +15,11 @@
 #include "cli/exit_codes.h"
 #include "cli/export_pipeline.h"
 #include "cli/failure_line.h"
-#include "cli/preview_command.h"
+#include "cli/export_preview.h"
+#include "cli/output_guard.h"
 #include "cli/qc_file.h"
+#include "cli/replacing_files.h"
+#include "cli/stderr_warnings.h"
 
 namespace kw {
 namespace {
@@ -43,14 +46,6 @@ std::string ModelStem(const std::string& path) {
   const std::size_t dot = file.find_last_of('.');
   if (dot != std::string::npos && dot > 0) file.erase(dot);
   return file;
-}
-
-// Unique as a file system that ignores case tells names apart.
-std::string Unique(const std::string& name, std::set<std::string>* used) {
-  std::string candidate = name;
-  for (int n = 2; !used->insert(Lower(candidate)).second; ++n)
-    candidate = name + "_" + std::to_string(n);
-  return candidate;
 }
 
 // The texture name the reference writes for a map: the file part of its name.
@@ -83,54 +78,160 @@ std::vector<std::string> Textures(MemoryScene& scene) {
   return textures;
 }
 
+// The longest file name a folder takes: most file systems' 255 bytes, or
+// fewer where the folder says so.
+std::size_t NameRoom(const std::string& folder) {
+  const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  return most > 0 && most < 255 ? static_cast<std::size_t>(most) : 255;
+}
+
+// Names Windows keeps for devices, in any case and with any extension: a
+// folder holding one cannot be copied to where the compiler runs.
+bool KeptByWindows(const std::string& name) {
+  std::string stem = Lower(name.substr(0, name.find('.')));
+  if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
+  return stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+// The file name for what the model calls name: file-safe, no device's name,
+// at most room bytes, unique as a file system that ignores case tells names
+// apart. A warning says why when it is not the model's own.
+std::string FileName(const std::string& name, const std::string& fallback, std::size_t room,
+                     const std::string& what, const std::string& extensions,
+                     std::set<std::string>* used, StderrWarnings* warnings) {
+  std::string safe = FileSafe(name, fallback);
+  std::string why;
+  if (safe.size() > room) {
+    safe.resize(room);
+    why = "the name is too long for a file";
+  }
+  if (KeptByWindows(safe)) {
+    why = "Windows keeps the name " + safe + " for a device";
+    if (safe.size() < room) {
+      safe += '_';
+    } else {
+      safe.back() = '_';
+    }
+  }
+  std::string candidate = safe;
+  for (int n = 2; !used->insert(Lower(candidate)).second; ++n) {
+    const std::string suffix = "_" + std::to_string(n);
+    candidate = safe.substr(0, room - suffix.size()) + suffix;
+  }
+  if (!why.empty()) {
+    warnings->Show(Warning{
+        WarningKind::kFileNameChanged,
+        what + " \"" + OneLine(name) + "\" is written as " + candidate + extensions + ": " + why});
+  }
+  return candidate;
+}
+
 struct Job {
   std::string path;
   MemoryScene* scene;
   bool sequence;
+  bool preview = false;   // its picture is drawn
+  std::string temporary;  // where it was written
 };
 
-// The QC goes in place whole or not at all, as the SMDs do.
-bool WriteText(const std::string& path, const std::string& text, std::string* error) {
-  const std::size_t slash = path.find_last_of('/');
-  std::string temporary =
-      path.substr(0, slash == std::string::npos ? 0 : slash + 1) + ".kestrelworks_qc_XXXXXX";
-  const int fd = ::mkstemp(&temporary[0]);
-  if (fd < 0) {
-    *error = path + ": cannot create: " + std::strerror(errno);
-    return false;
-  }
-  const char* data = text.data();
-  std::size_t left = text.size();
-  bool written = ::fchmod(fd, 0644) == 0;
-  while (written && left > 0) {
-    const ssize_t n = ::write(fd, data, left);
-    if (n < 0 && errno == EINTR) continue;
-    written = n > 0;
-    if (written) {
-      data += n;
-      left -= static_cast<std::size_t>(n);
-    }
-  }
-  const int reason = errno;
-  written = ::close(fd) == 0 && written;
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    *error = path + ": cannot write: " + std::strerror(written ? errno : reason);
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
-}
-
 bool MakeFolder(const std::string& folder, std::string* error) {
+  // Made first and looked at after: another run may make it at the same time.
+  if (::mkdir(folder.c_str(), 0777) == 0) return true;
+  const int reason = errno;
   struct stat st {};
   if (::stat(folder.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return true;
     *error = folder + ": not a folder; --all writes several files into the folder -o names";
     return false;
   }
-  if (::mkdir(folder.c_str(), 0777) == 0) return true;
-  *error = folder + ": cannot create the folder: " + std::strerror(errno);
+  std::string target, cause;
+  if (::lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    *error = folder + ": a symbolic link to " +
+             (FollowLinks(folder, &target, &cause) ? target : std::string("nowhere")) +
+             ", which does not exist; make that folder, or name another";
+    return false;
+  }
+  *error = folder + ": cannot create the folder: " + std::strerror(reason);
   return false;
+}
+
+// An SMD of --all may replace a regular file of its name; a link there was
+// not named by the user, and the file must not be one the run reads.
+int CheckSmdPlace(const std::string& path, const std::vector<RunInput>& inputs) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return kExitSuccess;
+  if (S_ISLNK(st.st_mode)) {
+    std::string target, cause;
+    if (!FollowLinks(path, &target, &cause)) target = cause;
+    PrintFailure(path + ": a symbolic link is there (to " + target +
+                 "); export --all writes no file through a link it did not make: remove the "
+                 "link, or name another folder");
+    return kExitExportFailed;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    PrintFailure(path + ": it is " + FileTypeName(st.st_mode) +
+                 ", not a regular file; remove it, or name another folder");
+    return kExitExportFailed;
+  }
+  std::string cause;
+  if (!CheckNotAnInput(path, inputs, &cause)) {
+    PrintFailure(path + ": " + cause + "; name another folder");
+    return kExitUsage;
+  }
+  return kExitSuccess;
+}
+
+// Where the QC goes: over the QC of the last run while it is unchanged,
+// else beside it as .qc.new, with a line saying so once all is in place.
+struct QcPlan {
+  std::string path;  // empty: not written
+  std::string note;
+};
+
+bool IsLink(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// Whether a QC may go to path; false with why it may not.
+bool MayWriteQc(const std::string& path, const std::vector<RunInput>& inputs, bool overwrite,
+                bool acceptEdited, std::string* why) {
+  constexpr std::size_t kLargestQc = 1 << 20;
+  std::string head;
+  const Found found = Look(path, kLargestQc, &head);
+  if (found == Found::kNothing) return true;
+  if (!CheckNotAnInput(path, inputs, why)) return false;
+  const QcState state = found == Found::kFile ? JudgeQc(head) : QcState::kOther;
+  if (state == QcState::kOurs || (acceptEdited && state == QcState::kEdited)) return true;
+  if (overwrite && (found == Found::kFile || IsLink(path))) return true;
+  if (state == QcState::kEdited) {
+    *why = "it was edited since kestrelworks wrote it";
+  } else if (found == Found::kFile) {
+    *why = "kestrelworks did not write it";
+  } else if (IsLink(path)) {
+    *why = "it is a symbolic link kestrelworks did not make";
+  } else {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    *why = std::string("it is ") + FileTypeName(st.st_mode) + ", not a regular file";
+  }
+  return false;
+}
+
+QcPlan PlanQc(const std::string& path, const std::vector<RunInput>& inputs, bool overwrite,
+              StderrWarnings* warnings) {
+  std::string why, whyNot;
+  if (MayWriteQc(path, inputs, overwrite, false, &why)) return QcPlan{path, ""};
+  // The .qc.new of an earlier run is replaced, edited or not: it was never used.
+  const std::string beside = path + ".new";
+  if (MayWriteQc(beside, inputs, overwrite, true, &whyNot)) {
+    return QcPlan{beside, path + ": " + why + "; it is kept, and the new QC is " + beside};
+  }
+  warnings->Show(Warning{WarningKind::kFileNotReplaced,
+                         OneLine(path) + ": not written: " + why + ", and " + OneLine(beside) +
+                             ": " + whyNot + "; --overwrite replaces " + OneLine(path)});
+  return QcPlan{};
 }
 
 }  // namespace
@@ -148,12 +249,15 @@ int ExportAll(const ExportRequest& request) {
   if (!reference) return status;
 
   // The reference is named after the model, each sequence after its
-  // animation; the QC after the model too.
-  std::set<std::string> used;
-  const std::string model = Unique(FileSafe(ModelStem(request.scenePath), "model"), &used);
+  // animation; the QC after the model too, with room for ".qc.new".
   const std::string folder =
       request.outputPath.back() == '/' ? request.outputPath : request.outputPath + "/";
-  std::vector<Job> jobs{{folder + model + ".smd", reference.get(), false}};
+  const std::size_t room = NameRoom(folder);
+  std::set<std::string> used;
+  StderrWarnings& warnings = pipeline.Warnings();
+  const std::string model = FileName(ModelStem(request.scenePath), "model", room - 7, "model",
+                                     ".smd and .qc", &used, &warnings);
+  std::vector<Job> jobs{{folder + model + ".smd", reference.get(), false, false, ""}};
   QcContents qc;
   qc.modelName = model;
   qc.sourceFile = request.scenePath.substr(request.scenePath.find_last_of('/') + 1);
@@ -161,36 +265,70 @@ int ExportAll(const ExportRequest& request) {
   qc.fps = request.load.fps;
   qc.textures = Textures(*reference);
   for (std::size_t i = 0; i < animations.scenes.size(); ++i) {
-    const std::string name =
-        Unique(FileSafe(animations.names[i], "animation_" + std::to_string(i)), &used);
-    jobs.push_back(Job{folder + name + ".smd", animations.scenes[i].get(), true});
+    const std::string name = FileName(animations.names[i], "animation_" + std::to_string(i),
+                                      room - 4, "animation", ".smd", &used, &warnings);
+    jobs.push_back(Job{folder + name + ".smd", animations.scenes[i].get(), true, false, ""});
     qc.sequences.push_back(QcSequence{name, name + ".smd"});
   }
+
+  // Every file's place is judged before the first is written.
+  const std::vector<RunInput> inputs = pipeline.Inputs(*reference);
+  std::vector<std::string> outputs;
+  for (const Job& job : jobs) {
+    status = CheckSmdPlace(job.path, inputs);
+    if (status != kExitSuccess) return status;
+    outputs.push_back(job.path);
+  }
+  const QcPlan qcPlan = PlanQc(folder + model + ".qc", inputs, request.overwrite, &warnings);
+  if (!qcPlan.path.empty()) outputs.push_back(qcPlan.path);
+  for (Job& job : jobs) {
+    if (!request.preview) continue;
+    const std::string png = PreviewPath(job.path);
+    std::string cause;
+    job.preview = MayDrawPreview(png, inputs, request.overwrite, &cause);
+    if (job.preview) {
+      outputs.push_back(png);
+    } else {
+      warnings.Show(Warning{WarningKind::kFileNotReplaced, OneLine(png) + ": not drawn: " + cause});
+    }
+  }
+  pipeline.OpenLog(inputs, outputs);
 
   // On a terminal, a line for each file as it is begun.
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
   for (std::size_t k = 0; k < jobs.size(); ++k) {
     if (terminal)
       std::fprintf(stderr, "kestrelworks: %zu of %zu: %s\n", k + 1, jobs.size(),
-                   jobs[k].path.c_str());
+                   OneLine(jobs[k].path).c_str());
     ExportOptions options = OptionsFor(request, *jobs[k].scene);
     options.exportSequence = jobs[k].sequence;
-    status = pipeline.Write(*jobs[k].scene, options, jobs[k].path);
+    status = pipeline.Write(*jobs[k].scene, options, jobs[k].path, true);
     if (status != kExitSuccess) return status;  // every temporary file goes with the pipeline
+    jobs[k].temporary = pipeline.LastTemporary();
   }
-  status = pipeline.Commit(folder + model + ": nothing written: ");
+  status = pipeline.Judge(folder + model + ": nothing written: ");
   if (status != kExitSuccess) return status;
-  if (terminal) std::fprintf(stderr, "kestrelworks: %s.qc\n", (folder + model).c_str());
-  if (!WriteText(folder + model + ".qc", QcText(qc), &error)) {
-    PrintFailure(error);
-    return kExitExportFailed;
-  }
-  // Anything made from the written files goes here, one file at a time.
-  for (std::size_t k = 0; request.preview && k < jobs.size(); ++k) {
-    status = PreviewExport(jobs[k].path, k == 0 ? "" : jobs[0].path);
+  if (!qcPlan.path.empty()) {
+    if (terminal) std::fprintf(stderr, "kestrelworks: %s\n", OneLine(qcPlan.path).c_str());
+    status = pipeline.Prepare(qcPlan.path, QcText(qc), true);
     if (status != kExitSuccess) return status;
   }
-  return kExitSuccess;
+  // The pictures are drawn from the files as written, before any is in place.
+  for (const Job& job : jobs) {
+    if (!job.preview) continue;
+    const DrawnSmd smd{job.temporary, job.path};
+    const DrawnSmd referenceSmd{jobs[0].temporary, jobs[0].path};
+    std::string png;
+    if (!DrawPreview(smd, job.sequence ? &referenceSmd : nullptr, &png, &error)) {
+      PrintFailure(error + "; nothing was replaced");
+      return kExitExportFailed;
+    }
+    status = pipeline.Prepare(PreviewPath(job.path), png, true);
+    if (status != kExitSuccess) return status;
+  }
+  status = pipeline.Commit();
+  if (status == kExitSuccess && !qcPlan.note.empty()) PrintFailure(qcPlan.note);
+  return status;
 }
 
 }  // namespace kw

@@ -13,7 +13,7 @@
 #include "cli/isolated_run.h"
 #include "cli/output_guard.h"
 #include "cli/large_stack.h"
-#include "cli/preview_command.h"
+#include "cli/export_preview.h"
 #include "cli/replacing_files.h"
 
 namespace kw {
@@ -44,9 +44,36 @@ int ExportOne(const ExportRequest& request) {
   int status = kExitSuccess;
   const std::unique_ptr<MemoryScene> scene = pipeline.Read(nullptr, &status);
   if (!scene) return status;
-  status = pipeline.Write(*scene, OptionsFor(request, *scene), request.outputPath);
-  if (status == kExitSuccess) status = pipeline.Commit(NotWritten(request.outputPath));
-  if (status == kExitSuccess && request.preview) status = PreviewExport(request.outputPath);
+  const std::string& out = request.outputPath;
+  const std::vector<RunInput> inputs = pipeline.Inputs(*scene);
+  std::string cause;
+  if (!CheckNotAnInput(out, inputs, &cause)) {
+    PrintFailure(out + ": " + cause + "; name another output file");
+    return kExitUsage;
+  }
+  std::vector<std::string> outputs{out};
+  std::string png;
+  if (request.preview) {
+    png = PreviewPath(out);
+    outputs.push_back(png);
+    if (!MayDrawPreview(png, inputs, request.overwrite, &cause)) {
+      pipeline.Warnings().Show(
+          Warning{WarningKind::kFileNotReplaced, OneLine(png) + ": not drawn: " + cause});
+      png.clear();
+    }
+  }
+  pipeline.OpenLog(inputs, outputs);
+  status = pipeline.Write(*scene, OptionsFor(request, *scene), out);
+  if (status == kExitSuccess) status = pipeline.Judge(NotWritten(out));
+  if (status == kExitSuccess && !png.empty()) {
+    std::string bytes, error;
+    if (!DrawPreview(DrawnSmd{pipeline.LastTemporary(), out}, nullptr, &bytes, &error)) {
+      PrintFailure(error + "; nothing was replaced");
+      return kExitExportFailed;
+    }
+    status = pipeline.Prepare(png, bytes, true);
+  }
+  if (status == kExitSuccess) status = pipeline.Commit();
   return status;
 }
 
@@ -55,6 +82,12 @@ int ExportOne(const ExportRequest& request) {
 int RunExport(const ExportRequest& request) {
   if (request.scenePath.empty()) {
     PrintFailure("the scene's file name is empty (see --help)");
+    return kExitUsage;
+  }
+  if (request.all && request.outputPath == "-") {
+    PrintFailure(
+        "--all writes several files into the folder -o names; -o - (stdout) takes one "
+        "SMD: name a folder, or leave out --all");
     return kExitUsage;
   }
   // --all names a folder, made or refused once the export runs.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <new>
+#include <set>
 
 #include "cli/byte_relay.h"
 #include "cli/check_command.h"
@@ -44,6 +45,14 @@ int NonFiniteCount(const StderrWarnings& warnings) {
 
 }  // namespace
 
+ExportPipeline::ExportPipeline(const ExportRequest& request) : request_(request) {
+  if (request.log) log_.AskFor(request.logPath);
+  warnings_.LogTo(&log_);
+  if (request.outputPath == "-" && !request.all) {
+    SetStoppedNote("the SMD written to stdout is not to be used");
+  }
+}
+
 std::string NotWritten(const std::string& path) {
   return path == "-" ? "stdout: the SMD written there is not to be used: "
                      : path + ": not written: ";
@@ -63,6 +72,7 @@ std::unique_ptr<MemoryScene> ExportPipeline::Read(SceneAnimations* animations, i
   } catch (const std::bad_alloc&) {
     error = outOfMemory;
   }
+  log_.Section("Reading file: \"" + OneLine(request_.scenePath) + "\"");
   for (const Warning& warning : importWarnings) warnings_.Show(warning);
   if (!scene) {
     PrintFailure(error);
@@ -74,12 +84,52 @@ std::unique_ptr<MemoryScene> ExportPipeline::Read(SceneAnimations* animations, i
   return scene;
 }
 
-int ExportPipeline::Write(MemoryScene& scene, const ExportOptions& options,
-                          const std::string& path) {
+std::vector<RunInput> ExportPipeline::Inputs(MemoryScene& scene) const {
+  std::vector<RunInput> inputs{{request_.scenePath, "the scene being exported"}};
+  const std::size_t slash = request_.scenePath.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? "" : request_.scenePath.substr(0, slash + 1);
+  std::set<std::string> seen;
+  auto add = [&](SceneMaterial* material) {
+    SceneTextureMap* map =
+        material && !material->IsMultiMaterial() ? material->GetTextureMap(0) : nullptr;
+    const char* name = map ? map->GetBitmapFileName() : nullptr;
+    if (!name || !*name) return;
+    const std::string path = name[0] == '/' ? name : folder + name;
+    if (seen.insert(path).second) inputs.push_back(RunInput{path, "a texture the scene names"});
+  };
+  for (int id = 0; MemoryNode* node = scene.FindNode(id); ++id) {
+    SceneMaterial* material = node->GetMaterial();
+    add(material);
+    for (int i = 0; material && material->IsMultiMaterial() && i < material->GetSubMaterialCount();
+         ++i) {
+      add(material->GetSubMaterial(i));
+    }
+  }
+  return inputs;
+}
+
+void ExportPipeline::OpenLog(const std::vector<RunInput>& inputs,
+                             const std::vector<std::string>& outputs) {
+  std::string problem;
+  if (!log_.Open(inputs, outputs, &problem)) {
+    warnings_.Show(Warning{WarningKind::kLogNotWritten, problem});
+  }
+}
+
+const std::string& ExportPipeline::LastTemporary() const {
+  static const std::string none;
+  return files_.empty() ? none : files_.back()->TemporaryPath();
+}
+
+int ExportPipeline::Write(MemoryScene& scene, const ExportOptions& options, const std::string& path,
+                          bool replaceName) {
   const bool toStdout = path == "-";
   const std::string shownPath = toStdout ? "stdout" : path;
   const std::string outOfMemory =
-      shownPath + ": not enough memory to write the export; no file was replaced";
+      shownPath + (toStdout ? ": not enough memory to write the export; the SMD written there "
+                              "is not to be used"
+                            : ": not enough memory to write the export; no file was replaced");
   SetUncaughtFailure(kExitExportFailed, OneLine(outOfMemory));
 
   const SizeEstimate estimate =
@@ -91,10 +141,9 @@ int ExportPipeline::Write(MemoryScene& scene, const ExportOptions& options,
     return kExitExportFailed;
   }
 
-  files_.push_back(std::make_unique<ReplacingFiles>());
+  files_.push_back(std::make_unique<ReplacingFiles>(replaceName));
   ReplacingFiles& files = *files_.back();
-  // One log for the run: begun by the first SMD, added to by the rest.
-  if (request_.log) files.WriteLogTo(request_.logPath, files_.size() > 1);
+  log_.Section("Exporting file: \"" + OneLine(shownPath) + "\"");
   ProgressLine progress(shownPath, estimate, request_.quiet);
   // The limits are checked on the bytes as they go out, stdout's too, on a
   // thread of their own so that the writing thread does not wait for them.
@@ -106,9 +155,9 @@ int ExportPipeline::Write(MemoryScene& scene, const ExportOptions& options,
   });
   // The first refused write ends the run: going on would only compute what
   // can no longer be written, for hours on a long sequence.
-  files.OnSmdFailure([&progress](const std::string& line) {
+  files.OnSmdFailure([&progress, toStdout](const std::string& line) {
     progress.Clear();
-    PrintFailure(line);
+    PrintFailure(toStdout ? line + "; the SMD written there is not to be used" : line);
     RemoveTemporaryFiles();
     std::fflush(nullptr);
     ::_exit(kExitExportFailed);
@@ -132,10 +181,8 @@ int ExportPipeline::Write(MemoryScene& scene, const ExportOptions& options,
   files.OnSmdFailure(nullptr);
 
   const bool completed = result.outcome == ExportOutcome::kCompleted;
-  if (completed && !logProblemShown_ && !files.LogProblem().empty()) {
-    logProblemShown_ = true;
-    warnings_.Show(Warning{WarningKind::kLogNotWritten, files.LogProblem()});
-  }
+  const std::string logProblem = log_.TakeProblem();
+  if (!logProblem.empty()) warnings_.Show(Warning{WarningKind::kLogNotWritten, logProblem});
   if (completed && estimate.nodes == 0) {
     warnings_.Show(Warning{WarningKind::kNoNodes,
                            options.selectedOnly
@@ -146,7 +193,7 @@ int ExportPipeline::Write(MemoryScene& scene, const ExportOptions& options,
   // numbers the export already found not finite are not told twice.
   if (completed && (toStdout || !files.TemporaryPath().empty()) &&
       warnings_.CountOf(WarningKind::kNonFinite) == foundBefore) {
-    CheckWrittenSmd(files.TemporaryPath(), shownPath, &warnings_,
+    CheckWrittenSmd(files.TemporaryPath(), OneLine(shownPath), &warnings_,
                     toCheck.Close() ? &written : nullptr);
   }
   if (!completed) {
@@ -168,13 +215,30 @@ int ExportPipeline::Write(MemoryScene& scene, const ExportOptions& options,
   return kExitSuccess;
 }
 
-int ExportPipeline::Commit(const std::string& notWritten) {
+int ExportPipeline::Judge(const std::string& notWritten) {
   warnings_.PrintSummary();
   const int warningCount = warnings_.Count();
   if (request_.strict && warningCount > 0) {
     PrintFailure(notWritten + Plural(warningCount, "warning") + " and --strict");
     return kExitStrictWarnings;
   }
+  return kExitSuccess;
+}
+
+int ExportPipeline::Prepare(const std::string& path, const std::string& bytes, bool replaceName) {
+  files_.push_back(std::make_unique<ReplacingFiles>(replaceName));
+  ReplacingFiles& files = *files_.back();
+  std::string error;
+  std::unique_ptr<ByteSink> sink = files.Open(path, OutputKind::kSmd, &error);
+  if (!sink || !sink->Write(bytes.data(), bytes.size(), &error) || !sink->Finish(&error)) {
+    files.Discard();
+    PrintFailure(!files.Failure().empty() ? files.Failure() : path + ": " + error);
+    return kExitExportFailed;
+  }
+  return kExitSuccess;
+}
+
+int ExportPipeline::Commit() {
   for (const std::unique_ptr<ReplacingFiles>& files : files_) {
     std::string error;
     if (!files->Commit(&error)) {

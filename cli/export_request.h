@@ -24,6 +24,9 @@ struct ExportRequest {
   bool verbose = false;
   bool quiet = false;  // no progress line
   bool preview = false;
+  // Files made from the SMDs (OUT.png, the QC) replace whatever regular
+  // file is in their place, an edited QC too.
+  bool overwrite = false;
   std::string pose = "bind";  // of a model file's reference
   SceneLoadOptions load;
 };

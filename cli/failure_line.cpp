@@ -4,12 +4,14 @@
 
 namespace kw {
 
-std::string OneLine(const std::string& message) {
+namespace {
+
+std::string Escaped(const std::string& message, bool keepLineBreaks) {
   std::string line;
   line.reserve(message.size());
   for (const char c : message) {
     const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) {
+    if ((byte < 0x20 && !(keepLineBreaks && c == '\n')) || byte == 0x7f) {
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\u%04x", byte);
       line += escape;
@@ -19,6 +21,12 @@ std::string OneLine(const std::string& message) {
   }
   return line;
 }
+
+}  // namespace
+
+std::string OneLine(const std::string& message) { return Escaped(message, false); }
+
+std::string Printable(const std::string& text) { return Escaped(text, true); }
 
 void PrintFailure(const std::string& message) {
   const std::string line = "kestrelworks: " + OneLine(message) + "\n";

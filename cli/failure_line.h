@@ -13,4 +13,7 @@ void PrintFailure(const std::string& message);
 // The message as PrintFailure writes it, without the prefix and line end.
 std::string OneLine(const std::string& message);
 
+// The same for a text of several lines (a warning): its line breaks stay.
+std::string Printable(const std::string& text);
+
 }  // namespace kw

@@ -53,7 +53,8 @@ void AddModelOptions(CLI::App& command, SceneLoadOptions& load) {
   command
       .add_option("--import-timeout", load.importSeconds,
                   "Model files: seconds the importer may take before the file is given up as "
-                  "damaged (default: a minute plus a second per 64 KiB; 0: no limit)")
+                  "damaged (default: 5 plus one per 64 KiB of the model and the files beside it "
+                  "that begin with its name; 0: no limit)")
       ->check(NumberFrom(0.0, 1e9, "is not a number of seconds from 0 (no limit) to 1e9"));
   command.add_flag("--allow-outside-paths", load.allowOutsidePaths,
                    "Model files: let the model read the files it refers to (buffers, material "
@@ -112,7 +113,8 @@ int main(int argc, char** argv) {
       exportCommand
           ->add_option("--log", request.logPath,
                        "Write a log of the export with every warning to PATH (default: "
-                       "kestrelworks_log.txt in the current directory); never through a link")
+                       "kestrelworks_log.txt in the current directory); never through a link, "
+                       "over a file the run reads or writes, or over a file that is not a log")
           ->expected(0, 1);
   exportCommand->add_flag("--selected-only", request.selectedOnly,
                           "Export only the nodes the scene marks as selected");
@@ -123,6 +125,9 @@ int main(int argc, char** argv) {
                           "No progress line on a terminal for a long export");
   exportCommand->add_flag("--preview", request.preview,
                           "Also draw the written SMD as a PNG beside it (OUT.png)");
+  exportCommand->add_flag("--overwrite", request.overwrite,
+                          "Let OUT.png and the QC of --all replace a file kestrelworks did not "
+                          "write, or a QC edited since it wrote it");
   kw::AddModelOptions(*exportCommand, request.load);
   exportCommand
       ->add_option("--pose", request.pose,

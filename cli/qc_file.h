@@ -1,5 +1,7 @@
 // A starter QC for studiomdl: compiles exactly the SMD files export --all
 // writes beside it, and lists in comments the textures the reference expects.
+// Its first line is the tool's mark, a fingerprint of the rest: a QC that no
+// longer matches it was edited, and is the user's work from then on.
 #pragma once
 
 #include <string>
@@ -21,6 +23,16 @@ struct QcContents {
   std::vector<std::string> textures;  // as the reference names them, in order of first use
 };
 
+// The QC, marked. Names from the model file are escaped where they stand in
+// comments, so that none ends its line.
 std::string QcText(const QcContents& qc);
+
+enum class QcState {
+  kOurs,    // marked, and unchanged since
+  kEdited,  // marked, changed since
+  kOther,   // not a QC of ours
+};
+
+QcState JudgeQc(const std::string& text);
 
 }  // namespace kw

@@ -77,7 +77,7 @@ class DescriptorSink : public ByteSink {
   const std::function<void(const std::string&)>* onFailure_;
 };
 
-// Takes everything and keeps nothing: the log nobody asked for.
+// Takes everything and keeps nothing: the export's own log.
 class NullSink : public ByteSink {
  public:
   bool Write(const char*, std::size_t, std::string*) override { return true; }
@@ -184,30 +184,6 @@ void ReplacingFiles::NoteFailure(const std::string& line) {
 std::unique_ptr<ByteSink> ReplacingFiles::Open(const std::string& path, OutputKind kind,
                                                std::string* error) {
   if (kind == OutputKind::kSmd) return OpenSmd(path, error);
-  return OpenLog();
-}
-
-std::unique_ptr<ByteSink> ReplacingFiles::OpenLog() {
-  if (logPath_.empty()) return std::make_unique<NullSink>();
-  // O_NOFOLLOW: a link planted under the log's name must not aim the
-  // truncation at another file; O_NONBLOCK: a FIFO must not hang the export.
-  const int fd = ::open(
-      logPath_.c_str(),
-      O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (appendLog_ ? O_APPEND : 0), 0666);
-  std::string cause;
-  struct stat st {};
-  if (fd < 0) {
-    cause = errno == ELOOP ? "it is a symbolic link" : std::strerror(errno);
-  } else if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    cause = std::string("it is ") + FileTypeName(st.st_mode) + ", not a regular file";
-  } else if (!appendLog_ && ::ftruncate(fd, 0) != 0) {
-    cause = std::strerror(errno);
-  } else {
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return std::make_unique<DescriptorSink>(fd, logPath_, &logProblem_);
-  }
-  if (fd >= 0) ::close(fd);
-  logProblem_ = logPath_ + ": cannot write the log: " + cause + "; the export goes on without it";
   return std::make_unique<NullSink>();
 }
 
@@ -228,10 +204,12 @@ std::unique_ptr<ByteSink> ReplacingFiles::OpenSmd(const std::string& path, std::
     return std::make_unique<DescriptorSink>(fd, "stdout", &failure_, &onBytes_, &onFailure_);
   }
 
-  std::string target;
-  if (!FollowLinks(path, &target, &cause)) return refuse(cause);
+  std::string target = path;
+  if (!replaceName_ && !FollowLinks(path, &target, &cause)) return refuse(cause);
   struct stat existing {};
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  const bool exists = (replaceName_ ? ::lstat(target.c_str(), &existing)
+                                    : ::stat(target.c_str(), &existing)) == 0 &&
+                      S_ISREG(existing.st_mode);
   // Renaming would replace it even so; a read-only file says "keep me".
   if (exists && (existing.st_mode & 0222) == 0) return refuse("the file is read-only");
 
@@ -244,7 +222,10 @@ std::unique_ptr<ByteSink> ReplacingFiles::OpenSmd(const std::string& path, std::
     const std::string folder = DirectoryOf(target);
     struct stat folderStat {};
     if (::stat(folder.c_str(), &folderStat) != 0) {
-      return refuse("the folder " + folder + " does not exist");
+      if (errno == ENOENT || errno == ENOTDIR) {
+        return refuse("the folder " + folder + " does not exist");
+      }
+      return refuse("cannot reach the folder " + folder + ": " + std::strerror(errno));
     }
     return refuse("cannot create a file in the folder " + folder + ": " + std::strerror(openErrno));
   }

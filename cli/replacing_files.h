@@ -4,10 +4,10 @@
 //
 // Outputs that are not regular files (a FIFO, a device) are refused; "-" is
 // stdout, written as it comes. A symbolic link has the file it points to
-// replaced, or created when it points to a missing file; the link stays.
-// The log is written only when a path was given, never through a link or
-// into anything but a regular file; when it cannot be, the export goes on
-// without it.
+// replaced, or created when it points to a missing file; the link stays;
+// unless the name itself is to be replaced (a file whose name the user did
+// not give). The export's own log goes nowhere: the command line writes its
+// log itself (cli/run_log.h).
 #pragma once
 
 #include <cstdint>
@@ -21,21 +21,15 @@ namespace kw {
 
 class ReplacingFiles : public OutputFiles {
  public:
-  ReplacingFiles() = default;
+  // replaceName: the file is put in place under its own name, a link there
+  // replaced rather than followed.
+  explicit ReplacingFiles(bool replaceName = false) : replaceName_(replaceName) {}
   ~ReplacingFiles() override;  // discards a temporary file not yet committed
   ReplacingFiles(const ReplacingFiles&) = delete;
   ReplacingFiles& operator=(const ReplacingFiles&) = delete;
 
   std::unique_ptr<ByteSink> Open(const std::string& path, OutputKind kind,
                                  std::string* error) override;
-
-  // Where the log the session writes goes; until this is called, or with an
-  // empty path, nowhere. With append the log is added to, not begun again:
-  // several exports can share one log.
-  void WriteLogTo(std::string path, bool append = false) {
-    logPath_ = std::move(path);
-    appendLog_ = append;
-  }
 
   // Moves the finished SMD over its target. False with error set on failure.
   bool Commit(std::string* error);
@@ -59,22 +53,17 @@ class ReplacingFiles : public OutputFiles {
   // The first thing that went wrong with the SMD, as "FILE: cause" naming the
   // file the user knows (never the temporary one); empty when nothing did.
   const std::string& Failure() const { return failure_; }
-  // Why the log asked for could not be written; empty when it was.
-  const std::string& LogProblem() const { return logProblem_; }
   // True when the SMD went to stdout and cannot be taken back.
   bool WroteInPlace() const { return inPlace_; }
 
  private:
   std::unique_ptr<ByteSink> OpenSmd(const std::string& path, std::string* error);
-  std::unique_ptr<ByteSink> OpenLog();
   void NoteFailure(const std::string& line);
 
-  std::string logPath_;
   std::string target_;
   std::string temporary_;
   std::string failure_;
-  std::string logProblem_;
-  bool appendLog_ = false;
+  bool replaceName_ = false;
   bool inPlace_ = false;
   std::function<void(const char*, std::size_t)> onBytes_;
   std::function<void(const std::string&)> onFailure_;

@@ -2,16 +2,21 @@
 
 #include <cstdio>
 
+#include "cli/failure_line.h"
+#include "cli/run_log.h"
+
 namespace kw {
 
 void StderrWarnings::Show(const Warning& warning) {
   if (EndsExport(warning.kind)) return;
   const std::size_t kind = WarningKindIndex(warning.kind);
   if (kind < byKind_.size()) ++byKind_[kind];
-  ++total_;
-  std::fputs("warning: ", stderr);
-  std::fwrite(warning.text.data(), 1, warning.text.size(), stderr);
-  std::fputc('\n', stderr);
+  // A note is what the user asked for (--max-links' trim): --strict lets it pass.
+  if (!IsNote(warning.kind)) ++total_;
+  const std::string text = Printable(warning.text);
+  const std::string line = "warning: " + text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  if (log_) log_->Warning(text);
 }
 
 void StderrWarnings::PrintSummary() const {

@@ -58,6 +58,12 @@ enum class WarningKind {
   // targets; the text says how much is lost.
   kAnimatedScale,
   kMorphAnimation,
+  // A file of export --all named otherwise than the model has it: a name too
+  // long for a file, or one Windows keeps for a device.
+  kFileNameChanged,
+  // A file made from the SMDs (a picture, the QC) not written over a file
+  // the tool did not write.
+  kFileNotReplaced,
 };
 
 struct Warning {
@@ -106,6 +112,8 @@ inline constexpr WarningKindRow kWarningKinds[] = {
     {WarningKind::kNameReplaced, "name-replaced", false},
     {WarningKind::kAnimatedScale, "animated-scale", false},
     {WarningKind::kMorphAnimation, "morph-animation", false},
+    {WarningKind::kFileNameChanged, "file-name-changed", false},
+    {WarningKind::kFileNotReplaced, "file-not-replaced", false},
 };
 
 inline constexpr std::size_t kWarningKindCount = sizeof kWarningKinds / sizeof kWarningKinds[0];
