@@ -20,9 +20,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -47,9 +49,14 @@ struct RunOptions {
   std::string diskAt;
   long diskBytes = 0;
   bool stdoutToClosedPipe = false;
+  std::string stdoutPath;  // where stdout goes instead of being kept (/dev/full)
   int seconds = 60;
   int signal = 0;  // sent to the tool this long after its start
   int signalAfterMs = 0;
+  // When set, the signal is sent once this returns true instead.
+  std::function<bool()> signalWhen;
+  // Run through this program and its arguments (strace ...).
+  std::vector<std::string> wrapper;
 };
 
 inline std::string ReadFile(const std::string& path) {
@@ -157,8 +164,11 @@ inline bool CanMountDisk(const ScratchFolder& folder) {
 inline RunResult RunCli(const ScratchFolder& folder, const std::vector<std::string>& arguments,
                         const RunOptions& options = RunOptions()) {
   RunResult result;
-  const std::string outPath = folder / ".cli_stdout";
-  const std::string errPath = folder / ".cli_stderr";
+  // Runs at the same time keep their outputs apart.
+  static std::atomic<int> runs{0};
+  const std::string run = std::to_string(runs++);
+  const std::string outPath = folder / (".cli_stdout" + run);
+  const std::string errPath = folder / (".cli_stderr" + run);
   int pipeFds[2] = {-1, -1};
   if (options.stdoutToClosedPipe && ::pipe(pipeFds) != 0) {
     ADD_FAILURE() << "pipe failed";
@@ -173,7 +183,9 @@ inline RunResult RunCli(const ScratchFolder& folder, const std::vector<std::stri
   if (child == 0) {
     const std::string cwd =
         options.workingDirectory.empty() ? folder.Path() : options.workingDirectory;
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int out = options.stdoutPath.empty()
+                        ? ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666)
+                        : ::open(options.stdoutPath.c_str(), O_WRONLY);
     const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (out < 0 || err < 0) ::_exit(125);
     if (options.stdoutToClosedPipe) {
@@ -196,12 +208,12 @@ inline RunResult RunCli(const ScratchFolder& folder, const std::vector<std::stri
     if (options.asNobody && !DropToNobody()) ::_exit(125);
     if (::chdir(cwd.c_str()) != 0) ::_exit(125);
     std::vector<char*> argv;
-    std::string program = KW_CLI_PATH;
-    argv.push_back(program.data());
-    std::vector<std::string> copies = arguments;
+    std::vector<std::string> copies = options.wrapper;
+    copies.push_back(KW_CLI_PATH);
+    copies.insert(copies.end(), arguments.begin(), arguments.end());
     for (std::string& argument : copies) argv.push_back(argument.data());
     argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
+    ::execvp(argv[0], argv.data());
     ::_exit(126);
   }
   if (options.stdoutToClosedPipe) {
@@ -214,8 +226,10 @@ inline RunResult RunCli(const ScratchFolder& folder, const std::vector<std::stri
   const auto deadline = start + std::chrono::seconds(options.seconds);
   bool signalled = options.signal == 0;
   while (::waitpid(child, &status, WNOHANG) == 0) {
-    if (!signalled && std::chrono::steady_clock::now() - start >
-                          std::chrono::milliseconds(options.signalAfterMs)) {
+    const bool due = options.signalWhen ? options.signalWhen()
+                                        : std::chrono::steady_clock::now() - start >
+                                              std::chrono::milliseconds(options.signalAfterMs);
+    if (!signalled && due) {
       ::kill(child, options.signal);
       signalled = true;
     }

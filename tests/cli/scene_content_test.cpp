@@ -96,9 +96,10 @@ TEST_F(SceneContent, MoreThan2048NodesAreAllExported) {
   EXPECT_EQ(CountLinesStartingWith(smd, "time "), 1);
 }
 
-// Names reach the warnings exactly as the scene gives them: no printf
-// directive in a name is ever interpreted, nothing is cut or escaped; only a
-// quote or a line break, which would break the file, is replaced in the SMD.
+// Names reach the warnings as the scene gives them: no printf directive in a
+// name is ever interpreted, nothing is cut, and only control characters are
+// escaped, on stderr and in the log alike; only a quote or a line break,
+// which would break the file, is replaced in the SMD.
 TEST_F(SceneContent, OddNamesAppearLiterallyInWarningsAndTheLog) {
   const std::vector<std::string> names = {"say \"cheese\"",
                                           "two\nlines",
@@ -125,7 +126,9 @@ TEST_F(SceneContent, OddNamesAppearLiterallyInWarningsAndTheLog) {
       "file; it is written as \"say _cheese_\".\n"
       "warning: The name of node 1 holds a double quote or a line break, which would break the "
       "file; it is written as \"two_lines\".\n";
-  for (const std::string& name : names) {
+  std::vector<std::string> shown = names;
+  shown[2] = "tab\\u0009here";
+  for (const std::string& name : shown) {
     expected += "warning: Could not get a material for mesh \"" + name +
                 "\". Skipping mesh.\nAssign a Standard or Multi/Sub-Object type material to it.\n";
   }
@@ -134,7 +137,7 @@ TEST_F(SceneContent, OddNamesAppearLiterallyInWarningsAndTheLog) {
   EXPECT_EQ(run.err, expected);
 
   const std::string log = ReadFile(folder / "kestrelworks_log.txt");
-  for (const std::string& name : names) {
+  for (const std::string& name : shown) {
     const std::string line =
         " - Could not get a material for mesh \"" + name + "\". Skipping mesh.";
     EXPECT_NE(log.find(line), std::string::npos) << name;
