@@ -12,6 +12,7 @@ allowed() {
     geometry | diagnostics) echo "" ;;
     scene) echo "geometry" ;;
     smd) echo "geometry diagnostics" ;;
+    collision) echo "geometry diagnostics smd" ;;
     export) echo "geometry diagnostics scene smd" ;;
     readers/scene_file) echo "geometry diagnostics scene" ;;
     readers/model_import) echo "geometry diagnostics scene" ;;
@@ -22,7 +23,7 @@ allowed() {
 }
 
 status=0
-for folder in geometry diagnostics scene smd export readers/scene_file readers/model_import \
+for folder in geometry diagnostics scene smd collision export readers/scene_file readers/model_import \
               preview cli plugin/shell plugin/host_stub; do
   permitted=" $folder $(allowed "$folder") "
   while IFS= read -r line; do
