@@ -17,7 +17,7 @@ allowed() {
     readers/scene_file) echo "geometry diagnostics scene" ;;
     readers/model_import) echo "geometry diagnostics scene" ;;
     preview) echo "geometry diagnostics smd" ;;
-    cli) echo "geometry diagnostics scene smd export readers/scene_file readers/model_import preview" ;;
+    cli) echo "geometry diagnostics scene smd collision export readers/scene_file readers/model_import preview" ;;
     plugin/*) echo "geometry diagnostics scene smd export plugin/shell plugin/host_stub" ;;
   esac
 }
