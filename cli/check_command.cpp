@@ -2,14 +2,19 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string>
 
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
+#include "cli/replacing_files.h"
 #include "diagnostics/outputs.h"
 #include "diagnostics/warning.h"
 #include "smd/limit_check.h"
+#include "smd/printable_text.h"
 #include "smd/smd_reader.h"
 #include "smd/stream_check.h"
 
@@ -49,31 +54,53 @@ bool TallyFile(const std::string& path, smd::Tally* tally, std::string* error) {
 
 }  // namespace
 
+bool CheckSmdInput(const std::string& path, std::string* error) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode) || S_ISDIR(status.st_mode))
+    return true;  // the reader says what is wrong with a missing file or a folder
+  *error =
+      path + ": it is " + FileTypeName(status.st_mode) + ", not a regular file; give an SMD file";
+  return false;
+}
+
 int RunCheck(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    if (path.empty()) {
+      PrintFailure("check: a file name is empty (see --help)");
+      return kExitUsage;
+    }
+  }
   int status = kExitSuccess;
   for (const std::string& path : paths) {
     std::string error;
     smd::Tally tally;
-    if (!TallyFile(path, &tally, &error)) {
+    if (!CheckSmdInput(path, &error) || !TallyFile(path, &tally, &error)) {
       std::fflush(stdout);
       PrintFailure(error);
       status = kExitSceneUnreadable;
       continue;
     }
-    const std::string name = OneLine(path);
+    const std::string name = smd::PrintableText(path);
     const std::vector<smd::Finding> findings = smd::Findings(tally);
     for (const smd::Finding& finding : findings) {
       std::printf("%s: %s: %s\n", name.c_str(), WarningKindName(smd::LimitOf(finding.limit).kind),
                   finding.message.c_str());
     }
     if (findings.empty()) {
-      std::printf("%s: clean (%zu nodes, %zu frames, %zu triangles, %zu materials)\n", name.c_str(),
-                  tally.nodes.size(), tally.frames, tally.triangles, tally.materials.size());
+      const std::size_t unused = tally.reference ? tally.nodes.size() - smd::NodesInUse(tally) : 0;
+      std::printf("%s: clean (%zu nodes%s, %zu frames, %zu triangles, %zu materials)\n",
+                  name.c_str(), tally.nodes.size(),
+                  unused > 0 ? (" (" + std::to_string(unused) + " unused)").c_str() : "",
+                  tally.frames, tally.triangles, tally.materials.size());
     } else if (status == kExitSuccess) {
       status = kExitStrictWarnings;
     }
+    // A report that does not arrive is a failure, not a clean file.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      PrintFailure(std::string("stdout: the report cannot be written: ") + std::strerror(errno));
+      return kExitExportFailed;
+    }
   }
-  std::fflush(stdout);
   return status;
 }
 

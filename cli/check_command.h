@@ -16,8 +16,14 @@ class StreamCheck;
 // Prints each finding as "FILE: KIND: message" on stdout, or "FILE: clean"
 // with what the file holds. 0 when every file is clean, 4 when one has a
 // finding, 3 when one is not a readable SMD (each such file one line on
-// stderr); every file is checked either way.
+// stderr); every file is checked either way. 2 for an empty file name, before
+// anything is read; 1 when the report cannot be written.
 int RunCheck(const std::vector<std::string>& paths);
+
+// Before an SMD is opened: false with a one-line error when it is a FIFO or
+// a device, which would keep a reader waiting for a
+// writer or reading for ever. A missing file passes; the reader says so.
+bool CheckSmdInput(const std::string& path, std::string* error);
 
 // Shows each finding in the SMD just written as a warning of its kind, naming
 // the file as shownName (the user's output, not a temporary). It takes the

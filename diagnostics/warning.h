@@ -39,6 +39,11 @@ enum class WarningKind {
   kNonFiniteNumber,
   kUnparsedLine,
   kIncompleteFrame,
+  kBogusBoneIndex,
+  kIrregularTime,
+  // A sequence drawn on a reference that shares no node name with it: the
+  // picture shows the reference unmoved.
+  kNoSharedNodes,
   // Two meshes bind one bone differently; the reference takes one bind.
   kBindConflict,
   // --max-links dropped bone links the compiler would drop.
@@ -103,6 +108,9 @@ inline constexpr WarningKindRow kWarningKinds[] = {
     {WarningKind::kNonFiniteNumber, "non-finite-number", false},
     {WarningKind::kUnparsedLine, "unparsed-line", false},
     {WarningKind::kIncompleteFrame, "incomplete-frame", false},
+    {WarningKind::kBogusBoneIndex, "bogus-bone-index", false},
+    {WarningKind::kIrregularTime, "irregular-time", false},
+    {WarningKind::kNoSharedNodes, "no-shared-nodes", false},
     {WarningKind::kBindConflict, "bind-conflict", false},
     {WarningKind::kLinksTrimmed, "links-trimmed", false, true},
     {WarningKind::kNoTextureCoordinates, "no-texture-coordinates", false},

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "smd/hash_set.h"
+#include "smd/printable_text.h"
 #include "smd/text_format.h"
 
 namespace kw::smd {
@@ -34,6 +35,12 @@ const LimitRow kLimits[] = {
      "the compiler stops at, or misreads, a line it cannot parse"},
     {Limit::kIncompleteFrame, WarningKind::kIncompleteFrame, 0,
      "a frame that leaves out a node leaves that node's pose to the compiler"},
+    {Limit::kBogusBone, WarningKind::kBogusBoneIndex, 0,
+     "the compiler stops at a vertex or node naming a bone the nodes section does not have "
+     "(\"bogus bone index\")"},
+    {Limit::kFrameTimes, WarningKind::kIrregularTime, 0,
+     "the compiler files each pose under its time number: a time that goes back replaces a "
+     "frame, a skipped time leaves a frame without a pose of its own"},
 };
 const std::size_t kLimitCount = sizeof kLimits / sizeof kLimits[0];
 
@@ -41,19 +48,9 @@ const LimitRow& LimitOf(Limit limit) { return kLimits[static_cast<std::size_t>(l
 
 namespace {
 
-// Names may hold anything; a message stays one line and short.
-std::string Quoted(const std::string& name) {
-  std::string text = "\"";
-  for (char c : name.substr(0, 80)) {
-    if (static_cast<unsigned char>(c) < 0x20) {
-      text += FormatText("\\x%02x", static_cast<unsigned char>(c));
-    } else {
-      text += c;
-    }
-  }
-  if (name.size() > 80) text += "...";
-  return text + "\"";
-}
+// Names may hold anything; a message stays one line, short, and inert on a
+// terminal.
+std::string Quoted(const std::string& name) { return "\"" + PrintableText(name, 80) + "\""; }
 
 int Figure(Limit limit) { return static_cast<int>(LimitOf(limit).figure); }
 
@@ -101,6 +98,8 @@ class Gatherer {
 
   Tally Run() {
     tally_.nodes = file_.nodes;
+    tally_.reference = file_.hasTriangles;
+    tally_.usedNodes.assign(file_.nodes.size(), 0);
     tally_.materials = file_.materials;
     tally_.frames = file_.frames.size();
     tally_.triangles = file_.triangles.size();
@@ -108,32 +107,66 @@ class Gatherer {
     Vertices();
     NonFinite();
     IncompleteFrames();
+    FrameTimes();
     return std::move(tally_);
   }
 
  private:
-  // Unique vertices and their links, in one pass over the corners.
+  // Unique vertices, their links and the bones they use, in one pass over
+  // the corners.
   void Vertices() {
     if (file_.triangles.empty()) return;
     HashSet seen(std::min<std::size_t>(file_.triangles.size(), std::size_t{1} << 20));
-    std::vector<Link> scratch;
+    std::vector<Link> kept;
     for (const Triangle& triangle : file_.triangles) {
       for (int corner = 0; corner < 3; ++corner) {
         const Vertex& vertex = triangle.corners[corner];
         if (!seen.Insert(VertexHash(file_, vertex))) continue;
+        const int line = triangle.line + 1 + corner;
         const std::size_t end = std::min<std::size_t>(
             vertex.firstLink + std::size_t{vertex.linkCount}, file_.links.size());
         const std::size_t first = std::min<std::size_t>(vertex.firstLink, end);
-        const float lost = WeightLost(file_.links.data() + first, end - first, &scratch);
+        const Link* links = file_.links.data() + first;
+        const float lost = WeightLost(links, end - first, &kept);
+        int bogus = InFile(vertex.bone) ? -1 : vertex.bone;
+        for (std::size_t k = 0; k < end - first && bogus == -1; ++k) {
+          if (!InFile(links[k].bone)) bogus = links[k].bone;
+        }
+        if (bogus != -1 && tally_.bogusVertices++ == 0) {
+          tally_.bogusLine = line;
+          tally_.bogusBone = bogus;
+        }
+        if (vertex.linkCount == 0) Use(vertex.bone);
+        for (const Link& link : kept) Use(link.bone);
         if (lost < 0) continue;
         ++tally_.overLinked;
         if (lost > tally_.worstLoss || tally_.worstLine == 0) {
           tally_.worstLoss = std::max(tally_.worstLoss, lost);
-          tally_.worstLine = triangle.line + 1 + corner;
+          tally_.worstLine = line;
         }
       }
     }
     tally_.uniqueVertices = seen.Count();
+  }
+
+  bool InFile(int bone) const {
+    return bone >= 0 && static_cast<std::size_t>(bone) < tally_.usedNodes.size();
+  }
+  void Use(int bone) {
+    if (InFile(bone)) tally_.usedNodes[static_cast<std::size_t>(bone)] = 1;
+  }
+
+  void FrameTimes() {
+    for (std::size_t f = 1; f < file_.frames.size(); ++f) {
+      const Frame& before = file_.frames[f - 1];
+      const Frame& frame = file_.frames[f];
+      if (static_cast<long long>(frame.time) == static_cast<long long>(before.time) + 1) continue;
+      if (tally_.timeBreaks++ == 0) {
+        tally_.timeBreakLine = frame.line;
+        tally_.timeBefore = before.time;
+        tally_.timeAfter = frame.time;
+      }
+    }
   }
 
   void NonFinite() {
@@ -206,6 +239,8 @@ class Reporter {
     NonFinite();
     Unparsed();
     IncompleteFrames();
+    BogusBones();
+    FrameTimes();
     std::stable_sort(findings_.begin(), findings_.end(), [](const Finding& a, const Finding& b) {
       return static_cast<int>(a.limit) < static_cast<int>(b.limit);
     });
@@ -216,10 +251,27 @@ class Reporter {
   void Add(Limit limit, std::string message) { findings_.push_back({limit, std::move(message)}); }
 
   void Nodes() {
-    const int limit = Figure(Limit::kNodes);
-    if (tally_.nodes.size() > static_cast<std::size_t>(limit)) {
-      Add(Limit::kNodes,
-          FormatText("%zu nodes, more than the %d the compiler takes", tally_.nodes.size(), limit));
+    const std::size_t limit = static_cast<std::size_t>(Figure(Limit::kNodes));
+    const std::size_t count = tally_.nodes.size();
+    if (!tally_.reference) {
+      if (count > limit) {
+        Add(Limit::kNodes,
+            FormatText("%zu nodes; the compiler takes %zu of those its reference's vertices use, "
+                       "with their ancestors, which a sequence alone does not tell: check the "
+                       "reference",
+                       count, limit));
+      }
+      return;
+    }
+    const std::size_t used = NodesInUse(tally_);
+    if (used > limit) {
+      std::string text = FormatText(
+          "%zu nodes in use (bound to vertices, or their ancestors), more than the %zu the "
+          "compiler takes",
+          used, limit);
+      if (used < count)
+        text += FormatText("; %zu more are unused, which it leaves out", count - used);
+      Add(Limit::kNodes, text);
     }
   }
 
@@ -227,10 +279,13 @@ class Reporter {
     const std::size_t overLinked = tally_.overLinked;
     if (overLinked > 0) {
       Add(Limit::kLinks,
-          FormatText("%zu %s more than %d links of weight %.2f or more; keeping the %d largest "
-                     "loses up to %.1f%% of a vertex's weight (line %d)",
+          FormatText("%zu %s more than %d links of weight %.2f or more; the compiler keeps the %d "
+                     "largest, which loses up to %.1f%% of a vertex's weight (line %d); export "
+                     "with --max-links %d to trim them yourself, or keep %d links a vertex in the "
+                     "tool that wrote the file",
                      overLinked, overLinked == 1 ? "vertex has" : "vertices have", kMaxLinks,
-                     kLinkWeightFloor, kMaxLinks, tally_.worstLoss * 100, tally_.worstLine));
+                     kLinkWeightFloor, kMaxLinks, tally_.worstLoss * 100, tally_.worstLine,
+                     kMaxLinks, kMaxLinks));
     }
     const int limit = Figure(Limit::kUniqueVertices);
     if (tally_.uniqueVertices > static_cast<std::size_t>(limit)) {
@@ -307,6 +362,40 @@ class Reporter {
                    incomplete == 1 ? "frame leaves" : "frames leave", first.c_str()));
   }
 
+  void BogusBones() {
+    const std::size_t vertices = tally_.bogusVertices;
+    if (vertices > 0) {
+      Add(Limit::kBogusBone,
+          FormatText("%zu %s a bone the nodes section does not have, which the compiler refuses "
+                     "(\"bogus bone index\"); the first, line %d, names bone %d",
+                     vertices, vertices == 1 ? "vertex names" : "vertices name", tally_.bogusLine,
+                     tally_.bogusBone));
+    }
+    const long long count = static_cast<long long>(tally_.nodes.size());
+    std::size_t nodes = 0;
+    const Node* first = nullptr;
+    for (const Node& node : tally_.nodes) {
+      if (node.parent >= -1 && node.parent < count) continue;
+      if (nodes++ == 0) first = &node;
+    }
+    if (nodes > 0) {
+      Add(Limit::kBogusBone,
+          FormatText("%zu %s a parent the nodes section does not have, which the compiler "
+                     "refuses (\"bogus bone index\"); the first, node %d %s (line %d), names %d",
+                     nodes, nodes == 1 ? "node names" : "nodes name", first->index,
+                     Quoted(first->name).c_str(), first->line, first->parent));
+    }
+  }
+
+  void FrameTimes() {
+    const std::size_t breaks = tally_.timeBreaks;
+    if (breaks == 0) return;
+    Add(Limit::kFrameTimes,
+        FormatText("%zu %s back or %s a frame; the first, time %d after time %d (line %d)", breaks,
+                   breaks == 1 ? "time goes" : "times go", breaks == 1 ? "skips" : "skip",
+                   tally_.timeAfter, tally_.timeBefore, tally_.timeBreakLine));
+  }
+
   const Tally& tally_;
   std::vector<Finding> findings_;
 };
@@ -315,47 +404,90 @@ class Reporter {
 
 Tally TallyOf(const File& file) { return Gatherer(file).Run(); }
 
+std::size_t NodesInUse(const Tally& tally) {
+  const std::size_t count = tally.nodes.size();
+  std::vector<std::uint8_t> counted(count, 0);
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < count && i < tally.usedNodes.size(); ++i) {
+    if (!tally.usedNodes[i]) continue;
+    // Up to the root or to a node already counted: each node once, and a
+    // loop of parents ends where it closes.
+    for (long long node = static_cast<long long>(i);
+         node >= 0 && node < static_cast<long long>(count) && !counted[node];
+         node = tally.nodes[node].parent) {
+      counted[node] = 1;
+      ++used;
+    }
+  }
+  return used;
+}
+
 std::vector<Finding> Findings(const Tally& tally) { return Reporter(tally).Run(); }
 
-float WeightLost(const Link* in, std::size_t count, std::vector<Link>* scratch) {
-  if (count <= static_cast<std::size_t>(kMaxLinks)) return -1;
-  // Loops by hand, on the stack for the usual few links: this runs for
-  // every unique vertex of a big reference.
-  Link few[16];
-  Link* links = few;
-  if (count > sizeof few / sizeof few[0]) {
-    scratch->resize(count);
-    links = scratch->data();
-  }
+float WeightLost(const Link* in, std::size_t count, std::vector<Link>* kept) {
+  kept->clear();
+  if (count == 0) return -1;
+  // Each bone once, at the place of its first link, with the weights of its
+  // links summed in the file's order.
+  struct Merged {
+    Link link;
+    std::size_t place;
+  };
+  Merged few[16];
+  std::vector<Merged> many;
+  Merged* merged = few;
   std::size_t size = 0;
-  for (std::size_t k = 0; k < count; ++k) {
-    // Two links to one bone are one influence.
-    std::size_t same = 0;
-    while (same < size && links[same].bone != in[k].bone) ++same;
-    if (same < size)
-      links[same].weight += in[k].weight;
-    else
-      links[size++] = in[k];
+  double whole = 0;
+  for (std::size_t k = 0; k < count; ++k) whole += in[k].weight;
+  if (count <= sizeof few / sizeof few[0]) {
+    for (std::size_t k = 0; k < count; ++k) {
+      std::size_t same = 0;
+      while (same < size && merged[same].link.bone != in[k].bone) ++same;
+      if (same < size)
+        merged[same].link.weight += in[k].weight;
+      else
+        merged[size++] = Merged{in[k], k};
+    }
+  } else {
+    // Sorted by bone, so that merging costs n log n, not n^2.
+    many.resize(count);
+    for (std::size_t k = 0; k < count; ++k) many[k] = Merged{in[k], k};
+    std::sort(many.begin(), many.end(), [](const Merged& a, const Merged& b) {
+      return a.link.bone != b.link.bone ? a.link.bone < b.link.bone : a.place < b.place;
+    });
+    for (std::size_t k = 0; k < count; ++k) {
+      if (size > 0 && many[size - 1].link.bone == many[k].link.bone)
+        many[size - 1].link.weight += many[k].link.weight;
+      else
+        many[size++] = many[k];
+    }
+    merged = many.data();
   }
-  std::size_t kept = 0;
+  // Largest first; among equal weights the bone the file names first.
+  const auto larger = [](const Merged& a, const Merged& b) {
+    return a.link.weight != b.link.weight ? a.link.weight > b.link.weight : a.place < b.place;
+  };
+  std::size_t reaching = 0;
   for (std::size_t k = 0; k < size; ++k) {
-    if (links[k].weight >= kLinkWeightFloor) links[kept++] = links[k];
+    if (merged[k].link.weight >= kLinkWeightFloor) merged[reaching++] = merged[k];
   }
-  if (kept <= static_cast<std::size_t>(kMaxLinks)) return -1;
-  // Largest first; links of equal weight may change places without changing
-  // any sum below.
-  for (std::size_t i = 1; i < kept; ++i) {
-    const Link link = links[i];
-    std::size_t j = i;
-    for (; j > 0 && links[j - 1].weight < link.weight; --j) links[j] = links[j - 1];
-    links[j] = link;
+  const std::size_t most = static_cast<std::size_t>(kMaxLinks);
+  if (reaching == 0) {
+    // Nothing reaches the floor (and nothing was moved): the largest stays.
+    const Merged* largest = std::min_element(merged, merged + size, larger);
+    kept->push_back(largest->link);
+    return -1;
   }
-  float total = 0, lost = 0;
-  for (std::size_t k = 0; k < kept; ++k) {
-    total += links[k].weight;
-    if (k >= static_cast<std::size_t>(kMaxLinks)) lost += links[k].weight;
+  const std::size_t keep = std::min(reaching, most);
+  std::partial_sort(merged, merged + keep, merged + reaching, larger);
+  double keptWeight = 0;
+  for (std::size_t k = 0; k < keep; ++k) {
+    kept->push_back(merged[k].link);
+    keptWeight += merged[k].link.weight;
   }
-  return total > 0 ? lost / total : 0;
+  if (reaching <= most) return -1;
+  const double lost = whole > 0 ? 1 - keptWeight / whole : 0;
+  return std::isfinite(lost) ? static_cast<float>(lost) : 0;
 }
 
 }  // namespace kw::smd

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ enum class Limit {
   kNonFinite,        // a number that is infinite or not a number
   kUnparsedLine,     // a line the reader could not take in
   kIncompleteFrame,  // a frame that leaves out a node
+  kBogusBone,        // a vertex or a node naming a bone the file does not have
+  kFrameTimes,       // time numbers that go back or skip a frame
 };
 
 struct LimitRow {
@@ -50,6 +53,15 @@ struct Finding {
 // so that both say the same in the same words (Findings).
 struct Tally {
   std::vector<Node> nodes;
+  bool reference = false;               // a triangles section was there
+  std::vector<std::uint8_t> usedNodes;  // per node: a vertex is bound to it
+  std::size_t bogusVertices = 0;        // unique vertices naming a bone not there,
+  int bogusLine = 0;                    // the first on this line,
+  int bogusBone = 0;                    // naming this bone
+  std::size_t timeBreaks = 0;           // frames whose time does not follow the last one's;
+  int timeBreakLine = 0;                // the first, its line,
+  int timeBefore = 0;                   // and the times before and at it
+  int timeAfter = 0;
   std::vector<std::string> materials;
   std::size_t frames = 0;
   std::size_t triangles = 0;
@@ -70,15 +82,21 @@ struct Tally {
 };
 
 Tally TallyOf(const File& file);
+// In a reference: the nodes its vertices are bound to, with their ancestors,
+// which are the bones the compiler keeps of the SMD alone.
+std::size_t NodesInUse(const Tally& tally);
 // Every limit the tally breaks, in the order of kLimits.
 std::vector<Finding> Findings(const Tally& tally);
 // Every limit the file breaks, in the order of kLimits.
 inline std::vector<Finding> CheckLimits(const File& file) { return Findings(TallyOf(file)); }
 
-// The share of a vertex's weight the compiler loses by keeping kMaxLinks
-// links, after it has dropped those below kLinkWeightFloor and renormalised;
-// negative when it keeps them all.
-float WeightLost(const Link* links, std::size_t count, std::vector<Link>* scratch);
+// What the compiler keeps of a vertex's links: links to one bone summed,
+// those below kLinkWeightFloor dropped (the largest stays if none is left),
+// then the kMaxLinks largest. *kept gets them, largest first, ties in the
+// order the file gives. Returns the share of the vertex's whole weight that
+// this removes when more than kMaxLinks links reach the floor, else -1: the
+// figure export --max-links reports for the links it trims. n log n in count.
+float WeightLost(const Link* links, std::size_t count, std::vector<Link>* kept);
 
 const LimitRow& LimitOf(Limit limit);
 

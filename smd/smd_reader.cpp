@@ -13,6 +13,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "smd/printable_text.h"
+
 namespace kw::smd {
 namespace {
 
@@ -269,7 +271,7 @@ class Parser {
     } else if (StartsWith(line, "version")) {
       Problem(number, "a second \"version\" line");
     } else {
-      Problem(number, "\"" + std::string(line.substr(0, 40)) + "\" is not a section of an SMD");
+      Problem(number, "\"" + PrintableText(line, 40) + "\" is not a section of an SMD");
     }
   }
 
@@ -289,9 +291,11 @@ class Parser {
         return;
       }
       // Lines were lost: the nodes they held stay in their places, nameless,
-      // so that every later index still means its node.
+      // so that every later index still means its node. Only the new places
+      // are numbered, so a gap costs its own size.
+      const int before = static_cast<int>(file_->nodes.size());
       file_->nodes.resize(node.index);
-      for (int i = 0; i < node.index; ++i) file_->nodes[i].index = i;
+      for (int i = before; i < node.index; ++i) file_->nodes[i].index = i;
     }
     node.name.assign(name);
     node.line = number;

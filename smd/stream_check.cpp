@@ -26,6 +26,9 @@ constexpr std::size_t kRunLines = 32;
 struct KnownLinks {
   std::uint64_t hash = 0;  // of the links' text; 0 for none
   float lost = -1;
+  bool none = false;   // no links: the vertex's own bone is the one it uses
+  bool bogus = false;  // a link names a bone the file does not have,
+  int bogusBone = 0;   // the first such
 };
 
 bool IsDigit(char c) { return static_cast<unsigned>(c - '0') < 10; }
@@ -179,14 +182,14 @@ KW_INLINE bool CanonicalFloatText(const char*& p, const char* end) {
 // the line's text and the values the reader makes of it (bone, the bits of
 // every float, the count, the links) determine each other: two such lines
 // are one vertex to the read-back check exactly when they are the same text.
-// This takes the line up to its links and returns where they begin, or null.
-const char* CanonicalCorner(const char* p, const char* end) {
+// This takes the line up to its links and returns where they begin, or null;
+// *bone gets the vertex's own bone.
+const char* CanonicalCorner(const char* p, const char* end, int* bone) {
   const char* start = p;
   while (p < end && *p == ' ') ++p;
   const std::ptrdiff_t pad = p - start;
   const char* boneText = p;
-  int bone = 0;
-  if (!CanonicalInt(p, end, &bone)) return nullptr;
+  if (!CanonicalInt(p, end, bone)) return nullptr;
   const std::ptrdiff_t width = p - boneText;
   if (pad != (width < 3 ? 3 - width : 0)) return nullptr;
   for (int i = 0; i < 8; ++i) {
@@ -345,6 +348,7 @@ class StreamCheck::Impl {
       part_ = Part::kSkeleton;
     } else if (line == "triangles" && stage_ == 2) {
       part_ = Part::kTriangles;
+      tally_.reference = true;
     } else {
       return Decline("not a section in our writer's order");
     }
@@ -371,6 +375,7 @@ class StreamCheck::Impl {
     }
     node.line = line_;
     seenIn_.push_back(0);
+    tally_.usedNodes.push_back(0);
     tally_.nodes.push_back(std::move(node));
   }
 
@@ -382,6 +387,12 @@ class StreamCheck::Impl {
         return Decline("not a time line as we write it");
       }
       CloseFrame();
+      if (tally_.frames > 0 && static_cast<long long>(time) != frameTime_ + 1LL &&
+          tally_.timeBreaks++ == 0) {
+        tally_.timeBreakLine = line_;
+        tally_.timeBefore = frameTime_;
+        tally_.timeAfter = time;
+      }
       ++tally_.frames;
       ++stamp_;
       inFrame_ = true;
@@ -460,17 +471,34 @@ class StreamCheck::Impl {
     recent = hash;
     if (!seen_.Insert(hash)) return;
     const char* end = p + size;
-    const char* linkText = CanonicalCorner(p, end);
+    int bone = 0;
+    const char* linkText = CanonicalCorner(p, end, &bone);
     if (!linkText) return Decline("not a vertex line as we write it");
     // Vertices of one weighting share their links' text, and what the
-    // compiler loses of them.
+    // compiler makes of them.
     const std::uint64_t linkHash = LineHash(linkText, static_cast<std::size_t>(end - linkText));
     KnownLinks& known = knownLinks_[linkHash & (kKnownLinkSlots - 1)];
     if (known.hash != linkHash) {
       if (!CanonicalLinks(linkText, end, &links_))
         return Decline("not a vertex line as we write it");
       known.hash = linkHash;
-      known.lost = WeightLost(links_.data(), links_.size(), &scratch_);
+      known.lost = WeightLost(links_.data(), links_.size(), &kept_);
+      known.none = links_.empty();
+      known.bogus = false;
+      for (const Link& link : links_) {
+        if (!InFile(link.bone)) {
+          known.bogus = true;
+          known.bogusBone = link.bone;
+          break;
+        }
+      }
+      // Marks are for good: a vertex sharing this text later uses the same bones.
+      for (const Link& link : kept_) Use(link.bone);
+    }
+    if (known.none) Use(bone);
+    if ((!InFile(bone) || known.bogus) && tally_.bogusVertices++ == 0) {
+      tally_.bogusLine = line_;
+      tally_.bogusBone = InFile(bone) ? known.bogusBone : bone;
     }
     const float lost = known.lost;
     if (lost < 0) return;
@@ -479,6 +507,13 @@ class StreamCheck::Impl {
       tally_.worstLoss = std::max(tally_.worstLoss, lost);
       tally_.worstLine = line_;
     }
+  }
+
+  bool InFile(int bone) const {
+    return bone >= 0 && static_cast<std::size_t>(bone) < tally_.usedNodes.size();
+  }
+  void Use(int bone) {
+    if (InFile(bone)) tally_.usedNodes[static_cast<std::size_t>(bone)] = 1;
   }
 
   // The material as the reader names it: the line trimmed, without a comment.
@@ -527,7 +562,7 @@ class StreamCheck::Impl {
   std::vector<std::uint64_t> recent_;
   std::vector<KnownLinks> knownLinks_;
   std::vector<Link> links_;
-  std::vector<Link> scratch_;
+  std::vector<Link> kept_;
 };
 
 StreamCheck::StreamCheck() : impl_(new Impl) {}

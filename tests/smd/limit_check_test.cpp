@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -62,19 +64,26 @@ TEST(LimitCheck, EachLimitOnASmallFile) {
   const Case cases[] = {
       {"clean", Reference(3, Triangle("skin.tga", "3 0 0.5 1 0.3 2 0.2")), {}, ""},
       {"128 nodes", Reference(128, Triangle("m")), {}, ""},
-      {"129 nodes",
-       Reference(129, Triangle("m")),
+      {"150 nodes, 129 in use: the last bound node's ancestors count",
+       Reference(150, Triangle("m", "1 128 1")),
        {Limit::kNodes},
-       "129 nodes, more than the 128 the compiler takes"},
+       "129 nodes in use (bound to vertices, or their ancestors), more than the 128 the "
+       "compiler takes; 21 more are unused, which it leaves out"},
+      {"200 nodes, the vertices on the root", Reference(200, Triangle("m")), {}, ""},
+      {"a sequence of 129 nodes, whose reference is not known",
+       Reference(129, "").substr(0, Reference(129, "").find("triangles")),
+       {Limit::kNodes},
+       "129 nodes; the compiler takes 128 of those its reference's vertices use"},
       {"four equal links",
        Reference(4, Triangle("m", "4 0 0.25 1 0.25 2 0.25 3 0.25")),
        {Limit::kLinks},
-       "1 vertex has more than 3 links of weight 0.05 or more; keeping the 3 largest loses up "
-       "to 25.0% of a vertex's weight (line 17)"},
-      {"a small link dropped before the rest is renormalised",
+       "1 vertex has more than 3 links of weight 0.05 or more; the compiler keeps the 3 "
+       "largest, which loses up to 25.0% of a vertex's weight (line 17); export with "
+       "--max-links 3"},
+      {"the small link dropped counts in the weight lost",
        Reference(5, Triangle("m", "5 0 0.4 1 0.2 2 0.2 3 0.1 4 0.04")),
        {Limit::kLinks},
-       "loses up to 11.1% of"},
+       "loses up to 14.9% of a vertex's weight"},
       {"the fourth link below the floor",
        Reference(4, Triangle("m", "4 0 0.5 1 0.3 2 0.17 3 0.03")),
        {},
@@ -118,6 +127,17 @@ TEST(LimitCheck, EachLimitOnASmallFile) {
                  "0 0 0 0 0 0 1 0 0\n"),
        {Limit::kUnparsedLine},
        "line 11: a vertex line is not"},
+      {"bones that are not there",
+       "version 1\nnodes\n0 \"root\" -1\n1 \"arm\" 5\nend\ntriangles\n" +
+           Triangle("m", "2 0 0.02 7 0.98") + Triangle("m", "1 1 1", 1) + "end\n",
+       {Limit::kBogusBone, Limit::kBogusBone},
+       "1 vertex names a bone the nodes section does not have, which the compiler refuses "
+       "(\"bogus bone index\"); the first, line 8, names bone 7"},
+      {"times that go back or skip",
+       Reference(1, "") + "skeleton\ntime 1\n0 0 0 0 0 0 0\ntime 3\n0 0 0 0 0 0 0\n"
+                          "time 2\n0 0 0 0 0 0 0\nend\n",
+       {Limit::kFrameTimes},
+       "2 times go back or skip a frame; the first, time 3 after time 1 (line 14)"},
       {"frames that leave out nodes",
        Reference(3, "") + "skeleton\ntime 1\n0 0 0 0 0 0 0\ntime 2\n2 0 0 0 0 0 0\nend\n",
        {Limit::kIncompleteFrame},
@@ -138,12 +158,64 @@ TEST(LimitCheck, EachLimitOnASmallFile) {
   }
 }
 
+// The compiler's treatment the plain way, n^2: links to one bone summed in
+// place of the first, a bubble sort that keeps ties in place, the tail below
+// the floor cut (never the first), then the 3 largest.
+float PlainLost(const std::vector<kw::smd::Link>& in, std::vector<int>* keptBones) {
+  std::vector<kw::smd::Link> links;
+  for (const auto& link : in) {
+    auto same = std::find_if(links.begin(), links.end(),
+                             [&](const kw::smd::Link& l) { return l.bone == link.bone; });
+    if (same != links.end())
+      same->weight += link.weight;
+    else
+      links.push_back(link);
+  }
+  for (bool swapped = true; swapped;) {
+    swapped = false;
+    for (std::size_t i = 0; i + 1 < links.size(); ++i) {
+      if (links[i + 1].weight > links[i].weight) std::swap(links[i], links[i + 1]), swapped = true;
+    }
+  }
+  std::size_t count = links.size();
+  while (count > 1 && links[count - 1].weight < 0.05f) --count;
+  const bool over = count > 3;
+  count = std::min<std::size_t>(count, 3);
+  double whole = 0, kept = 0;
+  for (const auto& link : in) whole += link.weight;
+  keptBones->clear();
+  for (std::size_t i = 0; i < count; ++i)
+    kept += links[i].weight, keptBones->push_back(links[i].bone);
+  return over ? static_cast<float>(1 - kept / whole) : -1;
+}
+
+TEST(LimitCheck, WeightLostAgreesWithThePlainWayForFewAndManyLinks) {
+  std::mt19937 random(7);
+  std::vector<kw::smd::Link> kept;
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<kw::smd::Link> links(1 + random() % 40);
+    for (auto& link : links) {
+      link.bone = static_cast<int>(random() % 12);
+      link.weight = static_cast<float>(random() % 8) / 32;  // ties and links below the floor
+    }
+    if (links[0].weight == 0) links[0].weight = 0.5f;
+    std::vector<int> plainBones;
+    const float plain = PlainLost(links, &plainBones);
+    const float lost = kw::smd::WeightLost(links.data(), links.size(), &kept);
+    std::vector<int> bones;
+    for (const auto& link : kept) bones.push_back(link.bone);
+    SCOPED_TRACE(round);
+    EXPECT_NEAR(lost, plain, 1e-6f);
+    EXPECT_EQ(bones, plainBones);
+  }
+}
+
 TEST(LimitCheck, OneRowPerLimitInOrder) {
   for (std::size_t i = 0; i < kw::smd::kLimitCount; ++i) {
     EXPECT_EQ(static_cast<std::size_t>(kw::smd::kLimits[i].limit), i);
     EXPECT_NE(std::string(kw::smd::kLimits[i].source), "");
   }
-  EXPECT_EQ(kw::smd::kLimitCount, static_cast<std::size_t>(Limit::kIncompleteFrame) + 1);
+  EXPECT_EQ(kw::smd::kLimitCount, static_cast<std::size_t>(Limit::kFrameTimes) + 1);
 }
 
 }  // namespace

@@ -64,6 +64,7 @@ struct Scene {
   int nodes = 3;
   std::string (*name)(int) = [](int i) { return "bone" + std::to_string(i); };
   int frames = 1;
+  int timeStep = 1;
   int leftOut = -1;  // a node without poses in odd frames
   std::vector<std::string> materials = {"skin.tga"};
   int triangles = 4;
@@ -78,7 +79,7 @@ std::string Write(const Scene& scene) {
   }
   text += "end\nskeleton\n";
   for (int f = 0; f < scene.frames; ++f) {
-    text += FormatText("time %d\n", f);
+    text += FormatText("time %d\n", f * scene.timeStep);
     for (int i = 0; i < scene.nodes; ++i) {
       if (i == scene.leftOut && f % 2 == 1) continue;
       text +=
@@ -106,7 +107,19 @@ TEST(StreamCheck, JudgesOurLayoutAsTheReadBackDoes) {
   cases.push_back({"", Scene{}});
   Scene s;
   s.nodes = 130;
-  cases.push_back({"too-many-nodes: 130 nodes", s});
+  s.links = " 1 129 1.000000";
+  cases.push_back({"too-many-nodes: 130 nodes in use", s});
+  s.nodes = 200;
+  s.links = " 1 0 1.000000";
+  cases.push_back({"", s});  // the compiler leaves out the unused nodes
+  s.links = " 2 0 0.500000 200 0.500000";
+  cases.push_back({"bogus-bone-index: 6 vertices name a bone", s});
+  s.links = " 0";
+  cases.push_back({"too-many-nodes: 200 nodes in use", s});  // each on its own bone, the last
+  s = Scene{};
+  s.frames = 3;
+  s.timeStep = 2;
+  cases.push_back({"irregular-time: 2 times go back or skip a frame; the first, time 2", s});
   s = Scene{};
   s.name = [](int i) { return i % 2 ? std::string("same") : "n \t\x01" + std::to_string(i); };
   s.nodes = 6;
@@ -114,8 +127,8 @@ TEST(StreamCheck, JudgesOurLayoutAsTheReadBackDoes) {
   s = Scene{};
   s.links = " 6 0 0.300000 1 0.040000 2 0.200000 3 0.150000 4 0.150000 2 0.160000";
   cases.push_back(
-      {"too-many-links: 6 vertices have more than 3 links of weight 0.05 or more; "
-       "keeping the 3 largest loses up to 15.6% of a vertex's weight (line 15)",
+      {"too-many-links: 6 vertices have more than 3 links of weight 0.05 or more; the compiler "
+       "keeps the 3 largest, which loses up to 19.0% of a vertex's weight (line 15)",
        s});
   s.links = " 4 0 0.400000 1 0.300000 2 0.200000 1 0.100000";
   cases.push_back({"", s});  // two links to one bone are one
