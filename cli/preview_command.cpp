@@ -4,9 +4,12 @@
 
 #include <cstdio>
 
+#include "cli/check_command.h"
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
 #include "cli/replacing_files.h"
+#include "cli/stderr_warnings.h"
+#include "diagnostics/warning.h"
 #include "preview/preview.h"
 #include "smd/smd_reader.h"
 
@@ -82,8 +85,10 @@ CLI::App* AddPreviewCommand(CLI::App& app, PreviewRequest* request) {
   command
       ->add_option("--frames", request->frames,
                    "Frames of the sequence to show, by place in the file from 0, comma-separated "
-                   "(default: first, middle, last)")
+                   "(default: the first and the two whose poses differ most from it)")
       ->delimiter(',');
+  command->add_flag("--strict", request->strict,
+                    "Fail (exit 4, no picture written) if the preview raised any warning");
   command->add_option("--size", request->size,
                       "Size of the picture, WxH pixels, " + std::to_string(preview::kMinSide) +
                           " to " + std::to_string(preview::kMaxSide) +
@@ -111,9 +116,18 @@ int RunPreview(const PreviewRequest& request) {
     PrintFailure("--output: the file name is empty (see --help)");
     return kExitUsage;
   }
+  if (request.smdPath.empty()) {
+    PrintFailure("preview: the SMD's file name is empty (see --help)");
+    return kExitUsage;
+  }
 
   smd::File reference, sequence;
   std::string error;
+  if (!CheckSmdInput(request.smdPath, &error) ||
+      (!request.sequencePath.empty() && !CheckSmdInput(request.sequencePath, &error))) {
+    PrintFailure(error);
+    return kExitSceneUnreadable;
+  }
   if (!smd::ReadSmd(request.smdPath, &reference, &error)) {
     PrintFailure(error);
     return kExitSceneUnreadable;
@@ -138,6 +152,18 @@ int RunPreview(const PreviewRequest& request) {
   if (!preview::CheckRequest(subject, options, &error)) {
     PrintFailure(error + " (see --help)");
     return kExitUsage;
+  }
+  StderrWarnings warnings;
+  if (!request.sequencePath.empty() && !preview::SharesNodeNames(reference, sequence)) {
+    warnings.Show(Warning{WarningKind::kNoSharedNodes,
+                          OneLine(request.sequencePath) + ": no node has the name of a node of " +
+                              OneLine(request.smdPath) +
+                              ", so the picture shows the reference unmoved"});
+  }
+  if (request.strict && warnings.Count() > 0) {
+    PrintFailure("--strict: the preview raised a warning; " + OneLine(request.outputPath) +
+                 " was not written");
+    return kExitStrictWarnings;
   }
   return Draw(subject, options, request.outputPath);
 }

@@ -14,8 +14,9 @@ struct PreviewRequest {
   std::string smdPath;
   std::string outputPath;
   std::string sequencePath;  // empty: the reference alone
-  std::vector<int> frames;   // places of frames in the sequence; empty: first, middle, last
+  std::vector<int> frames;   // places of frames in the sequence; empty: preview::ChooseFrames's
   std::string size;          // "WxH"; empty: a size fitting the layout
+  bool strict = false;       // a warning fails the run (exit 4) and writes nothing
 };
 
 // Adds the "preview" subcommand, filling request when it is given.

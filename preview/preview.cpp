@@ -6,12 +6,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <unordered_set>
 #include <utility>
 
 #include "preview/layout.h"
+#include "preview/pixel_plot.h"
 #include "preview/posed_model.h"
 #include "preview/raster.h"
 #include "preview/view.h"
+#include "smd/printable_text.h"
+#include "smd/skinning.h"
 
 namespace kw::preview {
 namespace {
@@ -21,6 +25,17 @@ const ViewKind kKinds[4] = {ViewKind::kFront, ViewKind::kSide, ViewKind::kTop,
 const char* const kKindNames[4] = {"front", "side", "top", "perspective"};
 // Panels smaller than this are refused rather than drawn.
 constexpr int kMinPanel = 24;
+// Text is made smaller down to this many points, then cut, then left out.
+constexpr double kSmallestText = 7;
+// Grid lines a view draws at most in each direction.
+constexpr double kGridLines = 400;
+// Bones and joints go to cairo this many at a time: its cost to stroke one
+// path grows faster than the path.
+constexpr std::size_t kStrokeBatch = 512;
+// A skeleton of more joints is plotted pixel by pixel (PixelPlot), each pass
+// at most this many pixels per pixel of the panel.
+constexpr std::size_t kPathJoints = 4096;
+constexpr long long kPlotBudgetPerPixel = 32;
 
 // Materials in order of first use take these colours; past the tenth they
 // come round again, darker, then lighter.
@@ -70,19 +85,63 @@ std::string Plural(std::size_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
-void Text(cairo_t* cr, double x, double y, const std::string& text, double size = 12,
-          std::uint32_t rgb = 0x303030) {
-  cairo_set_font_size(cr, size);
-  SetColour(cr, rgb);
-  cairo_move_to(cr, x, y);
-  cairo_show_text(cr, text.c_str());
-}
+// Text is shown as it is only when it is valid UTF-8 (cairo refuses the
+// whole picture otherwise) with nothing a terminal would act on; texts are
+// taken only this far, which is past what any label can show.
+constexpr std::size_t kShownBytes = 4096;
 
 double TextWidth(cairo_t* cr, const std::string& text, double size = 12) {
   cairo_set_font_size(cr, size);
   cairo_text_extents_t extents;
   cairo_text_extents(cr, text.c_str(), &extents);
   return extents.x_advance;
+}
+
+struct Fitted {
+  std::string text;  // empty: nothing fits
+  double size = 0;
+};
+
+// Text at most maxWidth wide: at its size, or smaller down to minSize, or at
+// minSize cut after a whole character with "...", or nothing. A handful of
+// measurements whatever the length.
+Fitted Fit(cairo_t* cr, const std::string& raw, double size, double minSize, double maxWidth) {
+  // No character is narrower than a quarter of a pixel at these sizes, bar
+  // those that draw nothing.
+  const double most = std::min<double>(kShownBytes, 16 + 4 * std::max(0.0, maxWidth));
+  Fitted fitted{smd::PrintableText(raw, static_cast<std::size_t>(most)), size};
+  if (maxWidth <= 0 || fitted.text.empty()) return Fitted();
+  double width = TextWidth(cr, fitted.text, size);
+  if (width <= maxWidth) return fitted;
+  // Widths grow about in proportion to the size; hinting may round up.
+  for (double smaller = size * maxWidth / width; smaller >= minSize; smaller *= 0.95) {
+    if (TextWidth(cr, fitted.text, smaller) <= maxWidth) {
+      fitted.size = smaller;
+      return fitted;
+    }
+  }
+  fitted.size = minSize;
+  const std::string& text = fitted.text;
+  std::size_t good = 0, bad = text.size();  // prefixes that fit, and that do not
+  while (bad - good > 1) {
+    const std::size_t middle = smd::Utf8Prefix(text, good + (bad - good) / 2);
+    if (middle <= good) break;
+    if (TextWidth(cr, text.substr(0, middle) + "...", minSize) <= maxWidth)
+      good = middle;
+    else
+      bad = middle;
+  }
+  if (good == 0) return Fitted();  // "..." alone says nothing
+  fitted.text = text.substr(0, good) + "...";
+  return fitted;
+}
+
+void Text(cairo_t* cr, double x, double y, const Fitted& fitted, std::uint32_t rgb = 0x303030) {
+  if (fitted.text.empty()) return;
+  cairo_set_font_size(cr, fitted.size);
+  SetColour(cr, rgb);
+  cairo_move_to(cr, x, y);
+  cairo_show_text(cr, fitted.text.c_str());
 }
 
 struct PanelContext {
@@ -94,9 +153,46 @@ struct PanelContext {
   const Box& rowBox;  // what this row's pose spans
 };
 
+// A segment cut to a margin round the panel (Liang-Barsky): a point far off
+// in the scene can project millions of pixels away, beyond the range of
+// cairo's fixed-point coordinates. False when nothing of it is near.
+bool ClipToPanel(const Rect& panel, double* x0, double* y0, double* x1, double* y1) {
+  constexpr double kMargin = 16;
+  const double dx = *x1 - *x0, dy = *y1 - *y0;
+  double enter = 0, leave = 1;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {*x0 + kMargin, panel.width + kMargin - *x0, *y0 + kMargin,
+                       panel.height + kMargin - *y0};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0)
+      enter = std::max(enter, t);
+    else
+      leave = std::min(leave, t);
+  }
+  if (!(enter <= leave)) return false;
+  const double ax = *x0, ay = *y0;
+  *x0 = ax + enter * dx, *y0 = ay + enter * dy;
+  *x1 = ax + leave * dx, *y1 = ay + leave * dy;
+  return true;
+}
+
 void Line(cairo_t* cr, const View& view, const Rect& panel, const Point3& a, const Point3& b) {
   ScreenPoint p, q;
   if (!view.Project(a, &p) || !view.Project(b, &q)) return;
+  // Cut only what is far off, so that what a model draws keeps its pixels
+  // (the sums below are a float's, as they always were).
+  constexpr float kFar = 1e5f;
+  if (std::max({std::fabs(p.x), std::fabs(p.y), std::fabs(q.x), std::fabs(q.y)}) > kFar) {
+    double x0 = p.x, y0 = p.y, x1 = q.x, y1 = q.y;
+    if (!ClipToPanel(panel, &x0, &y0, &x1, &y1)) return;
+    p.x = static_cast<float>(x0), p.y = static_cast<float>(y0);
+    q.x = static_cast<float>(x1), q.y = static_cast<float>(y1);
+  }
   cairo_move_to(cr, panel.x + p.x, panel.y + p.y);
   cairo_line_to(cr, panel.x + q.x, panel.y + q.y);
 }
@@ -116,14 +212,15 @@ double DrawGrid(const PanelContext& context, const View& view, const Rect& panel
                  x1 = std::ceil(context.box.max.x / step) + 1;
     const double y0 = std::floor(context.box.min.y / step) - 1,
                  y1 = std::ceil(context.box.max.y / step) + 1;
-    if (x1 - x0 > 400 || y1 - y0 > 400) return step;
+    if (!(x1 - x0 <= kGridLines && y1 - y0 <= kGridLines)) return step;
     const float floor = context.box.min.z;
-    for (double i = x0; i <= x1; ++i) {
-      const float x = static_cast<float>(i * step);
+    // Counted in integers: far from the origin, i + 1 == i in a double.
+    for (int k = 0; k <= static_cast<int>(x1 - x0); ++k) {
+      const float x = static_cast<float>((x0 + k) * step);
       Line(cr, view, panel, Point3(x, float(y0 * step), floor), Point3(x, float(y1 * step), floor));
     }
-    for (double j = y0; j <= y1; ++j) {
-      const float y = static_cast<float>(j * step);
+    for (int k = 0; k <= static_cast<int>(y1 - y0); ++k) {
+      const float y = static_cast<float>((y0 + k) * step);
       Line(cr, view, panel, Point3(float(x0 * step), y, floor), Point3(float(x1 * step), y, floor));
     }
   } else {
@@ -135,12 +232,12 @@ double DrawGrid(const PanelContext& context, const View& view, const Rect& panel
     const double u = DotProd(center, right), v = DotProd(center, up);
     const double u0 = std::floor((u - halfAcross) / step), u1 = std::ceil((u + halfAcross) / step);
     const double v0 = std::floor((v - halfUp) / step), v1 = std::ceil((v + halfUp) / step);
-    if (u1 - u0 > 400 || v1 - v0 > 400) return step;
+    if (!(u1 - u0 <= kGridLines && v1 - v0 <= kGridLines)) return step;
     const auto at = [&](double a, double b) { return right * float(a) + up * float(b); };
-    for (double i = u0; i <= u1; ++i)
-      Line(cr, view, panel, at(i * step, v0 * step), at(i * step, v1 * step));
-    for (double j = v0; j <= v1; ++j)
-      Line(cr, view, panel, at(u0 * step, j * step), at(u1 * step, j * step));
+    for (int k = 0; k <= static_cast<int>(u1 - u0); ++k)
+      Line(cr, view, panel, at((u0 + k) * step, v0 * step), at((u0 + k) * step, v1 * step));
+    for (int k = 0; k <= static_cast<int>(v1 - v0); ++k)
+      Line(cr, view, panel, at(u0 * step, (v0 + k) * step), at(u1 * step, (v0 + k) * step));
   }
   SetColour(cr, 0xd4d8de);
   cairo_set_line_width(cr, 1);
@@ -190,32 +287,75 @@ void DrawTriangles(const PanelContext& context, const View& view, const Rect& pa
   cairo_surface_mark_dirty(context.surface);
 }
 
+// A skeleton too big for cairo's paths, plotted pixel by pixel in the same
+// order: halos, bones, dots.
+void PlotSkeleton(const PanelContext& context, const View& view, const Rect& panel) {
+  const std::vector<Point3>& joints = context.posed.Joints();
+  const std::vector<int>& parents = context.posed.Parents();
+  cairo_surface_flush(context.surface);
+  PixelPlot plot(cairo_image_surface_get_data(context.surface),
+                 cairo_image_surface_get_stride(context.surface), panel,
+                 kPlotBudgetPerPixel * panel.width * static_cast<long long>(panel.height));
+  for (const bool halo : {true, false}) {
+    plot.NextPass();
+    for (std::size_t i = 0; i < joints.size() && !plot.Spent(); ++i) {
+      ScreenPoint p, q;
+      if (parents[i] < 0 || !view.Project(joints[static_cast<std::size_t>(parents[i])], &p) ||
+          !view.Project(joints[i], &q)) {
+        continue;
+      }
+      double x0 = p.x, y0 = p.y, x1 = q.x, y1 = q.y;
+      if (!ClipToPanel(panel, &x0, &y0, &x1, &y1)) continue;
+      if (halo)
+        plot.Line(x0, y0, x1, y1, 3, 0xffffff, 0.85);
+      else
+        plot.Line(x0, y0, x1, y1, 1, 0x1a1a1a, 1);
+    }
+  }
+  plot.NextPass();
+  for (std::size_t i = 0; i < joints.size() && !plot.Spent(); ++i) {
+    ScreenPoint p;
+    if (view.Project(joints[i], &p)) plot.Dot(p.x, p.y, 0xffd400, 0x1a1a1a);
+  }
+  cairo_surface_mark_dirty(context.surface);
+}
+
+// Every bone's halo, then every bone, then every joint's dot, then every
+// dot's ring, each in batches: the order of one path per view, at a bounded
+// cost per batch.
 void DrawSkeleton(const PanelContext& context, const View& view, const Rect& panel) {
   cairo_t* cr = context.cr;
   const std::vector<Point3>& joints = context.posed.Joints();
   const std::vector<int>& parents = context.posed.Parents();
-  for (std::size_t i = 0; i < joints.size(); ++i) {
-    if (parents[i] >= 0)
-      Line(cr, view, panel, joints[static_cast<std::size_t>(parents[i])], joints[i]);
-  }
+  if (joints.size() > kPathJoints) return PlotSkeleton(context, view, panel);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-  SetColour(cr, 0xffffff, 0.85);
-  cairo_set_line_width(cr, 3.5);
-  cairo_stroke_preserve(cr);
-  SetColour(cr, 0x1a1a1a);
-  cairo_set_line_width(cr, 1.5);
-  cairo_stroke(cr);
-  for (const Point3& joint : joints) {
-    ScreenPoint p;
-    if (!view.Project(joint, &p)) continue;
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, panel.x + p.x, panel.y + p.y, 3, 0, 2 * M_PI);
+  for (const bool halo : {true, false}) {
+    SetColour(cr, halo ? 0xffffff : 0x1a1a1a, halo ? 0.85 : 1);
+    cairo_set_line_width(cr, halo ? 3.5 : 1.5);
+    for (std::size_t i = 0; i < joints.size();) {
+      for (std::size_t end = std::min(joints.size(), i + kStrokeBatch); i < end; ++i) {
+        if (parents[i] >= 0)
+          Line(cr, view, panel, joints[static_cast<std::size_t>(parents[i])], joints[i]);
+      }
+      cairo_stroke(cr);
+    }
   }
-  SetColour(cr, 0xffd400);
-  cairo_fill_preserve(cr);
-  SetColour(cr, 0x1a1a1a);
-  cairo_set_line_width(cr, 1);
-  cairo_stroke(cr);
+  for (const bool fill : {true, false}) {
+    SetColour(cr, fill ? 0xffd400 : 0x1a1a1a);
+    cairo_set_line_width(cr, 1);
+    for (std::size_t i = 0; i < joints.size();) {
+      for (std::size_t end = std::min(joints.size(), i + kStrokeBatch); i < end; ++i) {
+        ScreenPoint p;
+        if (!view.Project(joints[i], &p)) continue;
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, panel.x + p.x, panel.y + p.y, 3, 0, 2 * M_PI);
+      }
+      if (fill)
+        cairo_fill(cr);
+      else
+        cairo_stroke(cr);
+    }
+  }
 }
 
 void DrawPanel(const PanelContext& context, int column, const Rect& panel, const std::string& label,
@@ -240,21 +380,42 @@ void DrawPanel(const PanelContext& context, int column, const Rect& panel, const
   DrawTriangles(context, view, panel);
   DrawSkeleton(context, view, panel);
 
-  Text(cr, panel.x + 8, panel.y + 17, label, 12.5, 0x202020);
-  Text(cr, panel.x + 8, panel.y + panel.height - 8, "grid " + Number(step), 11, 0x606060);
+  // Labels shrink with a small panel and give way rather than overlap: the
+  // label at the top, the grid and the size at the bottom only when the
+  // panel has room for both lines, the size only beside the grid.
+  const double inner = panel.width - 16.0;
+  const double labelSize = std::min(12.5, panel.height / 4.2);
+  if (labelSize >= kSmallestText) {
+    Text(cr, panel.x + 8, panel.y + 4.5 + labelSize,
+         Fit(cr, label, labelSize, kSmallestText, inner), 0x202020);
+  }
+  const double bottomSize = std::min(11.0, panel.height / 4.8);
+  if (bottomSize >= kSmallestText) {
+    const double baseline = panel.y + panel.height - 8 * bottomSize / 11;
+    const Fitted grid = Fit(cr, "grid " + Number(step), bottomSize, kSmallestText, inner);
+    Text(cr, panel.x + 8, baseline, grid, 0x606060);
+    if (withSize) {
+      const Point3 size = context.rowBox.Size();
+      const double room =
+          inner - (grid.text.empty() ? 0 : TextWidth(cr, grid.text, grid.size) + 12);
+      const Fitted text =
+          Fit(cr, "size " + Number(size.x) + " x " + Number(size.y) + " x " + Number(size.z),
+              bottomSize, kSmallestText, room);
+      if (!text.text.empty()) {
+        Text(cr, panel.x + panel.width - 8 - TextWidth(cr, text.text, text.size), baseline, text,
+             0x606060);
+      }
+    }
+  }
   // A sequence has no triangles to show (the caption says so); a reference
   // without any is worth a word in every view.
   if (context.reference.triangles.empty() && context.reference.hasTriangles) {
-    const std::string none = "no triangles";
-    Text(cr, panel.x + (panel.width - TextWidth(cr, none, 14)) / 2,
-         panel.y + panel.height / 2.0 + 24, none, 14, 0xb01818);
-  }
-  if (withSize) {
-    const Point3 size = context.rowBox.Size();
-    const std::string text =
-        "size " + Number(size.x) + " x " + Number(size.y) + " x " + Number(size.z);
-    Text(cr, panel.x + panel.width - 8 - TextWidth(cr, text, 11), panel.y + panel.height - 8, text,
-         11, 0x606060);
+    const Fitted none =
+        Fit(cr, "no triangles", std::min(14.0, panel.height / 4.0), kSmallestText, inner);
+    if (!none.text.empty()) {
+      Text(cr, panel.x + (panel.width - TextWidth(cr, none.text, none.size)) / 2,
+           panel.y + panel.height / 2.0 + std::min(24.0, panel.height / 6.0), none, 0xb01818);
+    }
   }
   // A hairline between panels.
   SetColour(cr, 0xb8bcc4);
@@ -281,9 +442,8 @@ void DrawLegend(cairo_t* cr, const Layout& layout, const std::vector<std::string
       cairo_set_line_width(cr, 1);
       cairo_stroke(cr);
     }
-    while (name.size() > 4 && TextWidth(cr, name, 11.5) > 178)
-      name = name.substr(0, name.size() - 4) + "...";
-    Text(cr, x + 17, y + 12.5, name, 11.5);
+    const double room = std::min(178.0, layout.legend.width - (x + 17) - 4);
+    Text(cr, x + 17, y + 12.5, Fit(cr, name, 11.5, kSmallestText, room));
   }
 }
 
@@ -369,6 +529,79 @@ bool Picture::ReadPng(const std::string& path, Picture* picture, std::string* er
   return true;
 }
 
+namespace {
+
+// Node-frames whose poses the default choice of frames looks at, at most:
+// past it the candidates are spread evenly over the sequence.
+constexpr std::size_t kPoseBudget = std::size_t{1} << 24;
+
+// Where each node's frame sits at one frame: its origin and the ends of
+// its axes at reach, so that a turn shows as well as a move.
+void FramePoints(const smd::File& sequence, const smd::Frame& frame, float reach,
+                 std::vector<Point3>* points) {
+  const std::vector<Matrix3> worlds = smd::WorldTransforms(sequence, frame);
+  points->clear();
+  for (const Matrix3& world : worlds) {
+    const Point3 origin = world.GetTrans();
+    points->push_back(origin);
+    for (int axis = 0; axis < 3; ++axis) points->push_back(origin + world.GetRow(axis) * reach);
+  }
+}
+
+double Distance(const std::vector<Point3>& a, const std::vector<Point3>& b) {
+  double sum = 0;
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    const double d = Length(a[i] - b[i]);
+    if (std::isfinite(d)) sum += d;
+  }
+  return sum;
+}
+
+// The first frame, the frame whose pose lies farthest from it, and the frame
+// farthest from both; fewer when the poses do not differ.
+std::vector<int> MostDifferentFrames(const smd::File& sequence) {
+  const std::size_t count = sequence.frames.size();
+  const std::size_t nodes = std::max<std::size_t>(1, sequence.nodes.size());
+  const std::size_t candidates = std::min(count, std::max<std::size_t>(2, kPoseBudget / nodes));
+  const auto candidate = [&](std::size_t i) {
+    return candidates >= count ? i : i * (count - 1) / (candidates - 1);
+  };
+  std::vector<Point3> first, points, far;
+  FramePoints(sequence, sequence.frames[0], 0, &first);
+  Box box;
+  for (const Point3& p : first) box.Add(p);
+  const float size = Length(box.Size());
+  const float reach = size > 0 && std::isfinite(size) ? size / 4 : 1;
+  FramePoints(sequence, sequence.frames[0], reach, &first);
+  // Differences below this are rounding, not motion.
+  const double still = 1e-5 * reach * static_cast<double>(first.size());
+
+  std::vector<double> fromFirst(candidates, 0);
+  std::size_t farthest = 0;
+  for (std::size_t c = 1; c < candidates; ++c) {
+    FramePoints(sequence, sequence.frames[candidate(c)], reach, &points);
+    fromFirst[c] = Distance(points, first);
+    if (fromFirst[c] > fromFirst[farthest]) farthest = c;
+  }
+  std::vector<int> frames = {0};
+  if (!(fromFirst[farthest] > still)) return frames;
+  frames.push_back(static_cast<int>(candidate(farthest)));
+  FramePoints(sequence, sequence.frames[candidate(farthest)], reach, &far);
+  std::size_t third = 0;
+  double best = still;
+  for (std::size_t c = 1; c < candidates; ++c) {
+    if (c == farthest || !(fromFirst[c] > best)) continue;
+    FramePoints(sequence, sequence.frames[candidate(c)], reach, &points);
+    const double apart = std::min(fromFirst[c], Distance(points, far));
+    if (apart > best) best = apart, third = c;
+  }
+  if (third != 0) frames.push_back(static_cast<int>(candidate(third)));
+  std::sort(frames.begin(), frames.end());
+  return frames;
+}
+
+}  // namespace
+
 bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked,
                   std::vector<int>* frames, std::string* error) {
   const int count = static_cast<int>(sequence.frames.size());
@@ -378,9 +611,7 @@ bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked,
       *error = "the sequence has no frames";
       return false;
     }
-    for (int frame : {0, (count - 1) / 2, count - 1}) {
-      if (frames->empty() || frames->back() != frame) frames->push_back(frame);
-    }
+    *frames = MostDifferentFrames(sequence);
     return true;
   }
   for (int frame : asked) {
@@ -394,6 +625,15 @@ bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked,
     frames->push_back(frame);
   }
   return true;
+}
+
+bool SharesNodeNames(const smd::File& reference, const smd::File& sequence) {
+  std::unordered_set<std::string> names;
+  for (const smd::Node& node : reference.nodes) names.insert(node.name);
+  for (const smd::Node& node : sequence.nodes) {
+    if (names.count(node.name)) return true;
+  }
+  return false;
 }
 
 namespace {
@@ -491,7 +731,8 @@ bool Render(const Subject& subject, const Options& options, Picture* picture, st
       DrawPanel(context, panel, layout.panels[place], label, panel == 3);
     }
   }
-  Text(cr, 8, 18, Caption(subject, frames), 13, 0x101010);
+  const Fitted caption = Fit(cr, Caption(subject, frames), 13, kSmallestText, width - 16.0);
+  Text(cr, 8, 5 + caption.size, caption, 0x101010);
   DrawLegend(cr, layout, reference.materials);
 
   const cairo_status_t status = cairo_status(cr);

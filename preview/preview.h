@@ -23,7 +23,8 @@ struct Options {
   int width = 0;  // of the whole picture; 0: a size fitting the layout
   int height = 0;
   // Frames of the sequence to show, by their place in the file (0 = the
-  // first "time" block); empty: the first, the middle and the last.
+  // first "time" block); empty: the first and the two whose poses differ
+  // most from it and from each other (ChooseFrames).
   std::vector<int> frames;
 };
 
@@ -56,9 +57,16 @@ class Picture {
 };
 
 // The frames a preview of this sequence shows under these options, or false
-// with *error naming a frame that is not there.
+// with *error naming a frame that is not there. By default: the first frame,
+// the one whose pose (every node's origin and axes) lies farthest from it,
+// and the one farthest from both, in order; fewer when the poses do not
+// differ. It looks at the poses of at most 2^24 node-frames.
 bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked,
                   std::vector<int>* frames, std::string* error);
+
+// False when no node of the sequence has the name of a node of the
+// reference: skinned by it, the reference would not move.
+bool SharesNodeNames(const smd::File& reference, const smd::File& sequence);
 
 // True when the subject makes a picture under these options: its frames
 // are there and its views fit the size. False with *error saying why: the

@@ -21,6 +21,8 @@ cmp "$smd/figure_reference.smd" tests/export/golden/figure_reference.smd
 cmp "$smd/figure_walk.smd" tests/export/golden/figure_walk.smd
 
 "$tool" preview "$smd/figure_reference.smd" -o docs/figure-preview.png
-"$tool" preview "$smd/figure_reference.smd" --sequence "$smd/figure_walk.smd" -o docs/figure-walk-preview.png
+# The frames the golden test asks for: first, middle and last of the walk.
+"$tool" preview "$smd/figure_reference.smd" --sequence "$smd/figure_walk.smd" --frames 0,15,30 \
+  -o docs/figure-walk-preview.png
 cp docs/figure-walk-preview.png tests/preview/golden/figure_walk.png
 echo "Wrote docs/figure-preview.png, docs/figure-walk-preview.png and tests/preview/golden/figure_walk.png"

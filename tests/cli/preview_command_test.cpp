@@ -28,6 +28,7 @@ TEST(PreviewCommand, RefusalsLeaveTheEarlierPictureAlone) {
   WriteFile(folder / "ref.smd", kReference);
   WriteFile(folder / "seq.smd", kSequence);
   WriteFile(folder / "bad.smd", "this is not an SMD\n");
+  ASSERT_EQ(::mkfifo((folder / "fifo.smd").c_str(), 0600), 0);
   // The same line as check gives.
   const RunResult check = RunCli(folder, {"check", "bad.smd"});
   ASSERT_EQ(check.status, kExitSceneUnreadable) << Describe(check);
@@ -43,6 +44,8 @@ TEST(PreviewCommand, RefusalsLeaveTheEarlierPictureAlone) {
       {{"bad.smd"}, kExitSceneUnreadable, notSmd},
       {{"ref.smd", "--sequence", "bad.smd"}, kExitSceneUnreadable, notSmd},
       {{"absent.smd"}, kExitSceneUnreadable, "absent.smd: "},
+      {{"fifo.smd"}, kExitSceneUnreadable, "fifo.smd: it is a FIFO, not a regular file"},
+      {{"ref.smd", "--sequence", "fifo.smd"}, kExitSceneUnreadable, "fifo.smd: it is a FIFO"},
       {{"ref.smd", "--size", "8193x600"},
        kExitUsage,
        "--size: \"8193x600\" is not WxH with 128 to 8192"},
@@ -67,7 +70,7 @@ TEST(PreviewCommand, RefusalsLeaveTheEarlierPictureAlone) {
     EXPECT_EQ(ReadFile(folder / "out.png"), "earlier");
   }
   EXPECT_EQ(ListFolder(folder.Path()),
-            (std::vector<std::string>{"bad.smd", "out.png", "ref.smd", "seq.smd"}));
+            (std::vector<std::string>{"bad.smd", "fifo.smd", "out.png", "ref.smd", "seq.smd"}));
 }
 
 TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
@@ -90,6 +93,20 @@ TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
             "1 nan 1e30 0 0 0 0\nend\ntriangles\na\n0 nan 0 0 0 0 1 0 0\n0 1 inf 0 0 0 1 0 0\n"
             "0 0 0 1 0 0 1 0 0\nb\n0 1e38 0 0 0 0 1 0 0\n0 -1e38 0 0 0 0 1 0 0\n0 0 1e38 0 0 0 1 0 "
             "0\nend\n");
+  // Far out on one axis and thin on the others: the grid's steps are below a
+  // double's resolution there.
+  WriteFile(folder / "far.smd",
+            "version 1\nnodes\n0 \"a\" -1\n1 \"b\" 0\nend\nskeleton\ntime 0\n"
+            "0 100000000000000000.0 0 0 0 0 0\n1 0 0.001 0 0 0 0\nend\n");
+  // Texture names a valid SMD may hold: Latin-1 bytes, and Cyrillic too long
+  // for the legend, which must cut it between characters.
+  std::string cyrillic;
+  for (int i = 0; i < 120; ++i) cyrillic += "\xd1\x82";
+  WriteFile(
+      folder / "names.smd",
+      std::string(kReference).replace(std::string(kReference).find("m.tga"), 5, "caf\xe9.tga") +
+          "triangles\n" + cyrillic +
+          "\n0 0 0 0 0 0 1 0 0\n0 1 0 0 0 0 1 0 0\n0 0 0 1 0 0 1 0 0\nend\n");
   const std::vector<std::vector<std::string>> runs = {
       {"preview", "ref.smd", "-o", "a.png", "--size", "300x200"},
       {"preview", "ref.smd", "-o", "b.png", "--sequence", "seq.smd", "--frames", "1,0"},
@@ -97,6 +114,8 @@ TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
       {"preview", "empty.smd", "-o", "d.png"},
       {"preview", "other.smd", "-o", "e.png"},
       {"preview", "odd.smd", "-o", "f.png", "--size", "128x128"},
+      {"preview", "far.smd", "-o", "g.png"},
+      {"preview", "names.smd", "-o", "h.png", "--size", "300x200"},
       {"export", KW_SOURCE_DIR "/samples/figure.json", "-o", "figure.smd", "--preview"},
   };
   for (const std::vector<std::string>& arguments : runs) {
@@ -104,9 +123,40 @@ TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
     EXPECT_EQ(run.status, kExitSuccess) << Describe(run);
     EXPECT_EQ(run.err, "");
   }
-  for (const char* name : {"a.png", "b.png", "c.png", "d.png", "e.png", "f.png", "figure.png"}) {
+  for (const char* name :
+       {"a.png", "b.png", "c.png", "d.png", "e.png", "f.png", "g.png", "h.png", "figure.png"}) {
     EXPECT_TRUE(IsPng(folder / name)) << name;
   }
+}
+
+// A sequence that shares no node name with the reference moves nothing: a
+// warning, and under --strict no picture.
+TEST(PreviewCommand, ASequenceThatMovesNothingIsAWarning) {
+  ScratchFolder folder;
+  WriteFile(folder / "ref.smd", kReference);
+  std::string other = kSequence;
+  other.replace(other.find("root"), 4, "hips");
+  WriteFile(folder / "other.smd", other);
+  const std::string warning =
+      "warning: other.smd: no node has the name of a node of ref.smd, so the picture shows the "
+      "reference unmoved\n";
+  const RunResult run =
+      RunCli(folder, {"preview", "ref.smd", "--sequence", "other.smd", "-o", "a.png"});
+  EXPECT_EQ(run.status, kExitSuccess) << Describe(run);
+  EXPECT_EQ(run.err, warning);
+  EXPECT_TRUE(IsPng(folder / "a.png"));
+  const RunResult strict =
+      RunCli(folder, {"preview", "ref.smd", "--sequence", "other.smd", "-o", "b.png", "--strict"});
+  EXPECT_EQ(strict.status, kExitStrictWarnings) << Describe(strict);
+  EXPECT_EQ(strict.err, warning +
+                            "kestrelworks: --strict: the preview raised a warning; b.png was not "
+                            "written\n");
+  EXPECT_FALSE(Exists(folder / "b.png"));
+  WriteFile(folder / "seq.smd", kSequence);
+  EXPECT_EQ(
+      RunCli(folder, {"preview", "ref.smd", "--sequence", "seq.smd", "-o", "c.png", "--strict"})
+          .status,
+      kExitSuccess);
 }
 
 }  // namespace

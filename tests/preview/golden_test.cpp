@@ -34,8 +34,10 @@ TEST(PreviewGolden, SampleFigureWalkMatchesTheKeptPicture) {
   ASSERT_TRUE(kw::smd::ReadSmd(golden + "figure_reference.smd", &reference, &error)) << error;
   ASSERT_TRUE(kw::smd::ReadSmd(golden + "figure_walk.smd", &walk, &error)) << error;
   kw::preview::Picture picture, kept;
+  kw::preview::Options options;
+  options.frames = {0, 15, 30};  // the frames the kept picture shows
   ASSERT_TRUE(kw::preview::Render({&reference, "figure_reference.smd", &walk, "figure_walk.smd"},
-                                  {}, &picture, &error))
+                                  options, &picture, &error))
       << error;
   ASSERT_TRUE(kw::preview::Picture::ReadPng(KW_TEST_DATA_DIR "/preview/golden/figure_walk.png",
                                             &kept, &error))

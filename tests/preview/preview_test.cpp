@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "preview/layout.h"
 #include "preview/posed_model.h"
+#include "preview/raster.h"
 #include "preview/view.h"
 #include "smd/smd_reader.h"
 
@@ -141,14 +144,84 @@ TEST(PreviewPose, ABoneTurnedAQuarterMovesItsVertices) {
   EXPECT_EQ(turned.Parents()[1], 0);
 }
 
-TEST(PreviewFrames, FirstMiddleLastUnlessAskedAndNothingOutside) {
-  const File sequence = Parse(kTurn);
+// A loop, whose last frame is its first: by default the first frame and the
+// two that differ most from it and from each other; a still sequence shows
+// its first frame alone.
+TEST(PreviewFrames, TheFramesThatDifferMostUnlessAskedAndNothingOutside) {
+  std::string loop = "version 1\nnodes\n0 \"root\" -1\n1 \"arm\" 0\nend\nskeleton\n";
+  for (int f = 0; f < 9; ++f) {
+    const double angle = f <= 4 ? f * 0.25 : (8 - f) * 0.25;  // there and back
+    loop += "time " + std::to_string(f) + "\n0 0 0 0 0 0 0\n1 0 0 10 0 0 " + std::to_string(angle) +
+            "\n";
+  }
+  std::string still = loop;
+  for (std::size_t at = still.find("\n1 0 0 10 0 0 "); at != std::string::npos;
+       at = still.find("\n1 0 0 10 0 0 ", at + 1)) {
+    still.replace(at + 14, still.find('\n', at + 1) - at - 14, "0");
+  }
   std::vector<int> frames;
   std::string error;
-  ASSERT_TRUE(kw::preview::ChooseFrames(sequence, {}, &frames, &error));
-  EXPECT_EQ(frames, (std::vector<int>{0, 1}));
+  ASSERT_TRUE(kw::preview::ChooseFrames(Parse(loop + "end\n"), {}, &frames, &error));
+  EXPECT_EQ(frames, (std::vector<int>{0, 2, 4}));
+  ASSERT_TRUE(kw::preview::ChooseFrames(Parse(still + "end\n"), {}, &frames, &error));
+  EXPECT_EQ(frames, (std::vector<int>{0}));
+
+  const File sequence = Parse(kTurn);
+  ASSERT_TRUE(kw::preview::ChooseFrames(sequence, {1, 0}, &frames, &error));
+  EXPECT_EQ(frames, (std::vector<int>{1, 0}));
   EXPECT_FALSE(kw::preview::ChooseFrames(sequence, {0, 2}, &frames, &error));
   EXPECT_EQ(error, "frame 2 is not in the sequence (it has 2 frames, 0 to 1)");
+}
+
+// Past its budget the rasteriser fills, row by row, the samples nothing has
+// covered: exactly those the depth test would give a triangle on its own.
+TEST(PreviewRaster, PastTheBudgetATriangleCoversWhatTheDepthTestWould) {
+  std::mt19937 random(3);
+  std::uniform_real_distribution<float> place(-10, 50);
+  constexpr int kSide = 40;
+  int filledPastBudget = 0;
+  for (int round = 0; round < 300; ++round) {
+    kw::preview::ScreenPoint corners[3];
+    for (auto& corner : corners) corner = {place(random), place(random), 1};
+    std::vector<std::uint32_t> exact(kSide * kSide, 0), filled(kSide * kSide, 0);
+    kw::preview::Raster depthTest(kSide, kSide, 1), overBudget(kSide, kSide, 1, 0);
+    depthTest.Fill(corners, 0xffffff);
+    overBudget.Fill(corners, 0xffffff);
+    EXPECT_FALSE(depthTest.OverBudget());
+    filledPastBudget += overBudget.OverBudget();
+    depthTest.Resolve(reinterpret_cast<unsigned char*>(exact.data()), kSide * 4, 0, 0);
+    overBudget.Resolve(reinterpret_cast<unsigned char*>(filled.data()), kSide * 4, 0, 0);
+    ASSERT_EQ(exact, filled) << "round " << round;
+  }
+  EXPECT_GT(filledPastBudget, 250);  // the rest lie outside the panel
+}
+
+// A skeleton past what cairo's paths draw in time is plotted pixel by pixel:
+// its bones and joints still show.
+TEST(PreviewViews, AHugeSkeletonIsStillDrawn) {
+  std::string text = "version 1\nnodes\n";
+  for (int i = 0; i < 5000; ++i)
+    text += std::to_string(i) + " \"b" + std::to_string(i) + "\" " + std::to_string(i - 1) + "\n";
+  text += "end\nskeleton\ntime 0\n0 0 0 0 0 0 0\n";
+  for (int i = 1; i < 5000; ++i) text += std::to_string(i) + " 1 0 0 0 0 0\n";
+  const File file = Parse(text + "end\n");
+  kw::preview::Options options;
+  options.width = 400;
+  options.height = 400;
+  Picture picture;
+  std::string error;
+  ASSERT_TRUE(kw::preview::Render({&file, "t.smd", nullptr, ""}, options, &picture, &error))
+      << error;
+  // The front view's middle row, where the chain runs along x.
+  const kw::preview::Layout layout = kw::preview::MakeLayout(400, 400, 2, 2, 0);
+  const kw::preview::Rect& front = layout.panels[0];
+  int dark = 0, yellow = 0;
+  for (int x = front.x + 40; x < front.x + front.width - 40; ++x) {
+    const std::uint32_t rgb = picture.Pixel(x, front.y + front.height / 2);
+    dark += (rgb & 255) < 0x40 && ((rgb >> 16) & 255) < 0x40;
+    yellow += ((rgb >> 16) & 255) > 0xe0 && (rgb & 255) < 0x40;
+  }
+  EXPECT_GT(dark + yellow, front.width / 2) << dark << " " << yellow;
 }
 
 }  // namespace
