@@ -8,9 +8,13 @@
 //   kw_bench --profile R|S [--runs N]   only the session's export, for a profiler
 //   kw_bench --preview-only [--runs N] [--dir DIR]   only the command line's preview of
 //                                      R; with --dir, R.smd and R.png are kept there
+//   kw_bench --hostile [--dir DIR] [--cli PATH]   the command line on inputs made to
+//                                      cost the most, each against its wall-clock budget;
+//                                      exit 1 when one runs over (--cli: another build)
 
 #include <fcntl.h>
 #include <malloc.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -27,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/hostile.h"
 #include "bench/printf_export.h"
 #include "bench/workloads.h"
 #include "export/export_scene.h"
@@ -63,6 +68,8 @@ struct Settings {
   std::string profile;  // "R" or "S": export that workload only
   bool previewOnly = false;
   bool keep = false;  // R.smd, S.smd and L.smd stay in dir
+  bool hostile = false;
+  std::string tool = KW_CLI_PATH;  // the command line --hostile runs
 };
 
 double Seconds(const timeval& time) {
@@ -545,6 +552,82 @@ Row MeasurePreview(const Settings& settings, bool keepPicture = false) {
   return row;
 }
 
+// One run of the tool, stopped at twice its budget: the seconds it took (or
+// ran before it was stopped) and how it ended.
+struct BoundedRun {
+  double seconds = 0;
+  bool stopped = false;
+  int status = -1;  // the exit status, or -1 for a signal
+};
+
+BoundedRun RunWithin(const std::string& tool, const std::vector<std::string>& arguments,
+                     const std::string& dir, double budget) {
+  const double start = WallNow();
+  const pid_t child = ::fork();
+  if (child < 0) Die("fork failed");
+  if (child == 0) {
+    if (::chdir(dir.c_str()) != 0) _exit(127);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (null >= 0) ::dup2(null, 1), ::dup2(null, 2);
+    std::vector<char*> argv = {const_cast<char*>(tool.c_str())};
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    _exit(127);
+  }
+  BoundedRun run;
+  int status = 0;
+  for (;;) {
+    const pid_t done = ::waitpid(child, &status, WNOHANG);
+    if (done == child) break;
+    if (done < 0) Die("wait failed");
+    if (WallNow() - start > 2 * budget && !run.stopped) {
+      ::kill(child, SIGKILL);  // the child this run started, and only it
+      run.stopped = true;
+    }
+    ::usleep(5000);
+  }
+  run.seconds = WallNow() - start;
+  if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  return run;
+}
+
+// The tool on each hostile input; false when one ran past its budget.
+bool MeasureHostile(const Settings& settings) {
+  std::vector<kw::bench::HostileRun> runs;
+  std::string error;
+  if (!kw::bench::WriteHostileInputs(settings.dir, &runs, &error)) Die(error);
+  std::printf(
+      "%s, one run each; seconds are wall time, a run stopped at twice its budget\n\n"
+      "| run | input | bytes | command | budget s | seconds | exit | |\n"
+      "|---|---|---:|---|---:|---:|---:|---|\n",
+      settings.tool.c_str());
+  bool within = true;
+  for (const kw::bench::HostileRun& run : runs) {
+    std::string command;
+    for (const std::string& argument : run.arguments)
+      command += (command.empty() ? "" : " ") + argument;
+    std::fflush(stdout);
+    const BoundedRun result =
+        RunWithin(settings.tool, run.arguments, settings.dir, run.budgetSeconds);
+    const bool fast = !result.stopped && result.seconds <= run.budgetSeconds;
+    within = within && fast;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, result.stopped ? "> %.1f" : "%.2f", result.seconds);
+    std::printf("| %s | %s | %lld | `%s` | %.0f | %s | %s | %s |\n", run.name.c_str(),
+                run.input.c_str(), FileSize(settings.dir + "/" + run.file), command.c_str(),
+                run.budgetSeconds, seconds,
+                result.status < 0 ? "killed" : std::to_string(result.status).c_str(),
+                fast ? "within budget" : "OVER BUDGET");
+  }
+  for (const char* name : {"gaps.smd", "links.smd", "far.smd", "legend.smd", "chain.smd",
+                           "overlap.smd", "fifo.smd", "out.png"}) {
+    std::remove((settings.dir + "/" + name).c_str());
+  }
+  return within;
+}
+
 // Each scaling run starts settled, as every timed run does.
 void PrintScaling(const Settings& settings) {
   std::printf(
@@ -601,6 +684,10 @@ Settings ParseArguments(int argc, char** argv) {
       settings.keep = true;
     } else if (argument == "--preview-only") {
       settings.previewOnly = true;
+    } else if (argument == "--hostile") {
+      settings.hostile = true;
+    } else if (argument == "--cli" && i + 1 < argc) {
+      settings.tool = argv[++i];
     } else if (argument == "--profile" && i + 1 < argc) {
       settings.profile = argv[++i];
       if (settings.profile != "R" && settings.profile != "S") Die("--profile takes R or S");
@@ -608,7 +695,7 @@ Settings ParseArguments(int argc, char** argv) {
       settings.dir = argv[++i];
     } else {
       Die("usage: kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli] "
-          "[--profile R|S] [--preview-only] [--keep]");
+          "[--profile R|S] [--preview-only] [--keep] [--hostile [--cli PATH]]");
     }
   }
   if (settings.dir.empty()) {
@@ -630,6 +717,11 @@ int main(int argc, char** argv) {
   const Settings settings = ParseArguments(argc, argv);
   const ReferenceShape referenceShape = settings.quick ? ReferenceShape{100, 50} : ReferenceShape{};
   const SequenceShape sequenceShape = settings.quick ? SequenceShape{16, 200} : SequenceShape{};
+  if (settings.hostile) {
+    const bool within = MeasureHostile(settings);
+    if (settings.ownDir) ::rmdir(settings.dir.c_str());
+    return within ? 0 : 1;
+  }
   std::printf(
       "outputs in %s; the fastest of %d run(s); seconds are wall time, CPU s the process's\n"
       "user + system time (blind to other programs, and to waits on the disk)\n\n",
