@@ -106,6 +106,10 @@ std::vector<std::string> WarningsOnStderr(const std::string& err) {
     if (line.rfind("warning: ", 0) == 0) {
       warnings.push_back(line.substr(9));
       inWarning = true;
+    } else if (line.rfind("note: ", 0) == 0) {
+      // The log holds a note as stderr says it.
+      warnings.push_back(line);
+      inWarning = true;
     } else if (inWarning && line.rfind("warnings of kind ", 0) != 0 &&
                line.rfind("kestrelworks: ", 0) != 0) {
       warnings.back() += "\n" + line;

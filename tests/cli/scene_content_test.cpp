@@ -85,7 +85,8 @@ TEST_F(SceneContent, MoreThan2048NodesAreAllExported) {
                "faces": [{"vertex": [0, 1, 2], "texVertex": [0, 0, 0]}]}}]})";
   const RunResult run = Export(scene);
   ASSERT_EQ(run.status, kExitSuccess) << Describe(run);
-  EXPECT_EQ(run.err, "warning: out.smd: 3001 nodes, more than the 128 the compiler takes\n");
+  // Only three of them hold vertices: no node limit is reached.
+  EXPECT_EQ(run.err, "");
   const std::string smd = ReadFile(folder / "out.smd");
   EXPECT_NE(smd.find("\n2999 \"b3000\"  -1\n"), std::string::npos);
   EXPECT_NE(smd.find("\n3000 \"mesh\"  -1\n"), std::string::npos);
