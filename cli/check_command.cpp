@@ -2,11 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
@@ -17,6 +19,7 @@
 #include "smd/printable_text.h"
 #include "smd/smd_reader.h"
 #include "smd/stream_check.h"
+#include "smd/vta_check.h"
 
 namespace kw {
 
@@ -42,13 +45,26 @@ bool StreamTally(const std::string& path, smd::Tally* tally) {
   return !std::ferror(stream.get()) && check.Finish(tally);
 }
 
+bool HasVtaExtension(const std::string& path) {
+  const std::size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return false;
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == "vta";
+}
+
 // The tally of the file at path, streamed or else read back; false with
-// *error when it does not read as an SMD.
-bool TallyFile(const std::string& path, smd::Tally* tally, std::string* error) {
-  if (StreamTally(path, tally)) return true;
+// *error when it does not read as an SMD. A VTA (by its extension or its
+// vertexanimation section) is read back whole, *vta set, for its own check.
+bool TallyFile(const std::string& path, smd::Tally* tally, smd::File* vta, bool* isVta,
+               std::string* error) {
+  const bool named = HasVtaExtension(path);
+  if (!named && StreamTally(path, tally)) return true;
   smd::File file;
   if (!smd::ReadSmd(path, &file, error)) return false;
   *tally = smd::TallyOf(file);
+  *isVta = named || file.hasVertexAnimation;
+  if (*isVta) *vta = std::move(file);
   return true;
 }
 
@@ -71,22 +87,44 @@ int RunCheck(const std::vector<std::string>& paths) {
     }
   }
   int status = kExitSuccess;
+  // A VTA's vertex numbers are checked against the last reference before it.
+  std::size_t referenceVertices = smd::kUnknownVertexCount;
   for (const std::string& path : paths) {
     std::string error;
     smd::Tally tally;
-    if (!CheckSmdInput(path, &error) || !TallyFile(path, &tally, &error)) {
+    smd::File vta;
+    bool isVta = false;
+    if (!CheckSmdInput(path, &error) || !TallyFile(path, &tally, &vta, &isVta, &error)) {
       std::fflush(stdout);
       PrintFailure(error);
       status = kExitSceneUnreadable;
       continue;
     }
     const std::string name = smd::PrintableText(path);
-    const std::vector<smd::Finding> findings = smd::Findings(tally);
-    for (const smd::Finding& finding : findings) {
+    std::size_t count = 0;
+    for (const smd::Finding& finding : smd::Findings(tally)) {
+      // A VTA's skeleton may give times without poses: the reference's stand.
+      if (isVta && finding.limit == smd::Limit::kIncompleteFrame) continue;
       std::printf("%s: %s: %s\n", name.c_str(), WarningKindName(smd::LimitOf(finding.limit).kind),
                   finding.message.c_str());
+      ++count;
     }
-    if (findings.empty()) {
+    if (isVta) {
+      for (const smd::VtaFinding& finding : smd::CheckVta(vta, referenceVertices)) {
+        std::printf("%s: %s: %s\n", name.c_str(), WarningKindName(finding.kind),
+                    finding.message.c_str());
+        ++count;
+      }
+    } else if (tally.reference) {
+      referenceVertices = tally.triangles * 3;
+    }
+    if (count == 0 && isVta) {
+      std::printf("%s: clean (%zu nodes, %zu shapes, %zu vertex lines%s)\n", name.c_str(),
+                  tally.nodes.size(),
+                  vta.shapeFrames.empty() ? std::size_t{0} : vta.shapeFrames.size() - 1,
+                  vta.shapeVertices.size(),
+                  referenceVertices == smd::kUnknownVertexCount ? "; no reference given" : "");
+    } else if (count == 0) {
       const std::size_t unused = tally.reference ? tally.nodes.size() - smd::NodesInUse(tally) : 0;
       std::printf("%s: clean (%zu nodes%s, %zu frames, %zu triangles, %zu materials)\n",
                   name.c_str(), tally.nodes.size(),

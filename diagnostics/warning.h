@@ -41,6 +41,12 @@ enum class WarningKind {
   kIncompleteFrame,
   kBogusBoneIndex,
   kIrregularTime,
+  // A VTA's shapes, checked against the format and the reference
+  // (smd/vta_check.h).
+  kBadVertexNumber,
+  kVertexNotInBase,
+  kIrregularShapeTime,
+  kShapeTimesMismatch,
   // A sequence drawn on a reference that shares no node name with it: the
   // picture shows the reference unmoved.
   kNoSharedNodes,
@@ -110,6 +116,10 @@ inline constexpr WarningKindRow kWarningKinds[] = {
     {WarningKind::kIncompleteFrame, "incomplete-frame", false},
     {WarningKind::kBogusBoneIndex, "bogus-bone-index", false},
     {WarningKind::kIrregularTime, "irregular-time", false},
+    {WarningKind::kBadVertexNumber, "bad-vertex-number", false},
+    {WarningKind::kVertexNotInBase, "vertex-not-in-base", false},
+    {WarningKind::kIrregularShapeTime, "irregular-shape-time", false},
+    {WarningKind::kShapeTimesMismatch, "shape-times-mismatch", false},
     {WarningKind::kNoSharedNodes, "no-shared-nodes", false},
     {WarningKind::kBindConflict, "bind-conflict", false},
     {WarningKind::kLinksTrimmed, "links-trimmed", false, true},

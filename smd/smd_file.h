@@ -55,6 +55,24 @@ struct Triangle {
   Vertex corners[3];
 };
 
+// One line of a "vertexanimation" section (a VTA's shapes): the vertex's
+// running number over the reference's corners (3 x triangle + corner).
+struct ShapeVertex {
+  int number = -1;
+  int line = 0;
+  float position[3] = {0, 0, 0};
+  float normal[3] = {0, 0, 0};
+};
+
+// One "time" block of the vertexanimation section; its vertices are
+// file.shapeVertices[firstVertex, firstVertex + vertexCount).
+struct ShapeFrame {
+  int time = 0;
+  int line = 0;
+  std::uint32_t firstVertex = 0;
+  std::uint32_t vertexCount = 0;
+};
+
 // A line that could not be taken in; the file is still read past it.
 struct LineProblem {
   int line = 0;
@@ -70,6 +88,9 @@ struct File {
   std::vector<std::string> materials;  // texture names, in order of first use
   std::vector<Triangle> triangles;
   std::vector<Link> links;
+  bool hasVertexAnimation = false;  // a vertexanimation section: a VTA
+  std::vector<ShapeFrame> shapeFrames;
+  std::vector<ShapeVertex> shapeVertices;
   std::vector<LineProblem> problems;  // the first 100, then one line saying how many more
   std::size_t problemCount = 0;       // every line that could not be taken in
 };

@@ -171,7 +171,7 @@ class Cursor {
   const char* end_;
 };
 
-enum class Section { kTop, kNodes, kSkeleton, kTriangles, kSkipped };
+enum class Section { kTop, kNodes, kSkeleton, kTriangles, kVertexAnimation };
 
 class Parser {
  public:
@@ -208,8 +208,11 @@ class Parser {
       case Section::kTriangles:
         TriangleLine(line, number);
         break;
-      case Section::kSkipped:
-        if (IsKeyword(line, "end")) section_ = Section::kTop;
+      case Section::kVertexAnimation:
+        if (IsKeyword(line, "end"))
+          section_ = Section::kTop;
+        else
+          ShapeLine(line, number);
         break;
     }
   }
@@ -267,7 +270,8 @@ class Parser {
       section_ = Section::kTriangles;
       file_->hasTriangles = true;
     } else if (IsKeyword(line, "vertexanimation")) {
-      section_ = Section::kSkipped;  // flex shapes: nothing here reads them
+      section_ = Section::kVertexAnimation;
+      file_->hasVertexAnimation = true;
     } else if (StartsWith(line, "version")) {
       Problem(number, "a second \"version\" line");
     } else {
@@ -335,6 +339,37 @@ class Parser {
     }
     file_->poses.push_back(pose);
     ++file_->frames.back().poseCount;
+  }
+
+  void ShapeLine(std::string_view line, int number) {
+    if (StartsWith(line, "time")) {
+      Cursor cursor(line.substr(4));
+      ShapeFrame frame;
+      if (!cursor.Int(&frame.time) || !cursor.AtEnd()) {
+        Problem(number, "a \"time\" line without its number");
+        return;
+      }
+      frame.line = number;
+      frame.firstVertex = static_cast<std::uint32_t>(file_->shapeVertices.size());
+      file_->shapeFrames.push_back(frame);
+      return;
+    }
+    Cursor cursor(line);
+    ShapeVertex vertex;
+    vertex.line = number;
+    if (!cursor.Int(&vertex.number) || !cursor.Float(&vertex.position[0]) ||
+        !cursor.Float(&vertex.position[1]) || !cursor.Float(&vertex.position[2]) ||
+        !cursor.Float(&vertex.normal[0]) || !cursor.Float(&vertex.normal[1]) ||
+        !cursor.Float(&vertex.normal[2]) || !cursor.AtEnd()) {
+      Problem(number, "a vertex animation line is not: number x y z nx ny nz");
+      return;
+    }
+    if (file_->shapeFrames.empty()) {
+      Problem(number, "a vertex animation line before the first \"time\" line");
+      return;
+    }
+    file_->shapeVertices.push_back(vertex);
+    ++file_->shapeFrames.back().vertexCount;
   }
 
   void TriangleLine(std::string_view line, int number) {

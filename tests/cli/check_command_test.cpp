@@ -266,3 +266,56 @@ TEST(CheckCommand, ReportsThatCannotBeWrittenAndInputsThatAreNoFiles) {
 }
 
 }  // namespace
+
+// A VTA by hand: its numbers against the reference given before it, its
+// times, and its shape lines against time 0.
+TEST(CheckCommand, ShapesOfAVtaWithAndWithoutTheirReference) {
+  ScratchFolder folder;
+  kw::test::WriteFile(folder / "ref.smd",
+                      "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\ntime 0\n0 0 0 0 0 0 0\nend\n"
+                      "triangles\nmat\n0 0 0 0 0 0 1 0 0\n0 1 0 0 0 0 1 1 0\n0 0 1 0 0 0 1 0 1\n"
+                      "end\n");
+  const std::string head =
+      "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\ntime 0\ntime 1\n"
+      "time 2\nend\nvertexanimation\ntime 0\n0 0 0 0 0 0 1\n1 1 0 0 0 0 1\n"
+      "2 0 1 0 0 0 1\n";
+  kw::test::WriteFile(folder / "good.vta",
+                      head + "time 1\n2 0 1 0.5 0 0 1\ntime 2\n1 1.5 0 0 0 0 1\nend\n");
+  // Line 16 names vertex 7, which neither time 0 nor the reference has;
+  // line 17 goes back to time 1. No extension: known by its section.
+  kw::test::WriteFile(folder / "bad.txt",
+                      head + "time 2\n7 0 1 0.5 0 0 1\ntime 1\n1 1.5 0 0 0 0 1\nend\n");
+  const std::string kRef = "ref.smd: clean (1 nodes, 1 frames, 1 triangles, 1 materials)\n";
+  const std::string kBadTimes =
+      "bad.txt: irregular-shape-time: 2 vertex animation frames do not follow the one before "
+      "(0, 1, 2, ...); the first, line 15, is time 2 after time 0\n"
+      "bad.txt: vertex-not-in-base: 1 shape vertex lines name a vertex that time 0 does not "
+      "list; the first, line 16 (time 2), names 7\n"
+      "bad.txt: shape-times-mismatch: the skeleton's times (0 1 2) are not the vertex "
+      "animation's (0 2 1)\n";
+  struct Case {
+    std::vector<std::string> files;
+    int status;
+    std::string out;
+  } cases[] = {
+      {{"good.vta"},
+       0,
+       "good.vta: clean (1 nodes, 2 shapes, 5 vertex lines; no reference given)\n"},
+      {{"ref.smd", "good.vta"}, 0, kRef + "good.vta: clean (1 nodes, 2 shapes, 5 vertex lines)\n"},
+      {{"bad.txt"}, 4, kBadTimes},
+      {{"ref.smd", "bad.txt"},
+       4,
+       kRef +
+           "bad.txt: bad-vertex-number: 1 vertex lines name a vertex not there (the reference "
+           "has vertices 0 to 2); the first, line 16, names 7\n" +
+           kBadTimes},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"check"};
+    arguments.insert(arguments.end(), c.files.begin(), c.files.end());
+    const kw::test::RunResult run = RunCli(folder, arguments);
+    EXPECT_EQ(run.status, c.status) << kw::test::Describe(run);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, "");
+  }
+}
