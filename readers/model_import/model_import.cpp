@@ -164,7 +164,9 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
   const aiAnimation* animation =
       model->sampledAnimation >= 0 ? scene.mAnimations[model->sampledAnimation] : nullptr;
   if (!model_import::CheckFinite(scene, animation, error)) return false;
-  if (!model_import::CheckScaleFits(scene, options.scale, error)) {
+  model->unit = model_import::ChooseSourceUnit(scene, model->format, options.unit);
+  const double scale = options.scale * model->unit.scale;
+  if (!model_import::CheckScaleFits(scene, scale, error)) {
     model->optionRefused = true;
     return false;
   }
@@ -174,10 +176,10 @@ bool Convert(const aiScene& scene, const std::string& path, const ModelImportOpt
     return false;
 
   ChooseSourceUp(scene, path, options.up, model);
-  model->scale = options.scale;
+  model->scale = scale;
   SceneFrame frame;
   frame.rotation = UprightRotation(model->sourceUp, model->sourceUpNegative);
-  frame.scale = static_cast<float>(options.scale);
+  frame.scale = static_cast<float>(scale);
 
   model->scene = std::make_unique<MemoryScene>();
   model->scene->SetTiming(startTick, endTick, model->ticksPerFrame);

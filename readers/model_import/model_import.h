@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "diagnostics/warning.h"
+#include "readers/model_import/source_unit.h"
 #include "scene/memory_scene.h"
 
 namespace kw {
@@ -56,6 +57,8 @@ struct ModelImportOptions {
   std::string up;
   // Uniform scale on the whole scene; must be positive and finite.
   double scale = 1.0;
+  // The source's unit and its conversion to inches, composed with scale.
+  SourceUnitOptions unit;
   // Caps the address space while assimp parses (1 GiB plus 256 bytes per
   // byte of the file), so a file that claims billions of elements fails at
   // once instead of eating the machine. Process-wide while it lasts.
@@ -85,7 +88,8 @@ struct ImportedModel {
   char sourceUp = 'y';  // the source's up axis as used: 'x', 'y' or 'z'
   bool sourceUpNegative = false;
   std::string upReason;  // why that axis: "--up", "file metadata", "format"
-  double scale = 1.0;
+  double scale = 1.0;    // applied: the options' scale times unit.scale
+  SourceUnit unit;
   int ticksPerFrame = 160;
   std::vector<ModelAnimation> animations;
   int sampledAnimation = -1;  // index into animations; -1: rest transforms
