@@ -12,6 +12,7 @@
 #include "diagnostics/warning.h"
 #include "preview/preview.h"
 #include "smd/smd_reader.h"
+#include "smd/vta_check.h"
 
 namespace kw {
 namespace {
@@ -87,6 +88,15 @@ CLI::App* AddPreviewCommand(CLI::App& app, PreviewRequest* request) {
                    "Frames of the sequence to show, by place in the file from 0, comma-separated "
                    "(default: the first and the two whose poses differ most from it)")
       ->delimiter(',');
+  command->add_option("--flex", request->flexPath,
+                      "VTA of the reference's flex shapes: a row of the reference, then a row "
+                      "per shape fully applied");
+  command
+      ->add_option("--shapes", request->shapes,
+                   "Shapes of the VTA to show, by their time number from 1, comma-separated "
+                   "(default: the first " +
+                       std::to_string(preview::kDefaultShapes) + ")")
+      ->delimiter(',');
   command->add_flag("--strict", request->strict,
                     "Fail (exit 4, no picture written) if the preview raised any warning");
   command->add_option("--size", request->size,
@@ -112,6 +122,14 @@ int RunPreview(const PreviewRequest& request) {
     PrintFailure("--frames: only with --sequence (see --help)");
     return kExitUsage;
   }
+  if (!request.shapes.empty() && request.flexPath.empty()) {
+    PrintFailure("--shapes: only with --flex (see --help)");
+    return kExitUsage;
+  }
+  if (!request.flexPath.empty() && !request.sequencePath.empty()) {
+    PrintFailure("--flex: not with --sequence; draw them in two pictures (see --help)");
+    return kExitUsage;
+  }
   if (request.outputPath.empty()) {
     PrintFailure("--output: the file name is empty (see --help)");
     return kExitUsage;
@@ -121,10 +139,11 @@ int RunPreview(const PreviewRequest& request) {
     return kExitUsage;
   }
 
-  smd::File reference, sequence;
+  smd::File reference, sequence, flex;
   std::string error;
   if (!CheckSmdInput(request.smdPath, &error) ||
-      (!request.sequencePath.empty() && !CheckSmdInput(request.sequencePath, &error))) {
+      (!request.sequencePath.empty() && !CheckSmdInput(request.sequencePath, &error)) ||
+      (!request.flexPath.empty() && !CheckSmdInput(request.flexPath, &error))) {
     PrintFailure(error);
     return kExitSceneUnreadable;
   }
@@ -133,7 +152,24 @@ int RunPreview(const PreviewRequest& request) {
     return kExitSceneUnreadable;
   }
   preview::Subject subject{&reference, BaseName(request.smdPath), nullptr, ""};
-  if (request.sequencePath.empty()) {
+  if (!request.flexPath.empty()) {
+    if (!smd::ReadSmd(request.flexPath, &flex, &error)) {
+      PrintFailure(error);
+      return kExitSceneUnreadable;
+    }
+    if (!flex.hasVertexAnimation) {
+      PrintFailure(request.flexPath + ": not a VTA file (it has no \"vertexanimation\" section)");
+      return kExitSceneUnreadable;
+    }
+    subject.flex = &flex;
+    subject.flexName = BaseName(request.flexPath);
+    std::vector<int> places;
+    if (!preview::ChooseShapes(flex, request.shapes, &places, &error)) {
+      PrintFailure("--shapes: " + request.flexPath + ": " + error);
+      return kExitUsage;
+    }
+    options.shapes = request.shapes;
+  } else if (request.sequencePath.empty()) {
     ShowOwnFrames(&subject);
   } else {
     if (!smd::ReadSmd(request.sequencePath, &sequence, &error)) {
@@ -159,6 +195,12 @@ int RunPreview(const PreviewRequest& request) {
                           OneLine(request.sequencePath) + ": no node has the name of a node of " +
                               OneLine(request.smdPath) +
                               ", so the picture shows the reference unmoved"});
+  }
+  if (!request.flexPath.empty()) {
+    // What the check finds in the VTA the picture may show wrongly or not at all.
+    for (const smd::VtaFinding& finding : smd::CheckVta(flex, reference.triangles.size() * 3)) {
+      warnings.Show(Warning{finding.kind, OneLine(request.flexPath) + ": " + finding.message});
+    }
   }
   if (request.strict && warnings.Count() > 0) {
     PrintFailure("--strict: the preview raised a warning; " + OneLine(request.outputPath) +

@@ -15,6 +15,8 @@ struct PreviewRequest {
   std::string outputPath;
   std::string sequencePath;  // empty: the reference alone
   std::vector<int> frames;   // places of frames in the sequence; empty: preview::ChooseFrames's
+  std::string flexPath;      // a VTA whose shapes are shown, one row each
+  std::vector<int> shapes;   // shapes of the VTA by time number; empty: the first few
   std::string size;          // "WxH"; empty: a size fitting the layout
   bool strict = false;       // a warning fails the run (exit 4) and writes nothing
 };

@@ -1,6 +1,7 @@
 #include "preview/posed_model.h"
 
 #include <unordered_map>
+#include <utility>
 
 #include "smd/skinning.h"
 
@@ -59,6 +60,11 @@ PosedModel::PosedModel(const smd::File& reference, const smd::File& sequence,
       corners_.push_back(smd::SkinnedPosition(reference, vertex, skinning));
     }
   }
+}
+
+PosedModel::PosedModel(const smd::File& reference, std::vector<Point3> corners)
+    : PosedModel(reference) {
+  if (corners.size() == reference.triangles.size() * 3) corners_ = std::move(corners);
 }
 
 Point3 PosedModel::Corner(std::size_t triangle, int corner) const {

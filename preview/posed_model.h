@@ -18,6 +18,10 @@ class PosedModel {
   // reference has it.
   PosedModel(const smd::File& reference, const smd::File& sequence, const smd::Frame& frame);
 
+  // The reference with its corners at these positions (3 x triangle + corner),
+  // as a VTA's shape puts them.
+  PosedModel(const smd::File& reference, std::vector<Point3> corners);
+
   Point3 Corner(std::size_t triangle, int corner) const;
   // Position of each node of the reference (by place in reference.nodes), and
   // the place of its parent or -1.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -16,6 +17,7 @@
 #include "preview/view.h"
 #include "smd/printable_text.h"
 #include "smd/skinning.h"
+#include "smd/vta_check.h"
 
 namespace kw::preview {
 namespace {
@@ -467,6 +469,15 @@ std::string Caption(const Subject& subject, const std::vector<int>& frames) {
     for (std::size_t i = 0; i < frames.size(); ++i)
       text += (i ? ", " : " ") + std::to_string(frames[i]);
   }
+  if (subject.flex) {
+    const smd::File& vta = *subject.flex;
+    text += "  |  " + subject.flexName + ": " +
+            Plural(vta.shapeFrames.empty() ? 0 : vta.shapeFrames.size() - 1, "shape", "shapes") +
+            "; showing the reference and " + (frames.size() == 2 ? "shape" : "shapes");
+    for (std::size_t i = 1; i < frames.size(); ++i)
+      text += (i > 1 ? ", " : " ") +
+              std::to_string(vta.shapeFrames[static_cast<std::size_t>(frames[i])].time);
+  }
   return text;
 }
 
@@ -627,6 +638,31 @@ bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked,
   return true;
 }
 
+bool ChooseShapes(const smd::File& vta, const std::vector<int>& asked, std::vector<int>* places,
+                  std::string* error) {
+  places->clear();
+  std::unordered_map<int, int> placeOfTime;
+  for (std::size_t i = 0; i < vta.shapeFrames.size(); ++i)
+    placeOfTime.emplace(vta.shapeFrames[i].time, static_cast<int>(i));
+  if (asked.empty()) {
+    for (std::size_t i = 0; i < vta.shapeFrames.size() && places->size() < kDefaultShapes; ++i)
+      if (vta.shapeFrames[i].time != 0) places->push_back(static_cast<int>(i));
+    if (places->empty()) *error = "the VTA has no shape (no time after 0)";
+    return !places->empty();
+  }
+  for (const int time : asked) {
+    const auto found = placeOfTime.find(time);
+    if (time < 1 || found == placeOfTime.end()) {
+      *error = "shape " + std::to_string(time) + " is not in the VTA (it has " +
+               Plural(vta.shapeFrames.empty() ? 0 : vta.shapeFrames.size() - 1, "shape", "shapes") +
+               ", numbered from 1 by their time)";
+      return false;
+    }
+    places->push_back(found->second);
+  }
+  return true;
+}
+
 bool SharesNodeNames(const smd::File& reference, const smd::File& sequence) {
   std::unordered_set<std::string> names;
   for (const smd::Node& node : reference.nodes) names.insert(node.name);
@@ -645,8 +681,14 @@ bool Plan(const Subject& subject, const Options& options, std::vector<int>* fram
   frames->clear();
   if (subject.sequence && !ChooseFrames(*subject.sequence, options.frames, frames, error))
     return false;
-  *rows = subject.sequence ? static_cast<int>(frames->size()) : 2;
-  *columns = subject.sequence ? 4 : 2;
+  if (subject.flex) {
+    // Row 0 is the reference itself, -1 among the shapes' places.
+    if (!ChooseShapes(*subject.flex, options.shapes, frames, error)) return false;
+    frames->insert(frames->begin(), -1);
+  }
+  const bool rowsOfViews = subject.sequence || subject.flex;
+  *rows = rowsOfViews ? static_cast<int>(frames->size()) : 2;
+  *columns = rowsOfViews ? 4 : 2;
   *width = options.width;
   *height = options.height;
   if (*width == 0 || *height == 0) {
@@ -686,8 +728,18 @@ bool Render(const Subject& subject, const Options& options, Picture* picture, st
 
   // Each row is posed twice, once for the box every view is fitted to and once
   // to draw it, so that only one row's skinned corners are held at a time.
-  const int poseCount = subject.sequence ? static_cast<int>(frames.size()) : 1;
+  const int poseCount = subject.sequence || subject.flex ? static_cast<int>(frames.size()) : 1;
   const auto pose = [&](int row) {
+    const int place = frames.empty() ? -1 : frames[static_cast<std::size_t>(row)];
+    if (subject.flex && place >= 0) {
+      std::vector<Point3> corners;
+      const std::vector<smd::CornerPosition> shaped =
+          smd::ShapedCorners(reference, *subject.flex, static_cast<std::size_t>(place));
+      corners.reserve(shaped.size());
+      for (const smd::CornerPosition& c : shaped)
+        corners.emplace_back(c.position[0], c.position[1], c.position[2]);
+      return PosedModel(reference, std::move(corners));
+    }
     return subject.sequence
                ? PosedModel(reference, *subject.sequence,
                             subject.sequence->frames[static_cast<std::size_t>(frames[row])])
@@ -728,6 +780,15 @@ bool Render(const Subject& subject, const Options& options, Picture* picture, st
       std::string label = kKindNames[panel];
       if (subject.sequence && panel == 0)
         label = "frame " + std::to_string(frames[static_cast<std::size_t>(row)]) + "   " + label;
+      if (subject.flex && panel == 0) {
+        const int place = frames[static_cast<std::size_t>(row)];
+        label =
+            (place < 0 ? std::string("reference")
+                       : "shape " +
+                             std::to_string(
+                                 subject.flex->shapeFrames[static_cast<std::size_t>(place)].time)) +
+            "   " + label;
+      }
       DrawPanel(context, panel, layout.panels[place], label, panel == 3);
     }
   }

@@ -26,13 +26,23 @@ struct Options {
   // first "time" block); empty: the first and the two whose poses differ
   // most from it and from each other (ChooseFrames).
   std::vector<int> frames;
+  // Shapes of the VTA to show, by their time number (1 = the first shape);
+  // empty: the first kDefaultShapes.
+  std::vector<int> shapes;
 };
+
+// Shapes a flex preview shows when none are asked for.
+constexpr int kDefaultShapes = 4;
 
 struct Subject {
   const smd::File* reference = nullptr;
   std::string referenceName;            // shown in the caption
   const smd::File* sequence = nullptr;  // null: the reference alone
   std::string sequenceName;
+  // A VTA whose shapes move the reference's corners, one row each after a
+  // row of the reference; not with a sequence.
+  const smd::File* flex = nullptr;
+  std::string flexName;
 };
 
 class Picture {
@@ -63,6 +73,12 @@ class Picture {
 // differ. It looks at the poses of at most 2^24 node-frames.
 bool ChooseFrames(const smd::File& sequence, const std::vector<int>& asked,
                   std::vector<int>* frames, std::string* error);
+
+// The places in vta.shapeFrames of the shapes asked for by time number, or
+// by default the first kDefaultShapes after time 0; false with *error naming
+// a shape that is not there.
+bool ChooseShapes(const smd::File& vta, const std::vector<int>& asked, std::vector<int>* places,
+                  std::string* error);
 
 // False when no node of the sequence has the name of a node of the
 // reference: skinned by it, the reference would not move.

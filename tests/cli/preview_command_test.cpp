@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "cli/exit_codes.h"
+#include "preview/layout.h"
+#include "preview/preview.h"
 #include "tests/cli/cli_runner.h"
 
 namespace kw::test {
@@ -157,6 +159,43 @@ TEST(PreviewCommand, ASequenceThatMovesNothingIsAWarning) {
       RunCli(folder, {"preview", "ref.smd", "--sequence", "seq.smd", "-o", "c.png", "--strict"})
           .status,
       kExitSuccess);
+}
+
+// A VTA of two shapes by hand: a row of the reference, then one per shape,
+// each moving the corners it names. The reference lies flat in z = 0, so its
+// front view is an edge; shape 1 lifts corner 2 out of it, shape 2 stretches
+// corner 1 along x, which the top view shows.
+TEST(PreviewCommand, FlexShapesMoveTheCornersTheyName) {
+  ScratchFolder folder;
+  WriteFile(folder / "ref.smd",
+            "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\ntime 0\n0 0 0 0 0 0 0\nend\n"
+            "triangles\nm\n0 0 0 0 0 0 1 0 0\n0 1 0 0 0 0 1 1 0\n0 0 1 0 0 0 1 0 1\nend\n");
+  WriteFile(folder / "shapes.vta",
+            "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\ntime 0\ntime 1\ntime 2\nend\n"
+            "vertexanimation\ntime 0\n0 0 0 0 0 0 1\n1 1 0 0 0 0 1\n2 0 1 0 0 0 1\n"
+            "time 1\n2 0 1 0.5 0 0 1\ntime 2\n1 1.5 0 0 0 0 1\nend\n");
+  const RunResult run = RunCli(
+      folder, {"preview", "ref.smd", "--flex", "shapes.vta", "--size", "800x600", "-o", "f.png"});
+  ASSERT_EQ(run.status, 0) << Describe(run);
+  EXPECT_EQ(run.err, "");
+  preview::Picture picture;
+  std::string error;
+  ASSERT_TRUE(preview::Picture::ReadPng(folder / "f.png", &picture, &error)) << error;
+  const preview::Layout layout = preview::MakeLayout(800, 600, 3, 4, 1);
+  // Pixels of a view that differ from the reference's view, below the labels.
+  const auto changed = [&](int row, int column) {
+    const preview::Rect& a = layout.panels[static_cast<std::size_t>(column)];
+    const preview::Rect& b = layout.panels[static_cast<std::size_t>(row * 4 + column)];
+    int count = 0;
+    for (int y = 20; y < a.height - 20; ++y)
+      for (int x = 0; x < a.width; ++x)
+        count += picture.Pixel(a.x + x, a.y + y) != picture.Pixel(b.x + x, b.y + y);
+    return count;
+  };
+  enum { kFront = 0, kTop = 2 };
+  EXPECT_GT(changed(1, kFront), 1000);  // lifted out of the plane
+  EXPECT_GT(changed(2, kTop), 1000);    // stretched
+  EXPECT_LT(changed(2, kFront), 50);    // still flat: only the joint's ring, at most
 }
 
 }  // namespace
