@@ -75,6 +75,9 @@ enum class WarningKind {
   // A file made from the SMDs (a picture, the QC) not written over a file
   // the tool did not write.
   kFileNotReplaced,
+  // export --all made no collision model for a mesh: no part of it spans a
+  // volume, or no bone carries enough of it.
+  kNoCollisionModel,
 };
 
 struct Warning {
@@ -132,6 +135,7 @@ inline constexpr WarningKindRow kWarningKinds[] = {
     {WarningKind::kMorphAnimation, "morph-animation", false},
     {WarningKind::kFileNameChanged, "file-name-changed", false},
     {WarningKind::kFileNotReplaced, "file-not-replaced", false},
+    {WarningKind::kNoCollisionModel, "no-collision-model", false},
 };
 
 inline constexpr std::size_t kWarningKindCount = sizeof kWarningKinds / sizeof kWarningKinds[0];
