@@ -8,18 +8,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <set>
 #include <vector>
 
+#include "cli/check_command.h"
+#include "cli/collision_model.h"
 #include "cli/exit_codes.h"
 #include "cli/export_pipeline.h"
 #include "cli/failure_line.h"
 #include "cli/export_preview.h"
+#include "cli/export_summary.h"
+#include "cli/loop_check.h"
 #include "cli/output_guard.h"
 #include "cli/qc_file.h"
 #include "cli/replacing_files.h"
 #include "cli/stderr_warnings.h"
+#include "smd/smd_reader.h"
 
 namespace kw {
 namespace {
@@ -48,34 +54,54 @@ std::string ModelStem(const std::string& path) {
   return file;
 }
 
-// The texture name the reference writes for a map: the file part of its name.
-std::string TextureName(SceneTextureMap* map) {
-  const char* full = map ? map->GetBitmapFileName() : nullptr;
-  std::string name = full ? full : "";
-  const std::size_t slash = name.find_last_of("/\\");
-  if (slash != std::string::npos) name.erase(0, slash + 1);
-  return name.empty() || name.find_first_of("\r\n") != std::string::npos ? "null.bmp" : name;
+// A mesh of the scene has a skin: its vertices may hang on several bones.
+bool HasSkin(const MemoryScene& scene) {
+  std::vector<MemoryNode*> pending(scene.GetSceneRoots().begin(), scene.GetSceneRoots().end());
+  while (!pending.empty()) {
+    MemoryNode* node = pending.back();
+    pending.pop_back();
+    IGameObject* object = node->GetObject();
+    if (object && object->AsMesh() && object->GetIGameSkin()) return true;
+    for (MemoryNode* child : node->GetSceneChildren()) pending.push_back(child);
+  }
+  return false;
 }
 
-// Every texture the meshes' materials name, in node order, each once.
-std::vector<std::string> Textures(MemoryScene& scene) {
-  std::vector<std::string> textures;
-  std::set<std::string> seen;
-  auto add = [&](SceneMaterial* material) {
-    if (!material || material->IsMultiMaterial()) return;
-    const std::string name = TextureName(material->GetTextureMap(0));
-    if (seen.insert(name).second) textures.push_back(name);
-  };
-  for (int id = 0; MemoryNode* node = scene.FindNode(id); ++id) {
-    IGameObject* object = node->GetObject();
-    SceneMaterial* material = node->GetMaterial();
-    if (!object || !object->AsMesh() || !material) continue;
-    add(material);
-    for (int i = 0; material->IsMultiMaterial() && i < material->GetSubMaterialCount(); ++i) {
-      add(material->GetSubMaterial(i));
-    }
+// The reference as written, for what is made from it; a file we just wrote
+// that does not read back is a failure of the run.
+bool ReadBack(const std::string& temporary, const std::string& shown, smd::File* file) {
+  std::string error;
+  if (smd::ReadSmd(temporary, file, &error)) return true;
+  PrintFailure(shown + ": does not read back as written; nothing was replaced");
+  return false;
+}
+
+// The skeleton to define in a QC without a reference mesh: the reference's
+// nodes in their pose at time 0.
+std::vector<QcBone> BonesOf(const smd::File& file) {
+  std::vector<QcBone> bones;
+  if (file.frames.empty()) return bones;
+  std::map<int, std::string> names;
+  for (const smd::Node& node : file.nodes) names[node.index] = node.name;
+  const smd::Frame& first = file.frames.front();
+  std::map<int, const smd::Pose*> poses;
+  for (std::uint32_t i = 0; i < first.poseCount; ++i) {
+    const smd::Pose& pose = file.poses[first.firstPose + i];
+    poses[pose.node] = &pose;
   }
-  return textures;
+  for (const smd::Node& node : file.nodes) {
+    QcBone bone;
+    bone.name = node.name;
+    const auto parent = names.find(node.parent);
+    if (parent != names.end()) bone.parent = parent->second;
+    const auto pose = poses.find(node.index);
+    if (pose != poses.end()) {
+      std::copy(pose->second->position, pose->second->position + 3, bone.position);
+      std::copy(pose->second->rotation, pose->second->rotation + 3, bone.rotation);
+    }
+    bones.push_back(bone);
+  }
+  return bones;
 }
 
 // The longest file name a folder takes: most file systems' 255 bytes, or
@@ -248,8 +274,9 @@ int ExportAll(const ExportRequest& request) {
   const std::unique_ptr<MemoryScene> reference = pipeline.Read(&animations, &status);
   if (!reference) return status;
 
-  // The reference is named after the model, each sequence after its
-  // animation; the QC after the model too, with room for ".qc.new".
+  // The reference is named after the model, the collision model after it,
+  // each sequence after its animation; the QC after the model too, with room
+  // for ".qc.new".
   const std::string folder =
       request.outputPath.back() == '/' ? request.outputPath : request.outputPath + "/";
   const std::size_t room = NameRoom(folder);
@@ -257,19 +284,30 @@ int ExportAll(const ExportRequest& request) {
   StderrWarnings& warnings = pipeline.Warnings();
   const std::string model = FileName(ModelStem(request.scenePath), "model", room - 7, "model",
                                      ".smd and .qc", &used, &warnings);
+  const SceneMeasure measure = Measure(*reference, false);
+  const bool withBody = measure.triangles > 0;
+  const bool withCollision = withBody && request.collision != "none";
+  const std::string phys = withCollision ? FileName(model + "_phys", "model_phys", room - 4,
+                                                    "collision model", ".smd", &used, &warnings) +
+                                               ".smd"
+                                         : "";
   std::vector<Job> jobs{{folder + model + ".smd", reference.get(), false, false, ""}};
   QcContents qc;
   qc.modelName = model;
   qc.sourceFile = request.scenePath.substr(request.scenePath.find_last_of('/') + 1);
-  qc.referenceFile = model + ".smd";
+  qc.referenceFile = withBody ? model + ".smd" : "";
   qc.fps = request.load.fps;
-  qc.textures = Textures(*reference);
+  qc.textures = TextureNames(*reference);
+  qc.surfaceProp = request.surfaceProp;
   for (std::size_t i = 0; i < animations.scenes.size(); ++i) {
     const std::string name = FileName(animations.names[i], "animation_" + std::to_string(i),
                                       room - 4, "animation", ".smd", &used, &warnings);
     jobs.push_back(Job{folder + name + ".smd", animations.scenes[i].get(), true, false, ""});
     qc.sequences.push_back(QcSequence{name, name + ".smd"});
   }
+  // A prop's parts never move without animations; with them, $staticprop
+  // would merge away what they move.
+  qc.staticProp = withBody && animations.scenes.empty();
 
   // Every file's place is judged before the first is written.
   const std::vector<RunInput> inputs = pipeline.Inputs(*reference);
@@ -278,6 +316,11 @@ int ExportAll(const ExportRequest& request) {
     status = CheckSmdPlace(job.path, inputs);
     if (status != kExitSuccess) return status;
     outputs.push_back(job.path);
+  }
+  if (withCollision) {
+    status = CheckSmdPlace(folder + phys, inputs);
+    if (status != kExitSuccess) return status;
+    outputs.push_back(folder + phys);
   }
   const QcPlan qcPlan = PlanQc(folder + model + ".qc", inputs, request.overwrite, &warnings);
   if (!qcPlan.path.empty()) outputs.push_back(qcPlan.path);
@@ -296,6 +339,7 @@ int ExportAll(const ExportRequest& request) {
 
   // On a terminal, a line for each file as it is begun.
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  int loops = 0;
   for (std::size_t k = 0; k < jobs.size(); ++k) {
     if (terminal)
       std::fprintf(stderr, "kestrelworks: %zu of %zu: %s\n", k + 1, jobs.size(),
@@ -305,7 +349,43 @@ int ExportAll(const ExportRequest& request) {
     status = pipeline.Write(*jobs[k].scene, options, jobs[k].path, true);
     if (status != kExitSuccess) return status;  // every temporary file goes with the pipeline
     jobs[k].temporary = pipeline.LastTemporary();
+    if (jobs[k].sequence) {
+      smd::File sequence;
+      if (!ReadBack(jobs[k].temporary, OneLine(jobs[k].path), &sequence)) return kExitExportFailed;
+      qc.sequences[k - 1].loop = PosesAgree(sequence, measure.Longest());
+      loops += qc.sequences[k - 1].loop ? 1 : 0;
+    }
   }
+
+  // What is made from the reference as written: the collision model, or the
+  // bones a QC without a mesh defines.
+  CollisionModel collision;
+  if (withCollision || !withBody) {
+    smd::File written;
+    if (!ReadBack(jobs[0].temporary, OneLine(jobs[0].path), &written)) return kExitExportFailed;
+    if (!withBody) qc.bones = BonesOf(written);
+    if (withCollision)
+      collision = MakeCollisionModel(written, request.collision, HasSkin(*reference));
+  }
+  if (collision.kind != CollisionModel::Kind::kNone) {
+    if (terminal) std::fprintf(stderr, "kestrelworks: %s\n", OneLine(folder + phys).c_str());
+    status = pipeline.Prepare(folder + phys, collision.smd, true);
+    if (status != kExitSuccess) return status;
+    CheckWrittenSmd(pipeline.LastTemporary(), OneLine(folder + phys), &warnings);
+    const bool joints = collision.kind == CollisionModel::Kind::kRagdoll;
+    qc.collision.kind = joints ? QcCollision::Kind::kJoints : QcCollision::Kind::kModel;
+    qc.collision.file = phys;
+    qc.collision.mass = request.mass;
+    qc.collision.concave = !joints && collision.hulls > 1;
+    qc.collision.rootBone = collision.rootBone;
+    qc.collision.jointBones = collision.jointBones;
+    qc.collision.leftOut = collision.leftOut;
+  } else if (withCollision) {
+    warnings.Show(Warning{WarningKind::kNoCollisionModel,
+                          OneLine(folder + phys) + ": not written: " + collision.problem +
+                              "; the QC has no collision model"});
+  }
+
   status = pipeline.Judge(folder + model + ": nothing written: ");
   if (status != kExitSuccess) return status;
   if (!qcPlan.path.empty()) {
@@ -327,7 +407,29 @@ int ExportAll(const ExportRequest& request) {
     if (status != kExitSuccess) return status;
   }
   status = pipeline.Commit();
-  if (status == kExitSuccess && !qcPlan.note.empty()) PrintFailure(qcPlan.note);
+  if (status != kExitSuccess) return status;
+  if (!qcPlan.note.empty()) PrintFailure(qcPlan.note);
+  if (!request.quiet) {
+    std::string written = jobs[0].path;
+    if (animations.scenes.size() > 0) {
+      written += ", " + std::to_string(animations.scenes.size()) +
+                 (animations.scenes.size() == 1 ? " sequence" : " sequences");
+      if (loops > 0) written += " (" + std::to_string(loops) + " with loop)";
+    }
+    if (collision.kind != CollisionModel::Kind::kNone) {
+      written += ", " + phys + " (" + std::to_string(collision.hulls) +
+                 (collision.hulls == 1 ? " hull" : " hulls");
+      if (collision.parts > collision.hulls) {
+        written += " from " + std::to_string(collision.parts) + " parts";
+      }
+      const std::size_t leftOut = collision.leftOut.size();
+      if (leftOut > 0) written += "; " + std::to_string(leftOut) + " left out, listed in the QC";
+      written += ")";
+    }
+    if (!qcPlan.path.empty()) written += ", " + qcPlan.path.substr(folder.size());
+    PrintSummary(SummaryLine(written, measure, pipeline.Unit(), IsModelFile(request.scenePath)),
+                 false);
+  }
   return status;
 }
 

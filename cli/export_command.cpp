@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/export_all.h"
 #include "cli/export_pipeline.h"
+#include "cli/export_summary.h"
 #include "cli/failure_line.h"
 #include "cli/isolated_run.h"
 #include "cli/output_guard.h"
@@ -74,7 +76,45 @@ int ExportOne(const ExportRequest& request) {
     status = pipeline.Prepare(png, bytes, true);
   }
   if (status == kExitSuccess) status = pipeline.Commit();
+  if (status == kExitSuccess && !request.quiet) {
+    SceneMeasure measure = Measure(*scene, request.selectedOnly);
+    const ExportOptions options = OptionsFor(request, *scene);
+    measure.sequence = options.exportSequence;
+    measure.firstFrame = options.startFrame;
+    measure.lastFrame = options.endFrame;
+    // stdout holds the SMD itself.
+    PrintSummary(SummaryLine(out == "-" ? "stdout" : out, measure, pipeline.Unit(),
+                             IsModelFile(request.scenePath)),
+                 out == "-");
+  }
   return status;
+}
+
+// The folder of --all given a name that looks like one of the files it
+// writes, and nothing there yet: it would make a folder "model.smd".
+bool LooksLikeFile(const std::string& path) {
+  std::string name = path;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  const std::size_t slash = name.find_last_of('/');
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || dot == 0) return false;
+  std::string extension = name.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // What is there already is made or refused as it is.
+  struct stat st {};
+  const bool there = ::lstat(path.c_str(), &st) == 0;
+  return !there &&
+         (extension == "smd" || extension == "qc" || extension == "mdl" || extension == "png");
+}
+
+// The name without its extension, for the hint.
+std::string ModelFolderHint(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t dot = path.find_last_of('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) path.erase(dot);
+  return path;
 }
 
 }  // namespace
@@ -88,6 +128,13 @@ int RunExport(const ExportRequest& request) {
     PrintFailure(
         "--all writes several files into the folder -o names; -o - (stdout) takes one "
         "SMD: name a folder, or leave out --all");
+    return kExitUsage;
+  }
+  if (request.all && LooksLikeFile(request.outputPath)) {
+    PrintFailure(request.outputPath +
+                 ": --all writes several files into the folder -o names, and this looks like "
+                 "a file's name; name a folder (-o " +
+                 ModelFolderHint(request.outputPath) + ")");
     return kExitUsage;
   }
   // --all names a folder, made or refused once the export runs.

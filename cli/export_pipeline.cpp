@@ -68,7 +68,8 @@ std::unique_ptr<MemoryScene> ExportPipeline::Read(SceneAnimations* animations, i
   bool usage = false;
   std::unique_ptr<MemoryScene> scene;
   try {
-    scene = LoadScene(request_.scenePath, load, &error, &importWarnings, animations, &usage);
+    scene =
+        LoadScene(request_.scenePath, load, &error, &importWarnings, animations, &usage, &unit_);
   } catch (const std::bad_alloc&) {
     error = outOfMemory;
   }

@@ -60,10 +60,13 @@ class ExportPipeline {
   int Commit();
 
   StderrWarnings& Warnings() { return warnings_; }
+  // The source's unit as Read found it; unknown for scene files.
+  const SourceUnit& Unit() const { return unit_; }
 
  private:
   const ExportRequest& request_;
   StderrWarnings warnings_;
+  SourceUnit unit_;
   RunLog log_;
   // Discarded with the pipeline unless committed.
   std::vector<std::unique_ptr<ReplacingFiles>> files_;

@@ -29,6 +29,11 @@ struct ExportRequest {
   bool overwrite = false;
   std::string pose = "bind";  // of a model file's reference
   SceneLoadOptions load;
+  // With all: the collision model ("hull", "parts" or "none"), its mass in
+  // kilograms (0: the compiler's $automass) and the QC's $surfaceprop.
+  std::string collision = "hull";
+  double mass = 0.0;
+  std::string surfaceProp = "default";
 };
 
 // The flags' choices for an export of scene; without --range, the scene's

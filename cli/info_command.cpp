@@ -198,6 +198,8 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   importOptions.fps = options.fps;
   importOptions.up = options.up;
   importOptions.scale = options.scale;
+  importOptions.unit.fallback = options.units;
+  importOptions.unit.toInches = options.toSourceUnits;
   importOptions.allowOutsidePaths = options.allowOutsidePaths;
   ImportedModel model;
   std::string error;
@@ -211,13 +213,24 @@ int RunModelInfo(const std::string& path, const SceneLoadOptions& options) {
   std::printf("up axis: %s%c (%s)%s, scale %g\n", model.sourceUpNegative ? "-" : "", model.sourceUp,
               model.upReason.c_str(),
               model.sourceUp == 'z' && !model.sourceUpNegative ? "" : ", turned to z", model.scale);
+  if (model.unit.meters > 0) {
+    std::printf("unit: %s (%s)%s\n", model.unit.name.c_str(), model.unit.reason.c_str(),
+                model.unit.scale != 1.0 ? ", converted to inches" : "");
+  } else {
+    std::printf("unit: unknown (--units names it)\n");
+  }
   std::printf("animations: %zu\n", model.animations.size());
   for (std::size_t i = 0; i < model.animations.size(); ++i) {
     const ModelAnimation& animation = model.animations[i];
-    std::printf("  %zu \"%s\": %.3f s, frames %d to %d, %d channel%s%s\n", i,
+    std::string morph;
+    if (animation.morphChannels > 0) {
+      morph = ", " + std::to_string(animation.morphChannels) + " morph channel" +
+              (animation.morphChannels == 1 ? "" : "s");
+    }
+    std::printf("  %zu \"%s\": %.3f s, frames %d to %d, %d channel%s%s%s\n", i,
                 Shown(animation.name).c_str(), animation.seconds, animation.firstFrame,
                 animation.lastFrame, animation.channels, animation.channels == 1 ? "" : "s",
-                static_cast<int>(i) == model.sampledAnimation ? " (sampled)" : "");
+                morph.c_str(), static_cast<int>(i) == model.sampledAnimation ? " (sampled)" : "");
   }
   PrintScene(*model.scene);
   std::printf("warnings: %zu\n", model.warnings.size());
@@ -232,14 +245,15 @@ int RunSceneInfo(const std::string& path, const SceneLoadOptions& options) {
   std::string error;
   std::vector<Warning> warnings;
   std::unique_ptr<MemoryScene> scene;
+  bool usage = false;
   try {
-    scene = LoadScene(path, options, &error, &warnings);
+    scene = LoadScene(path, options, &error, &warnings, nullptr, &usage);
   } catch (const std::bad_alloc&) {
     error = path + ": not enough memory to read the scene";
   }
   if (!scene) {
     PrintFailure(error);
-    return kExitSceneUnreadable;
+    return usage ? kExitUsage : kExitSceneUnreadable;
   }
   std::printf("file: %s\n", Shown(path).c_str());
   PrintScene(*scene);

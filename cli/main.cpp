@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -40,16 +41,54 @@ CLI::Validator NumberFrom(double low, double high, const std::string& message) {
       "", "");
 }
 
+// The option's value in lower case: "--up Z" is "--up z".
+CLI::Validator Lowered() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return std::string();
+      },
+      "", "");
+}
+
+// A name that goes between quotes in the QC: printable, no quote.
+CLI::Validator QcName() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (text.empty()) return "the name is empty";
+        for (const char c : text) {
+          const auto u = static_cast<unsigned char>(c);
+          if (u < 0x20 || u == 0x7f || c == '"') {
+            return "\"" + OneLine(text) + "\" holds a quote or a control character";
+          }
+        }
+        return std::string();
+      },
+      "", "");
+}
+
 // Options that only matter for model files read through the importer.
 void AddModelOptions(CLI::App& command, SceneLoadOptions& load) {
   command.add_option("--animation", load.animation,
                      "Model files: the animation to sample (default: the first)");
   command.add_option("--fps", load.fps, "Model files: frames per second (default 30)")
       ->check(NumberFrom(1.0, 4800.0, "is not a number of frames per second from 1 to 4800"));
-  command.add_option("--up", load.up, "Model files: the source's up axis, overriding the file")
-      ->check(CLI::IsMember({"y", "z"}));
+  command
+      .add_option("--up", load.up,
+                  "Model files: the source's up axis (x, y or z, in any case), overriding the file")
+      ->transform(Lowered())
+      ->check(CLI::IsMember({"x", "y", "z"}));
   command.add_option("--scale", load.scale, "Model files: uniform scale (default 1)")
       ->check(NumberFrom(1e-30, 1e30, "is not a scale from 1e-30 to 1e30"));
+  command
+      .add_option("--units", load.units,
+                  "Model files: the source's unit (inch, m, cm, mm or ft) where the file does not "
+                  "say; glTF is in meters, FBX and Collada say theirs")
+      ->transform(Lowered())
+      ->check(CLI::IsMember({"inch", "m", "cm", "mm", "ft"}));
+  command.add_flag("--to-source-units", load.toSourceUnits,
+                   "Model files: convert from the source's unit to the compiler's inches "
+                   "(1 m = 39.37 units), composed with --scale; default: no conversion");
   command
       .add_option("--import-timeout", load.importSeconds,
                   "Model files: seconds the importer may take before the file is given up as "
@@ -80,6 +119,7 @@ int main(int argc, char** argv) {
 #endif
 
   CLI::App app{"kestrelworks: export a scene to a Source SMD (Studio Model Data) file."};
+  app.set_version_flag("--version", std::string("kestrelworks ") + KW_VERSION);
   app.require_subcommand(1);
   app.footer(
       "Exit status: 0 success, 1 the SMD could not be written (nothing replaced),\n"
@@ -122,7 +162,8 @@ int main(int argc, char** argv) {
                           "Fail (exit 4, output left untouched) if the export raised any warning");
   exportCommand->add_flag("--verbose", request.verbose, "Print the host's debug lines to stderr");
   exportCommand->add_flag("--quiet", request.quiet,
-                          "No progress line on a terminal for a long export");
+                          "No progress line on a terminal for a long export, and no summary line "
+                          "at the end");
   exportCommand->add_flag("--preview", request.preview,
                           "Also draw the written SMD as a PNG beside it (OUT.png)");
   exportCommand->add_flag("--overwrite", request.overwrite,
@@ -147,6 +188,26 @@ int main(int argc, char** argv) {
        {"--sequence", "--range", "--reverse", "--animation", "--selected-only"}) {
     all->excludes(exportCommand->get_option(name));
   }
+  exportCommand
+      ->add_option("--collision", request.collision,
+                   "With --all: the collision model <model>_phys.smd: hull (default: one convex "
+                   "hull of a prop's mesh, one per bone of a skinned model), parts (a prop: one "
+                   "hull per connected part, merged to the compiler's 20 pieces) or none")
+      ->transform(kw::Lowered())
+      ->check(CLI::IsMember({"hull", "parts", "none"}))
+      ->needs(all);
+  exportCommand
+      ->add_option("--mass", request.mass,
+                   "With --all: the collision model's mass in kilograms (default: $automass, "
+                   "from its volume)")
+      ->check(kw::NumberFrom(0.001, 50000.0, "is not a mass in kilograms from 0.001 to 50000"))
+      ->needs(all);
+  exportCommand
+      ->add_option("--surfaceprop", request.surfaceProp,
+                   "With --all: the QC's $surfaceprop, what the model is made of (default "
+                   "\"default\")")
+      ->check(kw::QcName())
+      ->needs(all);
 
   std::string infoPath;
   kw::SceneLoadOptions infoOptions;
@@ -156,9 +217,17 @@ int main(int argc, char** argv) {
       "meshes, materials, skins and animations.");
   infoCommand->add_option("scene", infoPath, "Scene or model file")->required();
   kw::AddModelOptions(*infoCommand, infoOptions);
+  infoCommand->footer(
+      "Exit status: 0 the report was printed, 1 it could not be written whole,\n"
+      "2 usage error, 3 the scene could not be read (or its importer crashed),\n"
+      "128+N stopped by signal N.");
 
   kw::PreviewRequest previewRequest;
   CLI::App* previewCommand = kw::AddPreviewCommand(app, &previewRequest);
+  previewCommand->footer(
+      "Exit status: 0 the picture was written, 1 it could not be written,\n"
+      "2 usage error (a bad --size or --frames), 3 a file is not a readable SMD,\n"
+      "4 warnings under --strict (no picture written).");
 
   std::vector<std::string> checkPaths;
   CLI::App* checkCommand =
@@ -166,12 +235,18 @@ int main(int argc, char** argv) {
                          "Check SMD files, ours or another tool's, against the compiler's limits "
                          "(exit 0 clean, 4 findings, 3 not a readable SMD).");
   checkCommand->add_option("files", checkPaths, "SMD files")->required();
+  checkCommand->footer(
+      "Exit status: 0 every file is clean, 4 a file has findings, 3 a file is not a\n"
+      "readable SMD (every file is checked either way), 2 usage error, 1 the report\n"
+      "could not be written.");
 
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     kw::PrintFailure(std::string(e.what()) + " (see --help)");

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/failure_line.h"
+#include "cli/loop_check.h"
 
 namespace kw {
 namespace {
@@ -34,17 +35,98 @@ std::string Fingerprint(const std::string& text, std::size_t from) {
 }  // namespace
 
 std::string QcText(const QcContents& qc) {
+  const bool body = !qc.referenceFile.empty();
+  const QcCollision& collision = qc.collision;
+  const bool joints = collision.kind == QcCollision::Kind::kJoints;
+  const bool model = collision.kind == QcCollision::Kind::kModel;
+  bool loops = false;
+  for (const QcSequence& sequence : qc.sequences) loops = loops || sequence.loop;
+
   std::string text;
   text += "// " + qc.modelName + ": a starter QC for studiomdl, written by kestrelworks from " +
           OneLine(qc.sourceFile) + ".\n";
-  text += "// It compiles the SMD files beside it. studiomdl looks for each texture below as\n";
-  text += "// materials/models/" + qc.modelName +
-          "/<name without extension>.vmt; make those materials before you compile:\n";
-  for (const std::string& texture : qc.textures) text += "//   " + OneLine(texture) + "\n";
+  text += "// It compiles the SMD files beside it. What each line below is for, and what to\n";
+  text += "// change (kestrelworks' docs/qc.md tells where each figure comes from):\n";
+  // One entry per command, its words wrapped under the column they start in.
+  auto explain = [&text](bool present, const char* command, const std::string& why) {
+    if (!present) return;
+    constexpr std::size_t kWidth = 100;
+    char head[32];
+    std::snprintf(head, sizeof head, "//   %-18s", command);
+    std::string line = head;
+    const std::size_t indent = line.size();
+    std::size_t at = 0;
+    while (at < why.size()) {
+      std::size_t end = why.find(' ', at);
+      if (end == std::string::npos) end = why.size();
+      const std::string word = why.substr(at, end - at);
+      if (line.size() > indent && line.size() + 1 + word.size() > kWidth) {
+        text += line + "\n";
+        line = "//" + std::string(indent - 2, ' ');
+      }
+      if (line.size() > indent) line += ' ';
+      line += word;
+      at = end + 1;
+    }
+    text += line + "\n";
+  };
+  explain(true, "$modelname", "where the compiled model goes, below the game's models/ folder");
+  explain(body, "$cdmaterials",
+          "the folder below materials/ where studiomdl finds the textures' .vmt files");
+  explain(body, "$surfaceprop",
+          "what the model is made of, for its sounds and impacts (--surfaceprop)");
+  explain(qc.staticProp, "$staticprop",
+          "a prop whose parts never move: its bones are merged into one");
+  explain(body, "$body", "the reference mesh");
+  explain(!qc.bones.empty(), "$definebone",
+          "a bone: parent, position, then angles in degrees about Y, Z, X; a model without "
+          "a mesh keeps only the bones defined here");
+  explain(qc.sequences.empty(), "$sequence",
+          "the reference standing still, as studiomdl wants a sequence; frames per second "
+          "(--fps)");
+  explain(!qc.sequences.empty(), "$sequence",
+          std::string("an animation: its SMD and frames per second (--fps)") +
+              (loops ? "; \"loop\" where its first and last poses agree (every bone within " +
+                           Number(kLoopRadians) + " rad and " + Number(100 * kLoopPositionShare) +
+                           "% of the model's size), so that it plays round"
+                     : ""));
+  explain(model, "$collisionmodel",
+          "the prop's collision model in " + collision.file + ": convex hulls of its mesh");
+  explain(joints, "$collisionjoints",
+          "the ragdoll in " + collision.file + ": one convex hull per bone");
+  explain(collision.kind != QcCollision::Kind::kNone && collision.mass > 0, "$mass",
+          "its weight in kilograms (--mass)");
+  explain(collision.kind != QcCollision::Kind::kNone && !(collision.mass > 0), "$automass",
+          "its weight worked out from its volume (--mass gives one instead)");
+  explain(collision.concave, "$concave",
+          "it is made of several convex pieces, one per part of the mesh");
+  explain(joints, "$rootbone", "the bone the ragdoll hangs from");
+  explain(joints && !collision.jointBones.empty(), "$jointconstrain",
+          "how far a bone turns about an axis, in degrees, and its friction: -" +
+              std::to_string(kFreeJointDegrees) + " " + std::to_string(kFreeJointDegrees) +
+              " lets it turn freely; tighten each to the joint's range");
+  if (body) {
+    text += "// studiomdl looks for each texture below as materials/models/" + qc.modelName +
+            "/<name without extension>.vmt;\n// make those materials before you compile:\n";
+    for (const std::string& texture : qc.textures) text += "//   " + OneLine(texture) + "\n";
+  }
   text += "\n";
   text += "$modelname \"" + qc.modelName + ".mdl\"\n";
-  text += "$cdmaterials \"models/" + qc.modelName + "/\"\n";
-  text += "$body \"" + qc.modelName + "\" \"" + qc.referenceFile + "\"\n";
+  if (body) {
+    text += "$cdmaterials \"models/" + qc.modelName + "/\"\n";
+    text += "$surfaceprop \"" + qc.surfaceProp + "\"\n";
+    if (qc.staticProp) text += "$staticprop\n";
+    text += "$body \"" + qc.modelName + "\" \"" + qc.referenceFile + "\"\n";
+  }
+  for (const QcBone& bone : qc.bones) {
+    constexpr double kDegrees = 57.29577951308232;
+    char numbers[160];
+    std::snprintf(numbers, sizeof numbers, "%f %f %f %f %f %f", bone.position[0] + 0.0,
+                  bone.position[1] + 0.0, bone.position[2] + 0.0, bone.rotation[1] * kDegrees + 0.0,
+                  bone.rotation[2] * kDegrees + 0.0, bone.rotation[0] * kDegrees + 0.0);
+    text +=
+        "$definebone \"" + bone.name + "\" \"" + bone.parent + "\" " + numbers + " 0 0 0 0 0 0\n";
+  }
   text += "\n";
   if (qc.sequences.empty()) {
     // studiomdl wants a sequence; without animations the reference stands still.
@@ -52,7 +134,29 @@ std::string QcText(const QcContents& qc) {
   }
   for (const QcSequence& sequence : qc.sequences) {
     text += "$sequence \"" + sequence.name + "\" \"" + sequence.file + "\" fps " + Number(qc.fps) +
-            "\n";
+            (sequence.loop ? " loop" : "") + "\n";
+  }
+  if (collision.kind != QcCollision::Kind::kNone) {
+    text += "\n";
+    if (!collision.leftOut.empty()) {
+      text += "// Bones left out of the ragdoll, without a hull:\n";
+      for (const std::string& line : collision.leftOut) text += "//   " + OneLine(line) + "\n";
+    }
+    text += std::string(joints ? "$collisionjoints" : "$collisionmodel") + " \"" + collision.file +
+            "\"\n{\n";
+    text += collision.mass > 0 ? "\t$mass " + Number(collision.mass) + "\n" : "\t$automass\n";
+    if (collision.concave) text += "\t$concave\n";
+    if (joints) {
+      text += "\t$rootbone \"" + collision.rootBone + "\"\n";
+      const std::string range = " limit -" + std::to_string(kFreeJointDegrees) + " " +
+                                std::to_string(kFreeJointDegrees) + " 0\n";
+      for (const std::string& bone : collision.jointBones) {
+        for (const char* axis : {"x", "y", "z"}) {
+          text += "\t$jointconstrain \"" + bone + "\" " + axis + range;
+        }
+      }
+    }
+    text += "}\n";
   }
   return kMark + Fingerprint(text, 0) +
          ": export --all replaces this file until it is edited, then writes beside it\n" + text;

@@ -107,15 +107,26 @@ bool CheckSceneFile(const std::string& path, std::string* error) {
 
 std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
                                        std::string* error, std::vector<Warning>* warnings,
-                                       SceneAnimations* animations, bool* usage) {
+                                       SceneAnimations* animations, bool* usage, SourceUnit* unit) {
   if (!CheckSceneFile(path, error)) return nullptr;
-  if (!IsModelFile(path)) return LoadSceneFile(path, error);
+  if (!IsModelFile(path)) {
+    if (!options.units.empty() || options.toSourceUnits) {
+      *error = path +
+               ": --units and --to-source-units are for model files; a scene file is exported "
+               "in its own numbers";
+      if (usage) *usage = true;
+      return nullptr;
+    }
+    return LoadSceneFile(path, error);
+  }
 #if KW_WITH_ASSIMP
   ModelImportOptions importOptions;
   importOptions.animation = options.animation;
   importOptions.fps = options.fps;
   importOptions.up = options.up;
   importOptions.scale = options.scale;
+  importOptions.unit.fallback = options.units;
+  importOptions.unit.toInches = options.toSourceUnits;
   importOptions.pose = options.pose == "bind"   ? ModelPose::kBind
                        : options.pose == "rest" ? ModelPose::kRest
                                                 : ModelPose::kAnimation;
@@ -136,6 +147,21 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
       return nullptr;
     }
   }
+  if (options.toSourceUnits && model.unit.meters == 0) {
+    *error = path +
+             ": --to-source-units: the file does not say its unit; name it with --units "
+             "(inch, m, cm, mm or ft)";
+    if (usage) *usage = true;
+    return nullptr;
+  }
+  if (!options.units.empty() && model.unit.reason != "--units" &&
+      MetersPerUnit(options.units) != model.unit.meters) {
+    warnings->push_back(
+        Warning{WarningKind::kModelImport, OneLine(path) + ": --units " + OneLine(options.units) +
+                                               " is not used: the " + model.unit.reason +
+                                               " says the unit is " + model.unit.name});
+  }
+  if (unit) *unit = model.unit;
   if (!HasFaces(*model.scene) && model.animations.empty()) {
     *error = path +
              ": nothing to export: no triangles and no animation (is the file damaged, "
@@ -163,6 +189,7 @@ std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadO
   (void)warnings;
   (void)animations;
   (void)usage;
+  (void)unit;
   *error = path + ": not a scene file (.json); this build reads no model files";
   return nullptr;
 #endif

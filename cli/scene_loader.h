@@ -6,16 +6,19 @@
 #include <vector>
 
 #include "diagnostics/warning.h"
+#include "readers/model_import/source_unit.h"
 #include "scene/memory_scene.h"
 
 namespace kw {
 
 // How a model file (not our own scene files) is brought into the scene.
 struct SceneLoadOptions {
-  std::string animation;  // empty: the first animation, if any
-  double fps = 30.0;      // frames per second; ticks per frame = 4800 / fps
-  std::string up;         // "", "y" or "z": override the file's up axis
-  double scale = 1.0;     // uniform scale applied to the whole scene
+  std::string animation;       // empty: the first animation, if any
+  double fps = 30.0;           // frames per second; ticks per frame = 4800 / fps
+  std::string up;              // "", "x", "y" or "z": override the file's up axis
+  double scale = 1.0;          // uniform scale applied to the whole scene
+  std::string units;           // the source's unit when the file does not say ("": unknown)
+  bool toSourceUnits = false;  // scale from the source's unit to inches
   // What the scene shows: "animation" (every frame of the animation),
   // "bind", "rest" or "first-frame" (one pose, for a reference).
   std::string pose = "animation";
@@ -52,9 +55,12 @@ bool CheckSceneFile(const std::string& path, std::string* error);
 // importer had to change or leave out is added to warnings, one line each.
 // With animations, a model file also gives every animation in the same import.
 // usage, when given, is set when an option was at fault rather than the file.
+// unit, when given, gets the source's unit as the import used it (unknown for
+// scene files). --to-source-units on a file whose unit is unknown, and the
+// unit options on a scene file, are usage errors.
 std::unique_ptr<MemoryScene> LoadScene(const std::string& path, const SceneLoadOptions& options,
                                        std::string* error, std::vector<Warning>* warnings,
-                                       SceneAnimations* animations = nullptr,
-                                       bool* usage = nullptr);
+                                       SceneAnimations* animations = nullptr, bool* usage = nullptr,
+                                       SourceUnit* unit = nullptr);
 
 }  // namespace kw
