@@ -618,7 +618,7 @@ TEST_F(Promises, AllReplacesEverythingOrNothing) {
   WriteAnimatedGltf(folder, "walker.gltf", {"run"});
   Try({"a full disk at the QC",
        nullptr,
-       {"export", "walker.gltf", "--all", "-o", "d"},
+       {"export", "walker.gltf", "--all", "-o", "d", "--collision", "none"},
        kExitExportFailed,
        "kestrelworks: d/walker.qc: cannot write: No space left on device"});
   EXPECT_EQ(ListFolder(folder / "d"), std::vector<std::string>{"run.smd"});
@@ -715,8 +715,8 @@ TEST_F(Promises, AllNamesFilesEverySystemTakes) {
        kExitSuccess,
        "warnings of kind file-name-changed: 4"});
   EXPECT_EQ(ListFolder(folder / "d"),
-            (std::vector<std::string>{"NUL_.smd", "com1_.smd", "con_.qc", "con_.smd", "lPt9_.smd",
-                                      "run.smd"}));
+            (std::vector<std::string>{"NUL_.smd", "com1_.smd", "con_.qc", "con_.smd",
+                                      "con__phys.smd", "lPt9_.smd", "run.smd"}));
 }
 
 // Two runs that make one new folder at the same moment both write into it.

@@ -156,8 +156,8 @@ TEST(ModelCommandLine, AllWritesTheReferenceEverySequenceAndAQcFromOneImport) {
   kw::test::RunResult run = RunCli(folder, {"export", model, "--all", "-o", "out"});
   ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
   EXPECT_EQ(kw::test::ListFolder(folder / "out"),
-            (std::vector<std::string>{"Testwuson.qc", "Testwuson.smd", "Wuson_Bind.smd",
-                                      "Wuson_Run.smd", "Wuson_Walk.smd"}));
+            (std::vector<std::string>{"Testwuson.qc", "Testwuson.smd", "Testwuson_phys.smd",
+                                      "Wuson_Bind.smd", "Wuson_Run.smd", "Wuson_Walk.smd"}));
   // The same files one export at a time gives.
   ASSERT_EQ(RunCli(folder, {"export", model, "-o", "one.smd"}).status, 0);
   EXPECT_EQ(kw::test::ReadFile(folder / "out/Testwuson.smd"),
@@ -175,8 +175,8 @@ TEST(ModelCommandLine, AllWritesTheReferenceEverySequenceAndAQcFromOneImport) {
   for (const char* line :
        {"\n$modelname \"Testwuson.mdl\"\n", "\n$cdmaterials \"models/Testwuson/\"\n",
         "\n$body \"Testwuson\" \"Testwuson.smd\"\n",
-        "\n$sequence \"Wuson_Run\" \"Wuson_Run.smd\" fps 30\n",
-        "\n$sequence \"Wuson_Walk\" \"Wuson_Walk.smd\" fps 30\n",
+        "\n$sequence \"Wuson_Run\" \"Wuson_Run.smd\" fps 30 loop\n",
+        "\n$sequence \"Wuson_Walk\" \"Wuson_Walk.smd\" fps 30 loop\n",
         "\n$sequence \"Wuson_Bind\" \"Wuson_Bind.smd\" fps 30\n", "\n//   null.bmp\n"}) {
     EXPECT_NE(qc.find(line), std::string::npos) << "missing: " << line << "in:\n" << qc;
   }
@@ -190,10 +190,11 @@ TEST(ModelCommandLine, AllWritesTheReferenceEverySequenceAndAQcFromOneImport) {
   // A picture beside each file: the reference alone, each sequence skinning it.
   run = RunCli(folder, {"export", model, "--all", "-o", "pictures", "--preview"});
   ASSERT_EQ(run.status, 0) << kw::test::Describe(run);
-  EXPECT_EQ(kw::test::ListFolder(folder / "pictures"),
-            (std::vector<std::string>{"Testwuson.png", "Testwuson.qc", "Testwuson.smd",
-                                      "Wuson_Bind.png", "Wuson_Bind.smd", "Wuson_Run.png",
-                                      "Wuson_Run.smd", "Wuson_Walk.png", "Wuson_Walk.smd"}));
+  EXPECT_EQ(
+      kw::test::ListFolder(folder / "pictures"),
+      (std::vector<std::string>{
+          "Testwuson.png", "Testwuson.qc", "Testwuson.smd", "Testwuson_phys.smd", "Wuson_Bind.png",
+          "Wuson_Bind.smd", "Wuson_Run.png", "Wuson_Run.smd", "Wuson_Walk.png", "Wuson_Walk.smd"}));
 }
 
 // --all keeps one log: every file's lines in the order written, an earlier
