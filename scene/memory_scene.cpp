@@ -237,6 +237,47 @@ const MeshFace& MemoryMesh::GetFace(int i) const {
   return faces[static_cast<std::size_t>(i)];
 }
 
+int MemoryMesh::GetMorphTargetCount() const { return CountOf(morphTargets.size()); }
+
+const MorphTarget* MemoryMesh::Target(const char* getter, int target) const {
+  if (!InRange(target, morphTargets.size())) {
+    RaiseIndexError(errors_, "%s(%d): mesh has %d morph targets", getter, target,
+                    GetMorphTargetCount());
+    return nullptr;
+  }
+  return &morphTargets[static_cast<std::size_t>(target)];
+}
+
+const char* MemoryMesh::GetMorphTargetName(int target) const {
+  const MorphTarget* found = Target("GetMorphTargetName", target);
+  return found ? found->name.c_str() : nullptr;
+}
+
+Point3 MemoryMesh::GetMorphTargetVertex(int target, int i) const {
+  const MorphTarget* found = Target("GetMorphTargetVertex", target);
+  if (found && !InRange(i, found->vertices.size())) {
+    RaiseIndexError(errors_, "GetMorphTargetVertex(%d, %d): morph target has %d vertices", target,
+                    i, CountOf(found->vertices.size()));
+    found = nullptr;
+  }
+  return found ? found->vertices[static_cast<std::size_t>(i)] : Point3();
+}
+
+bool MemoryMesh::MorphTargetHasNormals(int target) const {
+  const MorphTarget* found = Target("MorphTargetHasNormals", target);
+  return found && !found->normals.empty();
+}
+
+Point3 MemoryMesh::GetMorphTargetNormal(int target, int i) const {
+  const MorphTarget* found = Target("GetMorphTargetNormal", target);
+  if (found && !InRange(i, found->normals.size())) {
+    RaiseIndexError(errors_, "GetMorphTargetNormal(%d, %d): morph target has %d normals", target, i,
+                    CountOf(found->normals.size()));
+    found = nullptr;
+  }
+  return found ? found->normals[static_cast<std::size_t>(i)] : Point3();
+}
+
 MemoryNode::MemoryNode(MemoryScene* scene, int id, std::string name, MemoryNode* parent)
     : scene_(scene), id_(id), name_(std::move(name)), sceneParent_(parent) {}
 

@@ -131,12 +131,22 @@ class MemoryObject : public IGameObject {
   MemorySkin* skin_ = nullptr;
 };
 
+// The mesh's vertices in another shape (a morph target, a shape key).
+struct MorphTarget {
+  std::string name;              // may be empty
+  std::vector<Point3> vertices;  // world space, one per vertex of the mesh
+  // Empty (the mesh's normals stay), or one per vertex in the form of the
+  // render normals of hostMesh.
+  std::vector<Point3> normals;
+};
+
 class MemoryMesh : public SceneMesh {
  public:
   std::vector<Point3> vertices;  // world space
   std::vector<Point2> texVertices;
   std::vector<MeshFace> faces;
   HostMesh hostMesh;
+  std::vector<MorphTarget> morphTargets;
   bool initialiseFails = false;  // InitialiseData() answers false
 
   // Fills hostMesh from the faces and their smoothing groups the way a
@@ -161,8 +171,15 @@ class MemoryMesh : public SceneMesh {
   Point2 GetTexVertex(int i) const override;
   const MeshFace& GetFace(int i) const override;
   const HostMesh& GetHostMesh() const override { return hostMesh; }
+  int GetMorphTargetCount() const override;
+  const char* GetMorphTargetName(int target) const override;
+  Point3 GetMorphTargetVertex(int target, int i) const override;
+  bool MorphTargetHasNormals(int target) const override;
+  Point3 GetMorphTargetNormal(int target, int i) const override;
 
  private:
+  const MorphTarget* Target(const char* getter, int target) const;
+
   MemorySkin* skin_ = nullptr;
   SceneErrors* errors_ = nullptr;
 };

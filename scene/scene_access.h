@@ -137,6 +137,20 @@ class SceneMesh : public IGameObject {
   virtual Point2 GetTexVertex(int i) const = 0;
   virtual const MeshFace& GetFace(int i) const = 0;
   virtual const HostMesh& GetHostMesh() const = 0;
+
+  // Morph targets (shape keys): whole other shapes of the mesh, numbered as
+  // its vertices and in the same space, so that an export reads them as it
+  // reads the mesh. A host without any keeps these answers.
+  virtual int GetMorphTargetCount() const { return 0; }
+  // Null or empty when the target has no name.
+  virtual const char* GetMorphTargetName(int /*target*/) const { return nullptr; }
+  // Vertex i in the target, as GetVertex(i, false) gives it in the mesh.
+  virtual Point3 GetMorphTargetVertex(int /*target*/, int i) const { return GetVertex(i, false); }
+  // False: the target leaves every normal as the mesh has it.
+  virtual bool MorphTargetHasNormals(int /*target*/) const { return false; }
+  // The normal of vertex i in the target, in the form of the host mesh's
+  // render normals (the export turns both by the node's rotation at tick 0).
+  virtual Point3 GetMorphTargetNormal(int /*target*/, int /*i*/) const { return Point3(); }
 };
 
 class SceneNode {

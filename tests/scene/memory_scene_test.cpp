@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "scene/morph_targets.h"
 #include "support/scene_test_support.h"
 
 using kw::MemoryMaterial;
@@ -310,6 +311,37 @@ TEST(InRangeGetters, AnswerWithoutRaising) {
   EXPECT_EQ(skin.GetBoneNodeId(2, 0), 42);
   EXPECT_EQ(skin.GetWeight(2, 0), 0.25f);
   EXPECT_TRUE(errors.texts.empty());
+}
+
+// Targets answer in the mesh's numbering; a short or missing one raises.
+TEST(MorphTargets, NamesSummariesAndOutOfRangeGetters) {
+  MemoryScene scene;
+  RecordedErrors errors(scene);
+  MemoryNode& node = scene.AddNode(1, "Face");
+  MemoryMesh& mesh = scene.MakeMesh(node);
+  mesh.vertices = {Point3(0, 0, 0), Point3(1, 0, 0), Point3(0, 1, 0)};
+  mesh.morphTargets.push_back({"smile", {Point3(0, 0, 0), Point3(1, 3, 4), Point3(0, 1, 1)}, {}});
+  mesh.morphTargets.push_back({"", {Point3(0, 0, 0)}, {Point3(0, 0, 1)}});
+  const SceneMesh& view = mesh;
+
+  EXPECT_EQ(view.GetMorphTargetCount(), 2);
+  EXPECT_EQ(kw::MorphTargetName(view, "Face", 0), "smile");
+  EXPECT_EQ(kw::MorphTargetName(view, "Face", 1), "Face_1");
+  EXPECT_FALSE(view.MorphTargetHasNormals(0));
+  EXPECT_TRUE(view.MorphTargetHasNormals(1));
+  const kw::MorphTargetSummary summary = kw::SummarizeMorphTarget(view, 0);
+  EXPECT_EQ(summary.movedVertices, 2);
+  EXPECT_DOUBLE_EQ(summary.largestDisplacement, 5.0);
+  EXPECT_TRUE(errors.texts.empty());
+
+  ExpectPointNear(view.GetMorphTargetVertex(1, 2), Point3());
+  ExpectPointNear(view.GetMorphTargetNormal(1, 1), Point3());
+  EXPECT_EQ(view.GetMorphTargetName(2), nullptr);
+  EXPECT_EQ(errors.texts, (std::vector<std::string>{
+                              "GetMorphTargetVertex(1, 2): morph target has 1 vertices",
+                              "GetMorphTargetNormal(1, 1): morph target has 1 normals",
+                              "GetMorphTargetName(2): mesh has 2 morph targets",
+                          }));
 }
 
 TEST(MaterialClass, MultiFlagCanOverrideTheClassName) {
