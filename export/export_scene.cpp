@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "export/export_job.h"
 #include "export/node_registry.h"
 #include "export/nodes_writer.h"
 #include "export/section_input.h"
@@ -83,7 +84,7 @@ class ExportJob {
   ExportJob(const ExportOptions& options, OutputFiles& files, const ExportReports& reports)
       : options_(options), files_(files), reports_(reports), warnings_(reports.warnings, locale_) {}
 
-  ExportResult Run(SceneHost& host, const std::string& path);
+  ExportResult Run(SceneHost& host, const std::string& path, const SectionsWriter& sections);
 
  private:
   // Whatever is still open when it goes is closed: the SMD first, then the log.
@@ -111,7 +112,8 @@ class ExportJob {
   ExportResult result_{ExportOutcome::kCompleted, std::string()};
 };
 
-ExportResult ExportJob::Run(SceneHost& host, const std::string& path) {
+ExportResult ExportJob::Run(SceneHost& host, const std::string& path,
+                            const SectionsWriter& sections) {
   IGameScene* scene = host.GetScene();
   if (!scene) {
     Fail("No scene to export.");
@@ -143,10 +145,7 @@ ExportResult ExportJob::Run(SceneHost& host, const std::string& path) {
     nodes_.CollectNodes(*scene, options_.selectedOnly);
     if (OpenOutputs(path, outputs)) {
       outputs.smd->Put("version 1\n");
-      const SectionInput input{*outputs.smd, nodes_, warnings_, options_, ticksPerFrame};
-      WriteNodes(input);
-      WriteSkeleton(input);
-      WriteTriangles(input);
+      sections(SectionInput{*outputs.smd, nodes_, warnings_, options_, ticksPerFrame});
     }
   }
   CloseOutputs(outputs);
@@ -210,10 +209,20 @@ void ExportJob::Fail(const std::string& message) {
 
 }  // namespace
 
+ExportResult RunExportJob(SceneHost& host, const ExportOptions& options, const std::string& path,
+                          OutputFiles& files, const ExportReports& reports,
+                          const SectionsWriter& sections) {
+  ExportJob job(options, files, reports);
+  return job.Run(host, path, sections);
+}
+
 ExportResult ExportScene(SceneHost& host, const ExportOptions& options, const std::string& smdPath,
                          OutputFiles& files, const ExportReports& reports) {
-  ExportJob job(options, files, reports);
-  return job.Run(host, smdPath);
+  return RunExportJob(host, options, smdPath, files, reports, [](const SectionInput& input) {
+    WriteNodes(input);
+    WriteSkeleton(input);
+    WriteTriangles(input);
+  });
 }
 
 bool SceneFrames(const IGameScene& scene, FrameRange* frames) {
