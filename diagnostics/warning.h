@@ -78,6 +78,10 @@ enum class WarningKind {
   // export --all made no collision model for a mesh: no part of it spans a
   // volume, or no bone carries enough of it.
   kNoCollisionModel,
+  // A shape's name made fit for a flex controller (letters, digits, '_', unique).
+  kFlexRenamed,
+  // A mesh's morph target written under another name: the mesh has two of its name.
+  kMorphTargetRenamed,
 };
 
 struct Warning {
@@ -136,6 +140,8 @@ inline constexpr WarningKindRow kWarningKinds[] = {
     {WarningKind::kFileNameChanged, "file-name-changed", false},
     {WarningKind::kFileNotReplaced, "file-not-replaced", false},
     {WarningKind::kNoCollisionModel, "no-collision-model", false},
+    {WarningKind::kFlexRenamed, "flex-renamed", false},
+    {WarningKind::kMorphTargetRenamed, "morph-target-renamed", false},
 };
 
 inline constexpr std::size_t kWarningKindCount = sizeof kWarningKinds / sizeof kWarningKinds[0];
