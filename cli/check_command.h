@@ -17,7 +17,9 @@ class StreamCheck;
 // with what the file holds. 0 when every file is clean, 4 when one has a
 // finding, 3 when one is not a readable SMD (each such file one line on
 // stderr); every file is checked either way. 2 for an empty file name, before
-// anything is read; 1 when the report cannot be written.
+// anything is read; 1 when the report cannot be written. A VTA (.vta, or a
+// vertexanimation section) gets smd/vta_check.h's check too, its vertex
+// numbers against the last reference before it in paths.
 int RunCheck(const std::vector<std::string>& paths);
 
 // Before an SMD is opened: false with a one-line error when it is a FIFO or

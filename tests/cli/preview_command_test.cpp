@@ -196,6 +196,17 @@ TEST(PreviewCommand, FlexShapesMoveTheCornersTheyName) {
   EXPECT_GT(changed(1, kFront), 1000);  // lifted out of the plane
   EXPECT_GT(changed(2, kTop), 1000);    // stretched
   EXPECT_LT(changed(2, kFront), 50);    // still flat: only the joint's ring, at most
+
+  // A corner the reference does not have is a warning, and --strict draws nothing.
+  WriteFile(folder / "far.vta",
+            "version 1\nnodes\n0 \"root\" -1\nend\nskeleton\ntime 0\ntime 1\nend\n"
+            "vertexanimation\ntime 0\n0 0 0 0 0 0 1\n9 0 0 0 0 0 1\ntime 1\n9 0 0 1 0 0 1\nend\n");
+  const RunResult strict =
+      RunCli(folder, {"preview", "ref.smd", "--flex", "far.vta", "--strict", "-o", "far.png"});
+  EXPECT_EQ(strict.status, kExitStrictWarnings) << Describe(strict);
+  EXPECT_EQ(strict.err.rfind("warning: far.vta: 2 vertex lines name a vertex not there", 0), 0u)
+      << strict.err;
+  EXPECT_FALSE(IsPng(folder / "far.png"));
 }
 
 }  // namespace
