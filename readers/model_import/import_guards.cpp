@@ -172,6 +172,26 @@ bool CheckFinite(const aiScene& scene, const aiAnimation* animation, std::string
         }
       }
     }
+    for (unsigned a = 0; a < mesh.mNumAnimMeshes; ++a) {
+      const aiAnimMesh* target = mesh.mAnimMeshes[a];
+      if (!target) continue;
+      const std::string which = "mesh " + Quoted(mesh.mName) + ": morph target " +
+                                std::to_string(a) +
+                                (target->mName.length > 0 ? " " + Quoted(target->mName) : "");
+      if (target->mNumVertices != mesh.mNumVertices) {
+        *error = which + " has " + std::to_string(target->mNumVertices) + " vertices, the mesh " +
+                 std::to_string(mesh.mNumVertices);
+        return false;
+      }
+      for (unsigned v = 0; v < target->mNumVertices; ++v) {
+        if ((target->mVertices && !Finite(target->mVertices[v])) ||
+            (target->mNormals && !Finite(target->mNormals[v]))) {
+          *error = which + ": vertex " + std::to_string(v) +
+                   " has a position or normal that is not a finite number";
+          return false;
+        }
+      }
+    }
     for (unsigned b = 0; b < mesh.mNumBones; ++b) {
       const aiBone& bone = *mesh.mBones[b];
       bool finite = Finite(bone.mOffsetMatrix);

@@ -60,9 +60,10 @@ class DroppedDataLog {
 bool TellsOfDroppedData(const std::string& message);
 
 // Checks the numbers the scene is built from: node transforms, vertex
-// positions, UV channel 0, bone offsets and weights, and the keys of the
-// animation that will be sampled (may be null). False with one line naming
-// the first place that holds an infinity or a NaN.
+// positions, UV channel 0, morph targets, bone offsets and weights, and the
+// keys of the animation that will be sampled (may be null). False with one
+// line naming the first place that holds an infinity or a NaN, or a morph
+// target whose vertices are not the mesh's.
 bool CheckFinite(const aiScene& scene, const aiAnimation* animation, std::string* error);
 
 // The files the importer opens: the model itself and what it refers to.

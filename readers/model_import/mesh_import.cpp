@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "readers/model_import/import_parts.h"
@@ -210,6 +211,11 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
   std::vector<bool> mirrored;
   mirrored.reserve(vertexTotal);
   std::vector<Blend> blends;
+  // Morph targets by name (or, unnamed, by position in a part), with their
+  // normals in world space until the mesh's own are settled.
+  std::unordered_map<std::string, std::size_t> targetByKey;
+  std::vector<std::vector<Point3>> targetNormals;
+  std::vector<bool> targetHasNormals;
   int zeroUv = -1;
   std::vector<std::string> missingBones;
 
@@ -280,9 +286,10 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
       }
     }
 
-    for (unsigned v = 0; v < vertexCount; ++v) {
-      const aiVector3D& position = sourceMesh.mVertices[v];
-      const aiVector3D normal = sourceMesh.mNormals ? sourceMesh.mNormals[v] : aiVector3D();
+    // Where vertex v of the part goes in the reference's pose, in any shape;
+    // true when its transform mirrors.
+    auto place = [&](unsigned v, const aiVector3D& position, const aiVector3D& normal,
+                     Point3* placed, Point3* turned) {
       // Weights need not add up to 1; what a vertex's bones say is their mix.
       if (sourceMesh.mNumBones > 0 && blends[v].total > 0.0f) {
         const Blend& blend = blends[v];
@@ -290,13 +297,78 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
         Affine skinning;
         float* entries = &skinning.m[0][0];
         for (int i = 0; i < 12; ++i) entries[i] = blend.m[i] * inverse;
-        mesh.vertices.push_back(skinning.Apply(position.x, position.y, position.z));
-        normals.push_back(Unit(NormalTransform(skinning).Apply(normal.x, normal.y, normal.z)));
-        mirrored.push_back(skinning.Determinant() < 0.0);
-      } else {
-        mesh.vertices.push_back(world.Apply(position.x, position.y, position.z));
-        normals.push_back(Unit(rigidNormals.Apply(normal.x, normal.y, normal.z)));
-        mirrored.push_back(rigidMirrored);
+        *placed = skinning.Apply(position.x, position.y, position.z);
+        *turned = Unit(NormalTransform(skinning).Apply(normal.x, normal.y, normal.z));
+        return skinning.Determinant() < 0.0;
+      }
+      *placed = world.Apply(position.x, position.y, position.z);
+      *turned = Unit(rigidNormals.Apply(normal.x, normal.y, normal.z));
+      return rigidMirrored;
+    };
+    for (unsigned v = 0; v < vertexCount; ++v) {
+      const aiVector3D normal = sourceMesh.mNormals ? sourceMesh.mNormals[v] : aiVector3D();
+      Point3 placed, turned;
+      mirrored.push_back(place(v, sourceMesh.mVertices[v], normal, &placed, &turned));
+      mesh.vertices.push_back(placed);
+      normals.push_back(turned);
+    }
+
+    std::unordered_map<std::string, std::size_t> partSuffix;
+    for (unsigned a = 0; a < sourceMesh.mNumAnimMeshes; ++a) {
+      const aiAnimMesh* anim = sourceMesh.mAnimMeshes[a];
+      if (!anim || anim->mNumVertices != vertexCount) continue;  // refused before
+      std::string name = anim->mName.C_Str();
+      // An unnamed target is the part's a-th, as the parts of one glTF mesh share targets.
+      std::string key = name.empty() ? std::string(1, '\0') + std::to_string(a) : name;
+      auto inThisPart = [&](const std::string& k) {
+        const auto known = targetByKey.find(k);
+        return known != targetByKey.end() &&
+               mesh.morphTargets[known->second].vertices.size() > base;
+      };
+      if (inThisPart(key)) {
+        // A second target of one name is kept apart under a name of its own.
+        std::size_t& n = partSuffix.emplace(name, 2).first->second;
+        do {
+          key = name + "_" + std::to_string(n++);
+        } while (inThisPart(key));
+        warnings->push_back(Warning{
+            WarningKind::kMorphTargetRenamed,
+            std::string("mesh \"") + node.GetName() + "\": more than one morph target named \"" +
+                name + "\"; morph target " + std::to_string(a) + " is kept as \"" + key + "\""});
+        name = key;
+      }
+      const auto [found, added] = targetByKey.emplace(key, mesh.morphTargets.size());
+      if (added) {
+        mesh.morphTargets.push_back(MorphTarget{name, {}, {}});
+        mesh.morphTargets.back().vertices.reserve(vertexTotal);
+        targetNormals.emplace_back();
+        targetNormals.back().reserve(vertexTotal);
+        targetHasNormals.push_back(false);
+      }
+      const std::size_t t = found->second;
+      MorphTarget& target = mesh.morphTargets[t];
+      std::vector<Point3>& turnedNormals = targetNormals[t];
+      // The parts before that lack the target keep their shape in it.
+      while (target.vertices.size() < base) {
+        target.vertices.push_back(mesh.vertices[target.vertices.size()]);
+        turnedNormals.push_back(normals[turnedNormals.size()]);
+      }
+      targetHasNormals[t] = targetHasNormals[t] || anim->mNormals != nullptr;
+      for (unsigned v = 0; v < vertexCount; ++v) {
+        const std::size_t at = base + v;
+        if (!anim->mVertices && !anim->mNormals) {
+          target.vertices.push_back(mesh.vertices[at]);
+          turnedNormals.push_back(normals[at]);
+          continue;
+        }
+        const aiVector3D& position = anim->mVertices ? anim->mVertices[v] : sourceMesh.mVertices[v];
+        const aiVector3D normal = anim->mNormals        ? anim->mNormals[v]
+                                  : sourceMesh.mNormals ? sourceMesh.mNormals[v]
+                                                        : aiVector3D();
+        Point3 placed, turned;
+        place(v, position, normal, &placed, &turned);
+        target.vertices.push_back(anim->mVertices ? placed : mesh.vertices[at]);
+        turnedNormals.push_back(anim->mNormals ? turned : normals[at]);
       }
     }
 
@@ -336,6 +408,15 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
     }
   }
 
+  // Parts after the last that has a target keep their shape in it.
+  for (std::size_t t = 0; t < mesh.morphTargets.size(); ++t) {
+    MorphTarget& target = mesh.morphTargets[t];
+    while (target.vertices.size() < mesh.vertices.size()) {
+      target.vertices.push_back(mesh.vertices[target.vertices.size()]);
+      targetNormals[t].push_back(normals[targetNormals[t].size()]);
+    }
+  }
+
   // Face normals from the winding; they also stand in for vertex normals
   // the file left unusable (degenerate faces give assimp NaNs).
   bool anyUnusable = false;
@@ -361,6 +442,14 @@ void BuildMesh(const aiScene& scene, int nodeId, const NodeTable& table, int max
     render.flags = 1;
     render.singleNormal.normal = toStored.Apply(IsUsable(n) ? n : Point3());
     render.singleNormal.smoothingGroup = 1;
+    // A target's unusable normal is the mesh's, so that it changes nothing.
+    for (std::size_t t = 0; t < mesh.morphTargets.size(); ++t) {
+      if (!targetHasNormals[t]) continue;
+      std::vector<Point3>& stored = mesh.morphTargets[t].normals;
+      if (stored.empty()) stored.resize(mesh.vertices.size());
+      const Point3& turned = targetNormals[t][v];
+      stored[v] = IsUsable(turned) ? toStored.Apply(turned) : render.singleNormal.normal;
+    }
   }
 
   if (!missingBones.empty()) {

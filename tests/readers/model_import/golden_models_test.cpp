@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "readers/model_import/base64.h"
 #include "support/export_harness.h"
 #include "readers/model_import/model_import.h"
 
@@ -37,21 +38,6 @@ ImportedModel Import(const std::string& path,
   std::string error;
   EXPECT_TRUE(ImportModel(path, options, &model, &error)) << error;
   return model;
-}
-
-std::string Base64(const std::vector<std::uint8_t>& bytes) {
-  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    const std::uint32_t group = (std::uint32_t(bytes[i]) << 16) |
-                                (i + 1 < bytes.size() ? std::uint32_t(bytes[i + 1]) << 8 : 0) |
-                                (i + 2 < bytes.size() ? std::uint32_t(bytes[i + 2]) : 0);
-    text += kDigits[(group >> 18) & 63];
-    text += kDigits[(group >> 12) & 63];
-    text += i + 1 < bytes.size() ? kDigits[(group >> 6) & 63] : '=';
-    text += i + 2 < bytes.size() ? kDigits[group & 63] : '=';
-  }
-  return text;
 }
 
 // One triangle skinned to Base and Arm (Arm one unit along x from Base),
@@ -120,7 +106,7 @@ std::string WriteHinge(bool secondSkin = false) {
     {"buffer": 0, "byteOffset": 280, "byteLength": 32}
   ],
   "buffers": [{"byteLength": 312, "uri": "data:application/octet-stream;base64,)" +
-                           Base64(buffer) + R"("}]
+                           kw::test::Base64(buffer) + R"("}]
 })";
   std::string text = json;
   if (secondSkin) {

@@ -201,13 +201,19 @@ inline std::vector<aiMatrix4x4> BindPose(const aiScene& scene, const aiMatrix4x4
 }
 
 // Every triangle corner of a node's meshes, posed: skinned by the bones'
-// world transforms (weights taken as a mix), else by the node's own.
+// world transforms (weights taken as a mix), else by the node's own. With a
+// morph target, each mesh that has it is in its shape.
 inline std::vector<aiVector3D> PosedCorners(const aiScene& scene, const aiNode& node,
-                                            const std::vector<aiMatrix4x4>& world) {
+                                            const std::vector<aiMatrix4x4>& world,
+                                            unsigned morphTarget = ~0u) {
   const std::vector<const aiNode*> order = PreOrder(scene);
   std::vector<aiVector3D> corners;
   for (unsigned k = 0; k < node.mNumMeshes; ++k) {
     const aiMesh& mesh = *scene.mMeshes[node.mMeshes[k]];
+    const aiVector3D* vertices =
+        morphTarget < mesh.mNumAnimMeshes && mesh.mAnimMeshes[morphTarget]->mVertices
+            ? mesh.mAnimMeshes[morphTarget]->mVertices
+            : mesh.mVertices;
     std::vector<aiVector3D> posed(mesh.mNumVertices);
     std::vector<float> totals(mesh.mNumVertices, 0.0f);
     for (unsigned b = 0; b < mesh.mNumBones; ++b) {
@@ -217,13 +223,13 @@ inline std::vector<aiVector3D> PosedCorners(const aiScene& scene, const aiNode& 
       const aiMatrix4x4 skinning = world[static_cast<std::size_t>(id)] * bone.mOffsetMatrix;
       for (unsigned w = 0; w < bone.mNumWeights; ++w) {
         const aiVertexWeight& weight = bone.mWeights[w];
-        posed[weight.mVertexId] += (skinning * mesh.mVertices[weight.mVertexId]) * weight.mWeight;
+        posed[weight.mVertexId] += (skinning * vertices[weight.mVertexId]) * weight.mWeight;
         totals[weight.mVertexId] += weight.mWeight;
       }
     }
     const aiMatrix4x4& own = world[static_cast<std::size_t>(IndexOf(order, &node))];
     for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
-      posed[v] = totals[v] > 0.0f ? posed[v] / totals[v] : own * mesh.mVertices[v];
+      posed[v] = totals[v] > 0.0f ? posed[v] / totals[v] : own * vertices[v];
     }
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
       if (mesh.mFaces[f].mNumIndices != 3) continue;
