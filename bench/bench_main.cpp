@@ -8,6 +8,9 @@
 //   kw_bench --profile R|S [--runs N]   only the session's export, for a profiler
 //   kw_bench --preview-only [--runs N] [--dir DIR]   only the command line's preview of
 //                                      R; with --dir, R.smd and R.png are kept there
+//   kw_bench --flex [--quick] [--runs N]   R's vertex animation file with one shape that
+//                                      moves 1% of the vertices, against R; exit 1 when
+//                                      it takes twice R's time or more
 //   kw_bench --hostile [--dir DIR] [--cli PATH]   the command line on inputs made to
 //                                      cost the most, each against its wall-clock budget;
 //                                      exit 1 when one runs over (--cli: another build)
@@ -35,6 +38,7 @@
 #include "bench/printf_export.h"
 #include "bench/workloads.h"
 #include "export/export_scene.h"
+#include "export/flex_export.h"
 #include "export/skeleton_writer.h"
 #include "readers/scene_file/scene_file.h"
 
@@ -67,6 +71,7 @@ struct Settings {
   bool ownDir = false;  // made here, removed at the end
   std::string profile;  // "R" or "S": export that workload only
   bool previewOnly = false;
+  bool flex = false;
   bool keep = false;  // R.smd, S.smd and L.smd stay in dir
   bool hostile = false;
   std::string tool = KW_CLI_PATH;  // the command line --hostile runs
@@ -628,6 +633,48 @@ bool MeasureHostile(const Settings& settings) {
   return within;
 }
 
+// R's vertex animation file, one shape moving every hundredth vertex, timed
+// against R's own export run for run (the machine drifts); false when it
+// takes twice as long or more.
+bool MeasureFlex(const Settings& settings, const ReferenceShape& shape) {
+  auto scene = BuildReferenceScene(shape);
+  kw::bench::AddMorphTarget(*scene, 100);
+  const std::string smd = settings.dir + "/R.smd";
+  const std::string vta = settings.dir + "/R.vta";
+  kw::FlexList list;
+  const auto flexes = [&] {
+    BenchFiles files(settings.dir);
+    CountingWarnings warnings;
+    kw::ExportReports reports;
+    reports.warnings = &warnings;
+    const kw::ExportResult result =
+        kw::ExportFlexes(*scene, ReferenceOptions(), vta, files, reports, &list);
+    if (result.outcome != ExportOutcome::kCompleted) Die("VTA failed: " + result.failureMessage);
+    if (warnings.count != 0) Die("the VTA raised warnings: " + warnings.first);
+  };
+  Timing reference, flex;
+  for (int run = 0; run < settings.runs; ++run) {
+    reference = Fastest(
+        1, [&] { ExportWithSession(*scene, ReferenceOptions(), smd, settings.dir); }, reference,
+        smd);
+    flex = Fastest(1, flexes, flex, vta);
+  }
+  const double ratio = flex.wall / reference.wall;
+  std::printf(
+      "| file | bytes | seconds | CPU s | vs R |\n|---|---:|---:|---:|---:|\n"
+      "| R.smd | %lld | %.3f | %.3f | 1.00 |\n| R.vta | %lld | %.3f | %.3f | %.2f |\n\n"
+      "%lld triangles; shape \"%s\": %llu of %llu vertex lines; %s\n",
+      FileSize(smd), reference.wall, reference.cpu, FileSize(vta), flex.wall, flex.cpu, ratio,
+      shape.Triangles(), list.shapes.empty() ? "" : list.shapes[0].name.c_str(),
+      static_cast<unsigned long long>(list.shapes.empty() ? 0 : list.shapes[0].vertices),
+      static_cast<unsigned long long>(list.baseVertices),
+      ratio < 2.0 ? "within twice R's time" : "OVER twice R's time");
+  for (const std::string& path : {smd, vta, settings.dir + "/kestrelworks_log.txt"}) {
+    std::remove(path.c_str());
+  }
+  return ratio < 2.0;
+}
+
 // Each scaling run starts settled, as every timed run does.
 void PrintScaling(const Settings& settings) {
   std::printf(
@@ -684,6 +731,8 @@ Settings ParseArguments(int argc, char** argv) {
       settings.keep = true;
     } else if (argument == "--preview-only") {
       settings.previewOnly = true;
+    } else if (argument == "--flex") {
+      settings.flex = true;
     } else if (argument == "--hostile") {
       settings.hostile = true;
     } else if (argument == "--cli" && i + 1 < argc) {
@@ -695,7 +744,7 @@ Settings ParseArguments(int argc, char** argv) {
       settings.dir = argv[++i];
     } else {
       Die("usage: kw_bench [--quick] [--dir DIR] [--runs N] [--no-scaling] [--no-cli] "
-          "[--profile R|S] [--preview-only] [--keep] [--hostile [--cli PATH]]");
+          "[--profile R|S] [--preview-only] [--flex] [--keep] [--hostile [--cli PATH]]");
     }
   }
   if (settings.dir.empty()) {
@@ -742,6 +791,12 @@ int main(int argc, char** argv) {
     std::remove((settings.dir + "/kestrelworks_log.txt").c_str());
     if (settings.ownDir) ::rmdir(settings.dir.c_str());
     return 0;
+  }
+
+  if (settings.flex) {
+    const bool within = MeasureFlex(settings, referenceShape);
+    if (settings.ownDir) ::rmdir(settings.dir.c_str());
+    return within ? 0 : 1;
   }
 
   if (settings.previewOnly) {

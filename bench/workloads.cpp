@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace kw::bench {
 
@@ -144,6 +145,15 @@ std::unique_ptr<MemoryScene> BuildReferenceScene(const ReferenceShape& shape) {
   }
   mesh.SetSkin(&skin);
   return scene;
+}
+
+void AddMorphTarget(MemoryScene& scene, int every) {
+  auto& mesh = dynamic_cast<MemoryMesh&>(*scene.FindNode(kMeshNodeId)->GetObject());
+  MorphTarget target{"raise", mesh.vertices, {}};
+  for (std::size_t v = 0; v < target.vertices.size(); v += static_cast<std::size_t>(every)) {
+    target.vertices[v].z += 0.25f;
+  }
+  mesh.morphTargets.push_back(std::move(target));
 }
 
 std::unique_ptr<MemoryScene> BuildSequenceScene(const SequenceShape& shape) {

@@ -31,6 +31,9 @@ constexpr int kReferenceBones = 64;
 constexpr int kTicksPerFrame = 160;
 
 std::unique_ptr<MemoryScene> BuildReferenceScene(const ReferenceShape& shape);
+// Gives the reference scene's mesh one morph target, "raise", that lifts
+// every `every`-th vertex (1 in 100: 1% of them) and leaves normals as they are.
+void AddMorphTarget(MemoryScene& scene, int every);
 std::unique_ptr<MemoryScene> BuildSequenceScene(const SequenceShape& shape);
 
 // The reference scene as a scene file (docs/scene-format.md) that loads into
