@@ -78,10 +78,14 @@ bool DrawPreview(const DrawnSmd& smd, const DrawnSmd* reference, std::string* pn
     *error = Named(problem, *reference);
     return false;
   }
-  preview::Subject subject{&file, BaseName(smd.name), nullptr, ""};
+  preview::Subject subject;
+  subject.reference = &file;
+  subject.referenceName = BaseName(smd.name);
   if (reference) {
-    subject =
-        preview::Subject{&referenceFile, BaseName(reference->name), &file, BaseName(smd.name)};
+    subject.reference = &referenceFile;
+    subject.referenceName = BaseName(reference->name);
+    subject.sequence = &file;
+    subject.sequenceName = BaseName(smd.name);
   } else if (!file.hasTriangles && file.frames.size() >= 2) {
     // A sequence on its own has no mesh to show, only its skeleton moving.
     subject.sequence = &file;
