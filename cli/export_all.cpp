@@ -305,9 +305,10 @@ int ExportAll(const ExportRequest& request) {
     jobs.push_back(Job{folder + name + ".smd", animations.scenes[i].get(), true, false, ""});
     qc.sequences.push_back(QcSequence{name, name + ".smd"});
   }
-  // A prop's parts never move without animations; with them, $staticprop
-  // would merge away what they move.
-  qc.staticProp = withBody && animations.scenes.empty();
+  // Parts never move without animations or a skin; with either,
+  // $staticprop would merge away the bones that move them.
+  const bool skinned = HasSkin(*reference);
+  qc.staticProp = withBody && animations.scenes.empty() && !skinned;
 
   // Every file's place is judged before the first is written.
   const std::vector<RunInput> inputs = pipeline.Inputs(*reference);
@@ -364,8 +365,7 @@ int ExportAll(const ExportRequest& request) {
     smd::File written;
     if (!ReadBack(jobs[0].temporary, OneLine(jobs[0].path), &written)) return kExitExportFailed;
     if (!withBody) qc.bones = BonesOf(written);
-    if (withCollision)
-      collision = MakeCollisionModel(written, request.collision, HasSkin(*reference));
+    if (withCollision) collision = MakeCollisionModel(written, request.collision, skinned);
   }
   if (collision.kind != CollisionModel::Kind::kNone) {
     if (terminal) std::fprintf(stderr, "kestrelworks: %s\n", OneLine(folder + phys).c_str());

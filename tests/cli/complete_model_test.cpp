@@ -271,6 +271,13 @@ TEST_F(CompleteModel, CharactersGetAHullPerBoneALinkedRagdollAndLoops) {
     for (const std::string& still : c.still)
       EXPECT_TRUE(Has(qc, "\n$sequence \"" + still + "\" \"" + still + ".smd\" fps 30\n")) << qc;
   }
+  // A skinned figure without animations is a ragdoll still, never a static prop.
+  ASSERT_EQ(
+      RunCli(folder, {"export", KW_SOURCE_DIR "/samples/figure.json", "--all", "-o", "fig"}).status,
+      0);
+  const std::string figure = ReadFile(folder / "fig/figure.qc");
+  EXPECT_TRUE(Has(figure, "\n$collisionjoints \"figure_phys.smd\"\n")) << figure;
+  EXPECT_FALSE(Has(figure, "$staticprop")) << figure;
 }
 
 // The summary's figures are the written reference's, in inches when asked.
