@@ -7,6 +7,7 @@
 #include "cli/check_command.h"
 #include "cli/exit_codes.h"
 #include "cli/failure_line.h"
+#include "cli/output_guard.h"
 #include "cli/replacing_files.h"
 #include "cli/stderr_warnings.h"
 #include "diagnostics/warning.h"
@@ -22,13 +23,23 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool ParseSize(const std::string& text, int* width, int* height) {
-  int w = 0, h = 0;
-  char tail = 0;
-  if (std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &tail) != 2) return false;
-  *width = w;
-  *height = h;
+// Digits only, and no wider than the largest side: "4294967424" must not
+// come back as 128.
+bool ParseSide(const std::string& text, int* side) {
+  if (text.empty() || text.size() > 6) return false;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  *side = value;
   return true;
+}
+
+bool ParseSize(const std::string& text, int* width, int* height) {
+  const std::size_t x = text.find('x');
+  return x != std::string::npos && ParseSide(text.substr(0, x), width) &&
+         ParseSide(text.substr(x + 1), height);
 }
 
 // The PNG goes to a temporary file renamed over the target once whole.
@@ -136,6 +147,15 @@ int RunPreview(const PreviewRequest& request) {
   }
   if (request.smdPath.empty()) {
     PrintFailure("preview: the SMD's file name is empty (see --help)");
+    return kExitUsage;
+  }
+  std::string cause;
+  if (!CheckNotAnInput(request.outputPath,
+                       {{request.smdPath, "the SMD being drawn"},
+                        {request.sequencePath, "the sequence being drawn"},
+                        {request.flexPath, "the shapes being drawn"}},
+                       &cause)) {
+    PrintFailure(request.outputPath + ": " + cause + "; name another output file");
     return kExitUsage;
   }
 

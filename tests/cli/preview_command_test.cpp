@@ -52,6 +52,7 @@ TEST(PreviewCommand, RefusalsLeaveTheEarlierPictureAlone) {
        kExitUsage,
        "--size: \"8193x600\" is not WxH with 128 to 8192"},
       {{"ref.smd", "--size", "800"}, kExitUsage, "--size: \"800\""},
+      {{"ref.smd", "--size", "4294967424x200"}, kExitUsage, "--size: \"4294967424x200\""},
       {{"ref.smd", "--frames", "0"}, kExitUsage, "--frames: only with --sequence"},
       {{"ref.smd", "--sequence", "seq.smd", "--frames", "0,2"},
        kExitUsage,
@@ -73,6 +74,17 @@ TEST(PreviewCommand, RefusalsLeaveTheEarlierPictureAlone) {
   }
   EXPECT_EQ(ListFolder(folder.Path()),
             (std::vector<std::string>{"bad.smd", "fifo.smd", "out.png", "ref.smd", "seq.smd"}));
+
+  // The picture never goes over what it draws, by any name.
+  ASSERT_EQ(::symlink("seq.smd", (folder / "link.png").c_str()), 0);
+  for (const char* output : {"ref.smd", "link.png"}) {
+    const RunResult run =
+        RunCli(folder, {"preview", "ref.smd", "--sequence", "seq.smd", "-o", output});
+    EXPECT_EQ(run.status, kExitUsage) << Describe(run);
+    EXPECT_NE(run.err.find("that is the "), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(ReadFile(folder / "ref.smd"), kReference);
+  EXPECT_EQ(ReadFile(folder / "seq.smd"), kSequence);
 }
 
 TEST(PreviewCommand, DrawsReferencesSequencesEmptyFilesAndExports) {
