@@ -176,8 +176,8 @@ std::string SummaryLine(const std::string& written, const SceneMeasure& measure,
   } else {
     line += Plural(measure.triangles, "triangle") + ", " + Plural(measure.materials, "material");
   }
-  const std::string longest = Figure(measure.Longest());
-  line += "; " + longest + (longest == "1" ? " unit" : " units") + " on its longest side, " +
+  const std::string side = Figure(measure.Longest());
+  line += "; " + side + (side == "1" ? " unit" : " units") + " on its longest side, " +
           Figure(measure.Height()) + " tall";
   if (unit.scale != 1.0) line += " (converted from " + UnitWords(unit) + ")";
   const double longest = measure.Longest();
