@@ -23,6 +23,7 @@
 #include "cli/loop_check.h"
 #include "cli/output_guard.h"
 #include "cli/qc_file.h"
+#include "export/flex_export.h"
 #include "cli/replacing_files.h"
 #include "cli/stderr_warnings.h"
 #include "smd/smd_reader.h"
@@ -309,6 +310,12 @@ int ExportAll(const ExportRequest& request) {
   // $staticprop would merge away the bones that move them.
   const bool skinned = HasSkin(*reference);
   qc.staticProp = withBody && animations.scenes.empty() && !skinned;
+  // Morph targets become a VTA beside the reference and the QC's flexes.
+  const ExportOptions referenceOptions = OptionsFor(request, *reference);
+  FlexList flexes;
+  const bool withFlexes =
+      withBody && FindFlexes(*reference, referenceOptions, &flexes) && !flexes.shapes.empty();
+  const std::string vta = withFlexes ? model + ".vta" : "";
 
   // Every file's place is judged before the first is written.
   const std::vector<RunInput> inputs = pipeline.Inputs(*reference);
@@ -317,6 +324,11 @@ int ExportAll(const ExportRequest& request) {
     status = CheckSmdPlace(job.path, inputs);
     if (status != kExitSuccess) return status;
     outputs.push_back(job.path);
+  }
+  if (withFlexes) {
+    status = CheckSmdPlace(folder + vta, inputs);
+    if (status != kExitSuccess) return status;
+    outputs.push_back(folder + vta);
   }
   if (withCollision) {
     status = CheckSmdPlace(folder + phys, inputs);
@@ -355,6 +367,26 @@ int ExportAll(const ExportRequest& request) {
       if (!ReadBack(jobs[k].temporary, OneLine(jobs[k].path), &sequence)) return kExitExportFailed;
       qc.sequences[k - 1].loop = PosesAgree(sequence, measure.Longest());
       loops += qc.sequences[k - 1].loop ? 1 : 0;
+    }
+  }
+
+  if (withFlexes) {
+    if (terminal) std::fprintf(stderr, "kestrelworks: %s\n", OneLine(folder + vta).c_str());
+    status = pipeline.Write(*reference, referenceOptions, folder + vta, true, &flexes);
+    if (status != kExitSuccess) return status;
+    qc.flexFile = vta;
+    std::string renamed;
+    for (const FlexShape& shape : flexes.shapes) {
+      qc.flexes.push_back(QcFlex{shape.controller, shape.frame});
+      if (shape.renamed) {
+        renamed += std::string(renamed.empty() ? "" : ", ") + "\"" + OneLine(shape.name) +
+                   "\" as " + shape.controller;
+      }
+    }
+    if (!renamed.empty()) {
+      warnings.Show(
+          Warning{WarningKind::kFlexRenamed,
+                  "shape names a QC cannot take are written as flex controllers " + renamed});
     }
   }
 
@@ -415,6 +447,10 @@ int ExportAll(const ExportRequest& request) {
       written += ", " + std::to_string(animations.scenes.size()) +
                  (animations.scenes.size() == 1 ? " sequence" : " sequences");
       if (loops > 0) written += " (" + std::to_string(loops) + " with loop)";
+    }
+    if (withFlexes) {
+      written += ", " + vta + " (" + std::to_string(flexes.shapes.size()) +
+                 (flexes.shapes.size() == 1 ? " shape)" : " shapes)");
     }
     if (collision.kind != CollisionModel::Kind::kNone) {
       written += ", " + phys + " (" + std::to_string(collision.hulls) +

@@ -10,6 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/export_all.h"
 #include "cli/export_pipeline.h"
+#include "export/flex_export.h"
 #include "cli/export_summary.h"
 #include "cli/failure_line.h"
 #include "cli/isolated_run.h"
@@ -29,6 +30,10 @@ int CheckOutput(const ExportRequest& request) {
     PrintFailure(request.outputPath + ": " + cause);
     return kExitExportFailed;
   }
+  if (request.flex && request.outputPath == "-") {
+    PrintFailure("--flex writes a VTA beside the SMD; it cannot go with -o - (stdout)");
+    return kExitUsage;
+  }
   if (request.preview && request.outputPath == "-") {
     PrintFailure("--preview draws a file beside the SMD; it cannot go with -o - (stdout)");
     return kExitUsage;
@@ -39,6 +44,15 @@ int CheckOutput(const ExportRequest& request) {
     return kExitUsage;
   }
   return kExitSuccess;
+}
+
+// OUT.smd's VTA: OUT.vta.
+std::string VtaPath(const std::string& smdPath) {
+  const std::size_t slash = smdPath.find_last_of('/');
+  const std::size_t dot = smdPath.find_last_of('.');
+  const bool extension =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  return (extension ? smdPath.substr(0, dot) : smdPath) + ".vta";
 }
 
 int ExportOne(const ExportRequest& request) {
@@ -64,8 +78,21 @@ int ExportOne(const ExportRequest& request) {
       png.clear();
     }
   }
+  // OUT.vta: the shapes of the reference's meshes, made like OUT.smd.
+  const std::string vta = request.flex ? VtaPath(out) : "";
+  if (!vta.empty()) {
+    if (!CheckNotAnInput(vta, inputs, &cause)) {
+      PrintFailure(vta + ": " + cause + "; name another output file");
+      return kExitUsage;
+    }
+    outputs.push_back(vta);
+  }
   pipeline.OpenLog(inputs, outputs);
   status = pipeline.Write(*scene, OptionsFor(request, *scene), out);
+  FlexList flexes;
+  if (status == kExitSuccess && !vta.empty()) {
+    status = pipeline.Write(*scene, OptionsFor(request, *scene), vta, false, &flexes);
+  }
   if (status == kExitSuccess) status = pipeline.Judge(NotWritten(out));
   if (status == kExitSuccess && !png.empty()) {
     std::string bytes, error;

@@ -124,7 +124,7 @@ const std::string& ExportPipeline::LastTemporary() const {
 }
 
 int ExportPipeline::Write(MemoryScene& scene, const ExportOptions& options, const std::string& path,
-                          bool replaceName) {
+                          bool replaceName, FlexList* flexes) {
   const bool toStdout = path == "-";
   const std::string shownPath = toStdout ? "stdout" : path;
   const std::string outOfMemory =
@@ -170,7 +170,8 @@ int ExportPipeline::Write(MemoryScene& scene, const ExportOptions& options, cons
 
   ExportResult result;
   try {
-    result = ExportScene(scene, options, path, files, reports);
+    result = flexes ? ExportFlexes(scene, options, path, files, reports, flexes)
+                    : ExportScene(scene, options, path, files, reports);
   } catch (const std::bad_alloc&) {
     progress.Clear();
     files.Discard();
@@ -184,7 +185,7 @@ int ExportPipeline::Write(MemoryScene& scene, const ExportOptions& options, cons
   const bool completed = result.outcome == ExportOutcome::kCompleted;
   const std::string logProblem = log_.TakeProblem();
   if (!logProblem.empty()) warnings_.Show(Warning{WarningKind::kLogNotWritten, logProblem});
-  if (completed && estimate.nodes == 0) {
+  if (completed && !flexes && estimate.nodes == 0) {
     warnings_.Show(Warning{WarningKind::kNoNodes,
                            options.selectedOnly
                                ? "No node is selected: the SMD holds no nodes."
@@ -192,7 +193,7 @@ int ExportPipeline::Write(MemoryScene& scene, const ExportOptions& options, cons
   }
   // What the compiler will make of the file, before it replaces the old one;
   // numbers the export already found not finite are not told twice.
-  if (completed && (toStdout || !files.TemporaryPath().empty()) &&
+  if (completed && !flexes && (toStdout || !files.TemporaryPath().empty()) &&
       warnings_.CountOf(WarningKind::kNonFinite) == foundBefore) {
     CheckWrittenSmd(files.TemporaryPath(), OneLine(shownPath), &warnings_,
                     toCheck.Close() ? &written : nullptr);

@@ -17,6 +17,7 @@
 #include "cli/run_log.h"
 #include "cli/scene_loader.h"
 #include "cli/stderr_warnings.h"
+#include "export/flex_export.h"
 #include "scene/memory_scene.h"
 
 namespace kw {
@@ -43,8 +44,11 @@ class ExportPipeline {
   // and judges it: no nodes, the compiler's limits, numbers that are not
   // finite. kExitSuccess, or the exit status once the failure is printed.
   // replaceName: a link at path is replaced, not followed.
+  // flexes: write the VTA of the scene's morph targets instead (no limits
+  // check: the compiler's limits are the reference's), and the shapes it
+  // holds come back there.
   int Write(MemoryScene& scene, const ExportOptions& options, const std::string& path,
-            bool replaceName = false);
+            bool replaceName = false, FlexList* flexes = nullptr);
   // The temporary file of the last SMD written.
   const std::string& LastTemporary() const;
 

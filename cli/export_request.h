@@ -24,6 +24,7 @@ struct ExportRequest {
   bool verbose = false;
   bool quiet = false;  // no progress line
   bool preview = false;
+  bool flex = false;  // the morph targets as OUT.vta beside OUT.smd
   // Files made from the SMDs (OUT.png, the QC) replace whatever regular
   // file is in their place, an edited QC too.
   bool overwrite = false;

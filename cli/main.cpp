@@ -166,6 +166,10 @@ int main(int argc, char** argv) {
                           "at the end");
   exportCommand->add_flag("--preview", request.preview,
                           "Also draw the written SMD as a PNG beside it (OUT.png)");
+  CLI::Option* flex = exportCommand->add_flag(
+      "--flex", request.flex,
+      "Also write the reference's morph targets (shape keys) as a VTA beside it (OUT.vta); "
+      "--all does so whenever the model has any");
   exportCommand->add_flag("--overwrite", request.overwrite,
                           "Let OUT.png and the QC of --all replace a file kestrelworks did not "
                           "write, or a QC edited since it wrote it");
@@ -188,6 +192,7 @@ int main(int argc, char** argv) {
        {"--sequence", "--range", "--reverse", "--animation", "--selected-only"}) {
     all->excludes(exportCommand->get_option(name));
   }
+  flex->excludes(all)->excludes(exportCommand->get_option("--sequence"));
   exportCommand
       ->add_option("--collision", request.collision,
                    "With --all: the collision model <model>_phys.smd: hull (default: one convex "

@@ -77,7 +77,12 @@ std::string QcText(const QcContents& qc) {
           "what the model is made of, for its sounds and impacts (--surfaceprop)");
   explain(qc.staticProp, "$staticprop",
           "a prop whose parts never move: its bones are merged into one");
-  explain(body, "$body", "the reference mesh");
+  const bool flexes = body && !qc.flexes.empty();
+  explain(body && !flexes, "$body", "the reference mesh");
+  explain(flexes, "$model",
+          "the reference mesh with its shapes: flexfile names the VTA and the frame of each "
+          "shape, flexcontroller the slider (0 to 1) that drives it, and each % line what the "
+          "slider sets");
   explain(!qc.bones.empty(), "$definebone",
           "a bone: parent, position, then angles in degrees about Y, Z, X; a model without "
           "a mesh keeps only the bones defined here");
@@ -116,7 +121,23 @@ std::string QcText(const QcContents& qc) {
     text += "$cdmaterials \"models/" + qc.modelName + "/\"\n";
     text += "$surfaceprop \"" + qc.surfaceProp + "\"\n";
     if (qc.staticProp) text += "$staticprop\n";
-    text += "$body \"" + qc.modelName + "\" \"" + qc.referenceFile + "\"\n";
+    if (!flexes) {
+      text += "$body \"" + qc.modelName + "\" \"" + qc.referenceFile + "\"\n";
+    } else {
+      text += "$model \"body\" \"" + qc.referenceFile + "\" {\n";
+      text += "  flexfile \"" + qc.flexFile + "\" {\n    defaultflex frame 0\n";
+      for (const QcFlex& flex : qc.flexes) {
+        text += "    flex \"" + flex.controller + "\" frame " + std::to_string(flex.frame) + "\n";
+      }
+      text += "  }\n";
+      for (const QcFlex& flex : qc.flexes) {
+        text += "  flexcontroller shapes range 0 1 \"" + flex.controller + "\"\n";
+      }
+      for (const QcFlex& flex : qc.flexes) {
+        text += "  %" + flex.controller + " = " + flex.controller + "\n";
+      }
+      text += "}\n";
+    }
   }
   for (const QcBone& bone : qc.bones) {
     constexpr double kDegrees = 57.29577951308232;

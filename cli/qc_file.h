@@ -36,6 +36,12 @@ struct QcCollision {
   std::vector<std::string> leftOut;     // kJoints: bones without a hull, and why
 };
 
+// A shape of the VTA: its flex controller and its frame there.
+struct QcFlex {
+  std::string controller;  // letters, digits and '_'
+  int frame = 0;
+};
+
 struct QcContents {
   std::string modelName;      // the model's file-safe name
   std::string sourceFile;     // the model file it came from, for the header
@@ -47,6 +53,8 @@ struct QcContents {
   bool staticProp = false;
   std::vector<QcBone> bones;  // without a reference: the skeleton to define
   QcCollision collision;
+  std::string flexFile;  // the VTA beside the QC; empty: no flexes, a plain $body
+  std::vector<QcFlex> flexes;
 };
 
 // The free range a $jointconstrain is written with, in degrees either way.
