@@ -278,6 +278,8 @@ TEST_F(CompleteModel, CharactersGetAHullPerBoneALinkedRagdollAndLoops) {
   const std::string figure = ReadFile(folder / "fig/figure.qc");
   EXPECT_TRUE(Has(figure, "\n$collisionjoints \"figure_phys.smd\"\n")) << figure;
   EXPECT_FALSE(Has(figure, "$staticprop")) << figure;
+  // A scene file's node ids need not start at 0.
+  EXPECT_TRUE(Has(figure, "\n//   figure_body.tga\n//   figure_head.tga\n")) << figure;
 }
 
 // The summary's figures are the written reference's, in inches when asked.
