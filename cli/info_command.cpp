@@ -18,6 +18,7 @@
 #if KW_WITH_ASSIMP
 #include "cli/import_deadline.h"
 #include "readers/model_import/model_import.h"
+#include "scene/morph_targets.h"
 #endif
 
 namespace kw {
@@ -75,6 +76,15 @@ std::string Describe(MemoryNode& node) {
     if (object->GetIGameSkin()) text += ", skinned";
     SceneMaterial* material = node.GetMaterial();
     text += material ? ", material \"" + Shown(material->GetName()) + "\"" : ", no material";
+    // Each shape: what it moves, as --flex will write it.
+    for (int t = 0; t < mesh->GetMorphTargetCount(); ++t) {
+      const MorphTargetSummary moved = SummarizeMorphTarget(*mesh, t);
+      char largest[48];
+      std::snprintf(largest, sizeof largest, "%.6g", moved.largestDisplacement);
+      text += std::string(t == 0 ? "; morph targets: " : ", ") + "\"" +
+              Shown(MorphTargetName(*mesh, node.GetName(), t).c_str()) + "\" (" +
+              std::to_string(moved.movedVertices) + " vertices moved, up to " + largest + ")";
+    }
   }
   if (node.IsPruned()) text += ", pruned";
   if (node.IsExcluded()) text += ", excluded";

@@ -58,6 +58,10 @@ TEST(Flexes, TheVtaBesideTheReferenceStartsFromItsOwnNumbers) {
   const std::vector<std::string> reference = ReferenceCorners(ReadFile(folder / "cube.smd"));
   ASSERT_EQ(reference.size(), 36u);
   EXPECT_EQ(BaseCorners(ReadFile(folder / "cube.vta")), reference);
+  const RunResult info = RunCli(folder, {"info", kCube});
+  EXPECT_NE(info.out.find("; morph targets: \"AnimatedMorphCube_0\" (12 vertices moved, up to "),
+            std::string::npos)
+      << info.out;
   const RunResult checked = RunCli(folder, {"check", "cube.smd", "cube.vta"});
   EXPECT_EQ(checked.status, kw::kExitSuccess) << Describe(checked);
 
