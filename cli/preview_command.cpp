@@ -1,5 +1,7 @@
 #include "cli/preview_command.h"
 
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -99,6 +101,9 @@ CLI::App* AddPreviewCommand(CLI::App& app, PreviewRequest* request) {
                    "Frames of the sequence to show, by place in the file from 0, comma-separated "
                    "(default: the first and the two whose poses differ most from it)")
       ->delimiter(',');
+  command->add_option("--collision", request->collisionPath,
+                      "Collision model to draw as wireframes over the reference (default: "
+                      "<name>_phys.smd beside it, when there is one)");
   command->add_option("--flex", request->flexPath,
                       "VTA of the reference's flex shapes: a row of the reference, then a row "
                       "per shape fully applied");
@@ -153,7 +158,8 @@ int RunPreview(const PreviewRequest& request) {
   if (!CheckNotAnInput(request.outputPath,
                        {{request.smdPath, "the SMD being drawn"},
                         {request.sequencePath, "the sequence being drawn"},
-                        {request.flexPath, "the shapes being drawn"}},
+                        {request.flexPath, "the shapes being drawn"},
+                        {request.collisionPath, "the collision model being drawn"}},
                        &cause)) {
     PrintFailure(request.outputPath + ": " + cause + "; name another output file");
     return kExitUsage;
@@ -171,7 +177,9 @@ int RunPreview(const PreviewRequest& request) {
     PrintFailure(error);
     return kExitSceneUnreadable;
   }
-  preview::Subject subject{&reference, BaseName(request.smdPath), nullptr, ""};
+  preview::Subject subject;
+  subject.reference = &reference;
+  subject.referenceName = BaseName(request.smdPath);
   if (!request.flexPath.empty()) {
     if (!smd::ReadSmd(request.flexPath, &flex, &error)) {
       PrintFailure(error);
@@ -204,6 +212,27 @@ int RunPreview(const PreviewRequest& request) {
       return kExitUsage;
     }
     options.frames = frames;
+  }
+  // The hulls of export --all beside the reference, or those named.
+  smd::File collision;
+  std::string collisionPath = request.collisionPath;
+  if (collisionPath.empty() && request.sequencePath.empty() && request.flexPath.empty()) {
+    std::string stem = request.smdPath;
+    const std::size_t dot = stem.find_last_of('.');
+    if (dot != std::string::npos && stem.find('/', dot) == std::string::npos) stem.resize(dot);
+    struct stat beside {};
+    if (stem.size() < 5 || stem.compare(stem.size() - 5, 5, "_phys") != 0) {
+      if (::stat((stem + "_phys.smd").c_str(), &beside) == 0 && S_ISREG(beside.st_mode)) {
+        collisionPath = stem + "_phys.smd";
+      }
+    }
+  }
+  if (!collisionPath.empty()) {
+    if (!CheckSmdInput(collisionPath, &error) || !smd::ReadSmd(collisionPath, &collision, &error)) {
+      PrintFailure(error);
+      return kExitSceneUnreadable;
+    }
+    subject.collision = &collision;
   }
   if (!preview::CheckRequest(subject, options, &error)) {
     PrintFailure(error + " (see --help)");
@@ -243,9 +272,14 @@ int PreviewExport(const std::string& smdPath, const std::string& referencePath) 
     PrintFailure(error);
     return kExitExportFailed;
   }
-  preview::Subject subject{&file, BaseName(smdPath), nullptr, ""};
+  preview::Subject subject;
+  subject.reference = &file;
+  subject.referenceName = BaseName(smdPath);
   if (!referencePath.empty()) {
-    subject = preview::Subject{&reference, BaseName(referencePath), &file, BaseName(smdPath)};
+    subject.reference = &reference;
+    subject.referenceName = BaseName(referencePath);
+    subject.sequence = &file;
+    subject.sequenceName = BaseName(smdPath);
   } else {
     ShowOwnFrames(&subject);
   }

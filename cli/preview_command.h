@@ -16,9 +16,12 @@ struct PreviewRequest {
   std::string sequencePath;  // empty: the reference alone
   std::vector<int> frames;   // places of frames in the sequence; empty: preview::ChooseFrames's
   std::string flexPath;      // a VTA whose shapes are shown, one row each
-  std::vector<int> shapes;   // shapes of the VTA by time number; empty: the first few
-  std::string size;          // "WxH"; empty: a size fitting the layout
-  bool strict = false;       // a warning fails the run (exit 4) and writes nothing
+  // A collision model drawn over the reference; empty: <stem>_phys.smd
+  // beside the reference, when there is one.
+  std::string collisionPath;
+  std::vector<int> shapes;  // shapes of the VTA by time number; empty: the first few
+  std::string size;         // "WxH"; empty: a size fitting the layout
+  bool strict = false;      // a warning fails the run (exit 4) and writes nothing
 };
 
 // Adds the "preview" subcommand, filling request when it is given.

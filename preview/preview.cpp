@@ -151,8 +151,9 @@ struct PanelContext {
   cairo_surface_t* surface;
   const smd::File& reference;
   const PosedModel& posed;
-  const Box& box;     // what every panel is fitted to, the same in every row
-  const Box& rowBox;  // what this row's pose spans
+  const Box& box;              // what every panel is fitted to, the same in every row
+  const Box& rowBox;           // what this row's pose spans
+  const smd::File* collision;  // wireframes over this row, or null
 };
 
 // A segment cut to a margin round the panel (Liang-Barsky): a point far off
@@ -360,6 +361,27 @@ void DrawSkeleton(const PanelContext& context, const View& view, const Rect& pan
   }
 }
 
+// The collision model's triangles as red wireframes, in batches like the
+// skeleton's, each edge once per triangle.
+void DrawCollision(const PanelContext& context, const View& view, const Rect& panel) {
+  if (!context.collision) return;
+  cairo_t* cr = context.cr;
+  SetColour(cr, 0xd02828, 0.8);
+  cairo_set_line_width(cr, 1);
+  const std::vector<smd::Triangle>& triangles = context.collision->triangles;
+  for (std::size_t i = 0; i < triangles.size();) {
+    for (std::size_t end = std::min(triangles.size(), i + kStrokeBatch); i < end; ++i) {
+      const smd::Vertex* corners = triangles[i].corners;
+      for (int c = 0; c < 3; ++c) {
+        const float* a = corners[c].position;
+        const float* b = corners[(c + 1) % 3].position;
+        Line(cr, view, panel, Point3(a[0], a[1], a[2]), Point3(b[0], b[1], b[2]));
+      }
+    }
+    cairo_stroke(cr);
+  }
+}
+
 void DrawPanel(const PanelContext& context, int column, const Rect& panel, const std::string& label,
                bool withSize) {
   cairo_t* cr = context.cr;
@@ -380,6 +402,7 @@ void DrawPanel(const PanelContext& context, int column, const Rect& panel, const
   const View view(kKinds[column], context.box, panel.width, panel.height, scale);
   const double step = DrawGrid(context, view, panel);
   DrawTriangles(context, view, panel);
+  DrawCollision(context, view, panel);
   DrawSkeleton(context, view, panel);
 
   // Labels shrink with a small panel and give way rather than overlap: the
@@ -468,6 +491,10 @@ std::string Caption(const Subject& subject, const std::vector<int>& frames) {
             "; showing " + (frames.size() == 1 ? "frame" : "frames");
     for (std::size_t i = 0; i < frames.size(); ++i)
       text += (i ? ", " : " ") + std::to_string(frames[i]);
+  }
+  if (subject.collision) {
+    text += "  |  in red, the collision model: " +
+            Plural(subject.collision->triangles.size(), "triangle", "triangles");
   }
   if (subject.flex) {
     const smd::File& vta = *subject.flex;
@@ -773,20 +800,28 @@ bool Render(const Subject& subject, const Options& options, Picture* picture, st
       MakeLayout(width, height, rows, columns, static_cast<int>(reference.materials.size()));
   for (int row = 0; row < poseCount; ++row) {
     const PosedModel posed = pose(row);
-    const PanelContext context{cr,    surface, reference,
-                               posed, box,     rowBoxes[static_cast<std::size_t>(row)]};
+    // Hulls stand where the reference stands: over its own row only.
+    const bool referenceRow =
+        !subject.sequence && (!subject.flex || frames[static_cast<std::size_t>(row)] < 0);
+    const PanelContext context{cr,
+                               surface,
+                               reference,
+                               posed,
+                               box,
+                               rowBoxes[static_cast<std::size_t>(row)],
+                               referenceRow ? subject.collision : nullptr};
     for (int panel = 0; panel < 4; ++panel) {
       const std::size_t place = static_cast<std::size_t>(row * 4 + panel);
       std::string label = kKindNames[panel];
       if (subject.sequence && panel == 0)
         label = "frame " + std::to_string(frames[static_cast<std::size_t>(row)]) + "   " + label;
       if (subject.flex && panel == 0) {
-        const int place = frames[static_cast<std::size_t>(row)];
+        const int shape = frames[static_cast<std::size_t>(row)];
         label =
-            (place < 0 ? std::string("reference")
+            (shape < 0 ? std::string("reference")
                        : "shape " +
                              std::to_string(
-                                 subject.flex->shapeFrames[static_cast<std::size_t>(place)].time)) +
+                                 subject.flex->shapeFrames[static_cast<std::size_t>(shape)].time)) +
             "   " + label;
       }
       DrawPanel(context, panel, layout.panels[place], label, panel == 3);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "smd/smd_file.h"
@@ -43,7 +44,21 @@ struct Subject {
   // row of the reference; not with a sequence.
   const smd::File* flex = nullptr;
   std::string flexName;
+  // A collision model (<model>_phys.smd) drawn as wireframes over the
+  // reference as it stands; not over a sequence's or a shape's poses.
+  const smd::File* collision = nullptr;
 };
+
+// The subject of a reference alone, or posed by a sequence.
+inline Subject SubjectOf(const smd::File* reference, std::string referenceName,
+                         const smd::File* sequence = nullptr, std::string sequenceName = "") {
+  Subject subject;
+  subject.reference = reference;
+  subject.referenceName = std::move(referenceName);
+  subject.sequence = sequence;
+  subject.sequenceName = std::move(sequenceName);
+  return subject;
+}
 
 class Picture {
  public:

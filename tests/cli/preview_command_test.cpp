@@ -223,3 +223,49 @@ TEST(PreviewCommand, FlexShapesMoveTheCornersTheyName) {
 
 }  // namespace
 }  // namespace kw::test
+
+namespace kw::test {
+namespace {
+
+// Pixels of the collision model's red, which nothing else in a picture has.
+int RedPixels(const std::string& png) {
+  kw::preview::Picture picture;
+  std::string error;
+  if (!kw::preview::Picture::ReadPng(png, &picture, &error)) {
+    ADD_FAILURE() << error;
+    return -1;
+  }
+  int red = 0;
+  for (int y = 0; y < picture.Height(); ++y) {
+    for (int x = 0; x < picture.Width(); ++x) {
+      const std::uint32_t rgb = picture.Pixel(x, y);
+      red += (rgb >> 16 & 0xff) > 180 && (rgb >> 8 & 0xff) < 110 && (rgb & 0xff) < 110;
+    }
+  }
+  return red;
+}
+
+// The hulls of export --all beside the reference are drawn over it; named
+// with --collision they are drawn too, and without either nothing is red.
+TEST(PreviewCommand, DrawsTheCollisionModelBesideTheReference) {
+  const std::string duck = "/usr/share/assimp/models/Collada/duck.dae";
+  if (!Exists(duck)) GTEST_SKIP() << "no assimp-testmodels";
+  ScratchFolder folder;
+  const RunResult all = RunCli(folder, {"export", duck, "--all", "-o", "d", "--quiet"});
+  ASSERT_EQ(all.status, kExitSuccess) << Describe(all);
+  const RunResult beside = RunCli(folder, {"preview", "d/duck.smd", "-o", "beside.png"});
+  ASSERT_EQ(beside.status, kExitSuccess) << Describe(beside);
+  EXPECT_GT(RedPixels(folder / "beside.png"), 500);
+
+  ASSERT_EQ(std::rename((folder / "d/duck_phys.smd").c_str(), (folder / "hulls.smd").c_str()), 0);
+  const RunResult alone = RunCli(folder, {"preview", "d/duck.smd", "-o", "alone.png"});
+  ASSERT_EQ(alone.status, kExitSuccess) << Describe(alone);
+  EXPECT_EQ(RedPixels(folder / "alone.png"), 0);
+  const RunResult named =
+      RunCli(folder, {"preview", "d/duck.smd", "--collision", "hulls.smd", "-o", "named.png"});
+  ASSERT_EQ(named.status, kExitSuccess) << Describe(named);
+  EXPECT_GT(RedPixels(folder / "named.png"), 500);
+}
+
+}  // namespace
+}  // namespace kw::test

@@ -36,8 +36,9 @@ TEST(PreviewGolden, SampleFigureWalkMatchesTheKeptPicture) {
   kw::preview::Picture picture, kept;
   kw::preview::Options options;
   options.frames = {0, 15, 30};  // the frames the kept picture shows
-  ASSERT_TRUE(kw::preview::Render({&reference, "figure_reference.smd", &walk, "figure_walk.smd"},
-                                  options, &picture, &error))
+  ASSERT_TRUE(kw::preview::Render(
+      kw::preview::SubjectOf(&reference, "figure_reference.smd", &walk, "figure_walk.smd"), options,
+      &picture, &error))
       << error;
   ASSERT_TRUE(kw::preview::Picture::ReadPng(KW_TEST_DATA_DIR "/preview/golden/figure_walk.png",
                                             &kept, &error))

@@ -48,7 +48,8 @@ TEST(PreviewViews, ATriangleLandsOnKnownPixelsInEachPanel) {
   options.height = 454;  // caption 26, two rows of 200, one legend line of 28
   Picture picture;
   std::string error;
-  ASSERT_TRUE(kw::preview::Render({&file, "t.smd", nullptr, ""}, options, &picture, &error))
+  ASSERT_TRUE(
+      kw::preview::Render(kw::preview::SubjectOf(&file, "t.smd"), options, &picture, &error))
       << error;
   const kw::preview::Layout layout = kw::preview::MakeLayout(400, 454, 2, 2, 1);
   ASSERT_EQ(layout.panels[3].y, 226);
@@ -210,7 +211,8 @@ TEST(PreviewViews, AHugeSkeletonIsStillDrawn) {
   options.height = 400;
   Picture picture;
   std::string error;
-  ASSERT_TRUE(kw::preview::Render({&file, "t.smd", nullptr, ""}, options, &picture, &error))
+  ASSERT_TRUE(
+      kw::preview::Render(kw::preview::SubjectOf(&file, "t.smd"), options, &picture, &error))
       << error;
   // The front view's middle row, where the chain runs along x.
   const kw::preview::Layout layout = kw::preview::MakeLayout(400, 400, 2, 2, 0);
