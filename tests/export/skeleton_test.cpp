@@ -17,6 +17,7 @@
 #include "export/skeleton_writer.h"
 #include "readers/scene_file/scene_file.h"
 #include "scene/memory_scene.h"
+#include "tests/support/camera_scene.h"
 #include "tests/support/export_harness.h"
 
 using kw::AnimationKey;
@@ -149,13 +150,7 @@ TEST(SkeletonGolden, ChildOfUnexportedParentIsARootPosedInTheWorld) {
 // frame 1, (10, 0, 0) + (cos 45, sin 45, 0) and 45 degrees; frame 2,
 // (20, 1, 0) and 90 degrees.
 TEST(SkeletonGolden, ChildOfAMovingCameraFollowsItsWorldPoseInASequence) {
-  const std::string text = R"({"version": 1, "time": {"start": 0, "end": 320, "ticksPerFrame": 160},
-    "nodes": [
-      {"id": 1, "name": "Cam", "type": 4, "transform": {
-        "position": [{"tick": 0, "value": [0, 0, 0]}, {"tick": 320, "value": [20, 0, 0]}],
-        "rotation": [{"tick": 0, "euler": [0, 0, 0]}, {"tick": 320, "euler": [0, 0, 90]}]}},
-      {"id": 2, "name": "Gun", "type": 6, "parent": 1,
-       "transform": {"matrix": [[1, 0, 0], [0, 1, 0], [0, 0, 1], [1, 0, 0]]}}]})";
+  const std::string text = kw::test::kBoneUnderCameraScene;
   std::string error;
   const std::unique_ptr<MemoryScene> scene = kw::ParseSceneText(text, "camera.json", &error);
   ASSERT_TRUE(scene) << error;

@@ -17,6 +17,7 @@
 #include "plugin/shell/kestrelworks.h"
 #include "readers/scene_file/scene_file.h"
 #include "scene/memory_scene.h"
+#include "support/camera_scene.h"
 #include "support/scene_spy.h"
 
 namespace {
@@ -242,13 +243,7 @@ namespace {
 // A bone under a camera, through the adapter as through the export alone:
 // the camera is not exported, so the bone is a root posed in the world.
 TEST_F(Adapter, ABoneUnderACameraIsPosedInTheWorld) {
-  const std::string text = R"({"version": 1, "time": {"start": 0, "end": 320, "ticksPerFrame": 160},
-    "nodes": [
-      {"id": 1, "name": "Cam", "type": 4, "transform": {
-        "position": [{"tick": 0, "value": [0, 0, 0]}, {"tick": 320, "value": [20, 0, 0]}],
-        "rotation": [{"tick": 0, "euler": [0, 0, 0]}, {"tick": 320, "euler": [0, 0, 90]}]}},
-      {"id": 2, "name": "Gun", "type": 6, "parent": 1,
-       "transform": {"matrix": [[1, 0, 0], [0, 1, 0], [0, 0, 1], [1, 0, 0]]}}]})";
+  const std::string text = kw::test::kBoneUnderCameraScene;
   std::string error;
   const std::unique_ptr<kw::MemoryScene> camera = kw::ParseSceneText(text, "camera.json", &error);
   ASSERT_TRUE(camera) << error;
